@@ -1,0 +1,21 @@
+#include "application.h"
+
+#include "platform/dialogs.h"
+
+GrandoraApplication::GrandoraApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool GrandoraApplication::notify(QObject* receiver, QEvent* event)
+{
+    try {
+        return QApplication::notify(receiver, event);
+    } catch (const std::exception& error) {
+        ShowUnhandledError(error);
+        return true;
+    }
+}
+
+void ShowUnhandledError(const std::exception& error)
+{
+    platform::MessageBox(QApplication::activeWindow(), QString::fromUtf8(error.what()),
+                         QApplication::applicationDisplayName(), platform::MB_ICONERROR);
+}

@@ -1,0 +1,30 @@
+// The model behind the virtual image list: it keeps no rows of its own and answers every request
+// from ImageRecords.
+#pragma once
+
+#include <QAbstractTableModel>
+
+class ImageListModel : public QAbstractTableModel {
+    Q_OBJECT
+
+public:
+    enum Column { FilenameColumn, SizeColumn, StatusColumn, ColumnCount };
+
+    explicit ImageListModel(QObject* parent = nullptr);
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Sets the item count to the length of ImageRecords.
+    void SetItemCount();
+    // Asks the view to fetch row `row` again.
+    void RefreshRow(int row);
+    // Re-reads the translated column titles.
+    void TranslateHeaders();
+
+private:
+    int itemCount_ = 0;
+    QString titles_[ColumnCount];
+};

@@ -1,0 +1,3 @@
+#include "imagerecords.h"
+
+std::vector<TMyRecord> ImageRecords;

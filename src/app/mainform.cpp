@@ -1,0 +1,586 @@
+#include "mainform.h"
+
+#include "about/versioninfo.h"
+#include "application.h"
+#include "appvalues.h"
+#include "i18n/translation.h"
+#include "imagelistmodel.h"
+#include "imagerecords.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "platform/tickcount.h"
+#include "settingsstore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
+
+TAppForm* AppForm = nullptr;
+
+namespace {
+
+QIcon namedIcon(const char* name)
+{
+    return QIcon(QStringLiteral(":/icons/%1.png").arg(QLatin1String(name)));
+}
+
+QPushButton* makeButton(QWidget* parent, const char* objectName, const char* icon, int width)
+{
+    auto* button = new QPushButton(parent);
+    button->setObjectName(QLatin1String(objectName));
+    button->setIcon(namedIcon(icon));
+    button->setFixedWidth(width);
+    return button;
+}
+
+// A bar of fixed height at the top or bottom of a page.
+QWidget* makeBar(QWidget* parent, const char* objectName, int height)
+{
+    auto* bar = new QWidget(parent);
+    bar->setObjectName(QLatin1String(objectName));
+    bar->setFixedHeight(height);
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(4, 4, 4, 4);
+    return bar;
+}
+
+} // namespace
+
+TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
+{
+    AppForm = this;
+    setObjectName(QStringLiteral("AppForm"));
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setAcceptDrops(true);
+    CreateComponents();
+    resize(478, 421 + menuBar()->sizeHint().height() + 17 + statusBar()->sizeHint().height());
+    try {
+        FormCreate();
+    } catch (const std::exception& error) {
+        // The window still opens with the steps done so far.
+        ShowUnhandledError(error);
+    }
+}
+
+TAppForm::~TAppForm()
+{
+    if (AppForm == this)
+        AppForm = nullptr;
+}
+
+void TAppForm::CreateComponents()
+{
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    TabSheet1 = CreateImagesPage();
+    TabSheet2 = CreateOptionsPage();
+    PageControl1->addTab(TabSheet1, QString());
+    PageControl1->addTab(TabSheet2, QString());
+    centralLayout->addWidget(PageControl1);
+
+    ProgressBar1 = new QProgressBar(central);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setFixedHeight(17);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+    centralLayout->addWidget(ProgressBar1);
+    setCentralWidget(central);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusPanel = new QLabel(StatusBar1);
+    StatusPanel->setObjectName(QStringLiteral("StatusPanel"));
+    StatusPanel->setMinimumWidth(50);
+    StatusPanel->setTextFormat(Qt::PlainText);
+    StatusBar1->addWidget(StatusPanel, 1);
+
+    CreateMenus();
+
+    TimerChecker = new QTimer(this);
+    TimerChecker->setObjectName(QStringLiteral("TimerChecker"));
+    TimerChecker->setInterval(1000);
+    connect(TimerChecker, &QTimer::timeout, this, &TAppForm::TimerCheckerTimer);
+    TimerParam = new QTimer(this);
+    TimerParam->setObjectName(QStringLiteral("TimerParam"));
+    TimerParam->setInterval(1);
+    connect(TimerParam, &QTimer::timeout, this, &TAppForm::TimerParamTimer);
+    TimerChecker->start();
+    TimerParam->start();
+}
+
+QWidget* TAppForm::CreateImagesPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet1"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    QWidget* top = makeBar(page, "Panel1", 33);
+    ButtonFiles = makeButton(top, "ButtonFiles", "add", 180);
+    ButtonFolder = makeButton(top, "ButtonFolder", "folder_add", 180);
+    top->layout()->addWidget(ButtonFiles);
+    top->layout()->addWidget(ButtonFolder);
+    static_cast<QHBoxLayout*>(top->layout())->addStretch();
+    layout->addWidget(top);
+
+    ListView1 = new QTableView(page);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    QFont listFont(QStringLiteral("Tahoma"));
+    listFont.setPixelSize(16);
+    ListView1->setFont(listFont);
+    ListModel = new ImageListModel(this);
+    ListView1->setModel(ListModel);
+    ListView1->setShowGrid(true);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setWordWrap(false);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+    ListView1->verticalHeader()->hide();
+    ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    ListView1->verticalHeader()->setDefaultSectionSize(QFontMetrics(listFont).height() + 4);
+    QHeaderView* header = ListView1->horizontalHeader();
+    header->setSectionResizeMode(ImageListModel::FilenameColumn, QHeaderView::Stretch);
+    header->setSectionResizeMode(ImageListModel::SizeColumn, QHeaderView::Fixed);
+    header->setSectionResizeMode(ImageListModel::StatusColumn, QHeaderView::Fixed);
+    header->resizeSection(ImageListModel::SizeColumn, 150);
+    header->resizeSection(ImageListModel::StatusColumn, 100);
+    header->setHighlightSections(false);
+    layout->addWidget(ListView1, 1);
+
+    QWidget* bottom = makeBar(page, "Panel2", 35);
+    ButtonNext = makeButton(bottom, "ButtonNext", "next", 134);
+    ButtonNext->setLayoutDirection(Qt::RightToLeft); // icon on the right side
+    static_cast<QHBoxLayout*>(bottom->layout())->addStretch();
+    bottom->layout()->addWidget(ButtonNext);
+    layout->addWidget(bottom);
+
+    connect(ButtonNext, &QPushButton::clicked, this, &TAppForm::ButtonNextClick);
+    return page;
+}
+
+QWidget* TAppForm::CreateOptionsPage()
+{
+    auto* page = new QWidget;
+    page->setObjectName(QStringLiteral("TabSheet2"));
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* options = new QWidget(page);
+    auto* grid = new QGridLayout(options);
+    grid->setContentsMargins(16, 20, 16, 8);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(14);
+    auto makeLabel = [&](const char* name) {
+        auto* label = new QLabel(options);
+        label->setObjectName(QLatin1String(name));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+    auto makeCombo = [&](const char* name, bool editable) {
+        auto* combo = new QComboBox(options);
+        combo->setObjectName(QLatin1String(name));
+        combo->setEditable(editable);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        return combo;
+    };
+    Label3 = makeLabel("Label3");
+    Label4 = makeLabel("Label4");
+    Label5 = makeLabel("Label5");
+    Label6 = makeLabel("Label6");
+    ComboBoxModel = makeCombo("ComboBoxModel", false);
+    ComboBoxAction = makeCombo("ComboBoxAction", false);
+    ComboBoxDestination = makeCombo("ComboBoxDestination", true);
+    ComboBoxDestination->setEnabled(false);
+    ButtonBrowse = makeButton(options, "ButtonBrowse", "folder", 110);
+    ButtonBrowse->setEnabled(false);
+    RadioButton1 = new QRadioButton(options);
+    RadioButton1->setObjectName(QStringLiteral("RadioButton1"));
+    RadioButton1->setChecked(true);
+    RadioButton2 = new QRadioButton(options);
+    RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+
+    grid->addWidget(Label3, 0, 0);
+    grid->addWidget(ComboBoxModel, 0, 1, 1, 2);
+    grid->addWidget(Label4, 1, 0);
+    grid->addWidget(ComboBoxAction, 1, 1, 1, 2);
+    grid->addWidget(Label5, 2, 0);
+    grid->addWidget(ComboBoxDestination, 2, 1);
+    grid->addWidget(ButtonBrowse, 2, 2);
+    grid->addWidget(Label6, 3, 0);
+    grid->addWidget(RadioButton1, 3, 1, 1, 2);
+    grid->addWidget(RadioButton2, 4, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+    grid->setRowStretch(5, 1);
+    layout->addWidget(options, 1);
+
+    QWidget* bottom = makeBar(page, "Panel3", 35);
+    ButtonBack = makeButton(bottom, "ButtonBack", "previous", 134);
+    ButtonProcess = makeButton(bottom, "ButtonProcess", "tick_button", 134);
+    bottom->layout()->addWidget(ButtonBack);
+    static_cast<QHBoxLayout*>(bottom->layout())->addStretch();
+    bottom->layout()->addWidget(ButtonProcess);
+    layout->addWidget(bottom);
+
+    connect(ButtonBack, &QPushButton::clicked, this, &TAppForm::ButtonBackClick);
+    connect(ComboBoxModel, &QComboBox::activated, this, &TAppForm::ComboBoxModelChange);
+    connect(ComboBoxAction, &QComboBox::activated, this, &TAppForm::ComboBoxActionChange);
+    connect(ComboBoxDestination, &QComboBox::editTextChanged, this,
+            &TAppForm::ComboBoxDestinationChange);
+    connect(RadioButton1, &QRadioButton::clicked, this, &TAppForm::RadioButton1Click);
+    connect(RadioButton2, &QRadioButton::clicked, this, &TAppForm::RadioButton2Click);
+    return page;
+}
+
+void TAppForm::CreateMenus()
+{
+    auto action = [this](QMenu* menu, const char* name, const char* icon) {
+        QAction* item = menu->addAction(QString());
+        item->setObjectName(QLatin1String(name));
+        if (icon)
+            item->setIcon(namedIcon(icon));
+        return item;
+    };
+    File1 = menuBar()->addMenu(QString());
+    File1->setObjectName(QStringLiteral("File1"));
+    Clear2 = action(File1, "Clear2", "clear");
+    File1->addSeparator();
+    AddFiles1 = action(File1, "AddFiles1", "add");
+    AddFolder1 = action(File1, "AddFolder1", "folder_add");
+    File1->addSeparator();
+    Exit1 = action(File1, "Exit1", "exit");
+
+    Settings1 = menuBar()->addMenu(QString());
+    Settings1->setObjectName(QStringLiteral("Settings1"));
+    IncludeSubfolders1 = action(Settings1, "IncludeSubfolders1", nullptr);
+    IncludeSubfolders1->setCheckable(true);
+    IncludeSubfolders1->setChecked(true);
+    Settings1->addSeparator();
+    ResettoDefaults1 = action(Settings1, "ResettoDefaults1", nullptr);
+
+    Help1 = menuBar()->addMenu(QString());
+    Help1->setObjectName(QStringLiteral("Help1"));
+    Help2 = action(Help1, "Help2", "help");
+    Help2->setShortcut(QKeySequence(Qt::Key_F1));
+    Help2->setShortcutContext(Qt::ApplicationShortcut);
+    Help1->addSeparator();
+    UpdateNotifications1 = action(Help1, "UpdateNotifications1", nullptr);
+    UpdateNotifications1->setCheckable(true);
+    UpdateNotifications1->setChecked(true);
+    UpdateNotifications1->setEnabled(false);
+    Help1->addSeparator();
+    Language1 = action(Help1, "Language1", "flag");
+    SendFeedback1 = action(Help1, "SendFeedback1", "feedback");
+    About1 = action(Help1, "About1", "about");
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    Open1 = action(PopupMenu1, "Open1", nullptr);
+    Properties1 = action(PopupMenu1, "Properties1", nullptr);
+    PopupMenu1->addSeparator();
+    Delete1 = action(PopupMenu1, "Delete1", "delete");
+    Clear1 = action(PopupMenu1, "Clear1", "clear");
+
+    connect(Clear2, &QAction::triggered, Clear1, &QAction::trigger);
+    connect(AddFiles1, &QAction::triggered, ButtonFiles, &QPushButton::click);
+    connect(AddFolder1, &QAction::triggered, ButtonFolder, &QPushButton::click);
+    connect(Exit1, &QAction::triggered, this, &TAppForm::Exit1Click);
+    connect(ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
+    connect(Help2, &QAction::triggered, this, &TAppForm::Help2Click);
+    connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
+    connect(ListView1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
+}
+
+void TAppForm::FormCreate()
+{
+    const QString executable = platform::ExecutablePath();
+    const TEXEVersionData version = ReadEXEVersionData(executable);
+    AppCompanyName = version.CompanyName;
+    AppProductName = version.ProductName;
+    const std::uint32_t versionMS = ReadFileVersionMS(executable);
+    AppVersion = QStringLiteral("%1.%2").arg(versionMS >> 16).arg(versionMS & 0xFFFF);
+    AppTitle = AppCompanyName + QStringLiteral(" - ") + AppProductName;
+    setWindowTitle(AppTitle);
+
+    SettingsFolder = ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName,
+                                          AppProductName);
+    OpenSettingsIni();
+
+    LanguageFolder = platform::ExecutableFolder() + QStringLiteral("Languages/");
+    const QString languageFile = ReadSetting(QStringLiteral("LanguageFile"));
+    // A stored name that reaches outside the language folder loads nothing.
+    if (!languageFile.contains(QLatin1Char('/')))
+        LoadLanguageFile(languageFile);
+
+    TranslateCaptions();
+    const int labelWidth = ScaleDimension(105);
+    for (QLabel* label : {Label3, Label4, Label5, Label6}) {
+        ShrinkToMaximumFontSize(label, labelWidth);
+        label->setFixedWidth(labelWidth);
+    }
+    FillOptionLists();
+    RestoreOptions();
+
+    PageControl1->setCurrentIndex(0);
+    Clear1->trigger();
+}
+
+void TAppForm::TranslateCaptions()
+{
+    File1->setTitle(TranslateText("File"));
+    AddFiles1->setText(TranslateText("Add Files..."));
+    AddFolder1->setText(TranslateText("Add Folder..."));
+    Exit1->setText(TranslateText("Exit"));
+    Settings1->setTitle(TranslateText("Settings"));
+    IncludeSubfolders1->setText(TranslateText("Include Subfolders"));
+    ResettoDefaults1->setText(TranslateText("Reset to Defaults..."));
+    Help1->setTitle(TranslateText("Help"));
+    Help2->setText(TranslateText("Online Help"));
+    UpdateNotifications1->setText(TranslateText("Update Notifications"));
+    Language1->setText(TranslateText("Language..."));
+    SendFeedback1->setText(TranslateText("Send Feedback..."));
+    About1->setText(TranslateText("About..."));
+    ButtonFiles->setText(TranslateText("Add Files..."));
+    ButtonFolder->setText(TranslateText("Add Folder..."));
+    ButtonNext->setText(TranslateText("Next"));
+    ButtonBack->setText(TranslateText("Back"));
+    ButtonProcess->setText(TranslateText("Start"));
+    ButtonBrowse->setText(TranslateText("Browse..."));
+    PageControl1->setTabText(0, TranslateText("Images") + QStringLiteral(" [0]"));
+    PageControl1->setTabText(1, TranslateText("Options"));
+    ListModel->TranslateHeaders();
+    Label3->setText(TranslateText("Image Type:"));
+    Label4->setText(TranslateText("Action:"));
+    Label5->setText(TranslateText("Destination:"));
+    Label6->setText(TranslateText("Original Files:"));
+}
+
+void TAppForm::FillOptionLists()
+{
+    ComboBoxModel->clear();
+    ComboBoxModel->addItems({TranslateText("Artwork"), TranslateText("Photo")});
+    ComboBoxModel->setCurrentIndex(0);
+    ComboBoxAction->clear();
+    ComboBoxAction->addItems({TranslateText("Resize Original"), TranslateText("Resize and Create Copies")});
+    ComboBoxAction->setCurrentIndex(1);
+    {
+        const QSignalBlocker quiet(ComboBoxDestination);
+        ComboBoxDestination->clear();
+        ComboBoxDestination->addItem(TranslateText("Same Folder as Original"));
+        ComboBoxDestination->setCurrentIndex(0);
+    }
+    RadioButton1->setText(TranslateText("Send to Recycle Bin"));
+    RadioButton2->setText(TranslateText("Delete permanently"));
+    Open1->setText(TranslateText("Open File"));
+    Properties1->setText(TranslateText("Properties"));
+    Delete1->setText(TranslateText("Delete"));
+    Clear1->setText(TranslateText("Clear"));
+    Clear2->setText(TranslateText("Clear"));
+}
+
+void TAppForm::RestoreOptions()
+{
+    // Restoring selects items by code, which must not write the settings back.
+    restoringOptions_ = true;
+    const int model = ComboBoxModel->findText(ReadSetting(QStringLiteral("Model")), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (model >= 0)
+        ComboBoxModel->setCurrentIndex(model);
+    ApplyActionLayout(ReadSetting(QStringLiteral("Action")) == QStringLiteral("ResizeOriginal"));
+    const QString destination = ReadSetting(QStringLiteral("Destination"));
+    if (!destination.isEmpty() && QFileInfo(destination).isDir()) {
+        const QSignalBlocker quiet(ComboBoxDestination);
+        ComboBoxDestination->setEditText(destination);
+    }
+    if (ReadSetting(QStringLiteral("OriginalFiles")) == QStringLiteral("DeletePermanently"))
+        RadioButton2->setChecked(true);
+    restoringOptions_ = false;
+}
+
+void TAppForm::ApplyActionLayout(bool resizeOriginal)
+{
+    ComboBoxAction->setCurrentIndex(resizeOriginal ? 0 : 1);
+    ComboBoxDestination->setEnabled(!resizeOriginal);
+    ButtonBrowse->setEnabled(!resizeOriginal);
+    Label6->setVisible(resizeOriginal);
+    RadioButton1->setVisible(resizeOriginal);
+    RadioButton2->setVisible(resizeOriginal);
+}
+
+int TAppForm::ScaleDimension(int x) const
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const int screenDpi = screen ? qRound(screen->logicalDotsPerInch()) : 96;
+    const int windowDpi = logicalDpiX() > 0 ? logicalDpiX() : 96;
+    return platform::MulDiv(x, screenDpi, windowDpi);
+}
+
+void TAppForm::ShrinkToMaximumFontSize(QLabel* label, int maximumWidth)
+{
+    QFont font = label->font();
+    for (int round = 0; round < 10001; ++round) {
+        const int width = QFontMetrics(font).horizontalAdvance(label->text());
+        if (width <= maximumWidth || font.pointSize() <= 1)
+            break;
+        font.setPointSize(font.pointSize() - 1);
+    }
+    label->setFont(font);
+}
+
+void TAppForm::SetLanguageFile(const QString& fileName)
+{
+    WriteSetting(QStringLiteral("LanguageFile"), fileName);
+}
+
+void TAppForm::SetStatusText(const QString& text)
+{
+    StatusPanel->setText(text);
+}
+
+QString TAppForm::StatusText() const
+{
+    return StatusPanel->text();
+}
+
+void TAppForm::ButtonNextClick()
+{
+    if (ListModel->rowCount() > 0)
+        PageControl1->setCurrentIndex(1);
+    else
+        platform::Beep();
+}
+
+void TAppForm::ButtonBackClick()
+{
+    PageControl1->setCurrentIndex(0);
+}
+
+void TAppForm::Exit1Click()
+{
+    QApplication::quit();
+}
+
+void TAppForm::Help2Click()
+{
+    const QString slug = AppProductName.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+    platform::ShellOpen(QUrl(QStringLiteral("http://%1/help/%2/").arg(MakerWebHost(), slug)));
+}
+
+void TAppForm::ResettoDefaults1Click()
+{
+    if (AskConfirmation(TranslateText("Restart Application?"), TranslateText("Confirmation")) !=
+        platform::IDYES)
+        return;
+    QFile::remove(SettingsFolder + QStringLiteral("settings.ini"));
+    QCoreApplication::processEvents();
+    platform::StartDetached(platform::ExecutablePath(), {});
+    QApplication::quit();
+}
+
+void TAppForm::TimerCheckerTimer()
+{
+    // The update check arrives with the web services; until then the timer has nothing to start.
+    TimerChecker->stop();
+}
+
+void TAppForm::TimerParamTimer()
+{
+    TimerParam->stop();
+}
+
+void TAppForm::ComboBoxModelChange()
+{
+    WriteSetting(QStringLiteral("Model"), ComboBoxModel->currentText());
+}
+
+void TAppForm::ComboBoxActionChange()
+{
+    if (ComboBoxAction->currentText() == TranslateText("Resize Original"))
+        ComboBoxDegistirResizeOriginal();
+    else
+        ComboBoxDegistirCreateCopies();
+}
+
+void TAppForm::ComboBoxDegistirResizeOriginal()
+{
+    ApplyActionLayout(true);
+    WriteSetting(QStringLiteral("Action"), QStringLiteral("ResizeOriginal"));
+}
+
+void TAppForm::ComboBoxDegistirCreateCopies()
+{
+    ApplyActionLayout(false);
+    WriteSetting(QStringLiteral("Action"), QStringLiteral("CreateCopies"));
+}
+
+void TAppForm::ComboBoxDestinationChange()
+{
+    if (!restoringOptions_)
+        WriteSetting(QStringLiteral("Destination"), ComboBoxDestination->currentText());
+}
+
+void TAppForm::RadioButton1Click()
+{
+    WriteSetting(QStringLiteral("OriginalFiles"), QStringLiteral("SendToRecycleBin"));
+}
+
+void TAppForm::RadioButton2Click()
+{
+    WriteSetting(QStringLiteral("OriginalFiles"), QStringLiteral("DeletePermanently"));
+}
+
+void TAppForm::Clear1Click()
+{
+    ImageRecords.clear();
+    ListModel->SetItemCount();
+    ListView1->viewport()->update();
+    ListView1->clearSelection();
+    KacItemVarGuncelle();
+    QCoreApplication::processEvents();
+}
+
+void TAppForm::KacItemVarGuncelle()
+{
+    PageControl1->setTabText(0, TranslateText("Images") + QStringLiteral(" [%1]").arg(ImageRecords.size()));
+}
+
+int AskConfirmation(const QString& message, const QString& caption)
+{
+    QWidget* owner = AppForm;
+    const bool onTop = owner && (owner->windowFlags() & Qt::WindowStaysOnTopHint);
+    if (onTop) {
+        owner->setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        owner->show();
+    }
+    const int answer = platform::AskYesNo(owner, message, caption, TranslateText("Yes"), TranslateText("No"));
+    if (onTop) {
+        owner->setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        owner->show();
+    }
+    return answer;
+}

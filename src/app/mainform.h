@@ -1,0 +1,124 @@
+// The main window: the image list page, the options page, the menus, the progress and status bars
+// and the start-up sequence that brings them up.
+#pragma once
+
+#include <QMainWindow>
+
+class QAction;
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+class QTabWidget;
+class QTableView;
+class QTimer;
+class QWidget;
+class ImageListModel;
+
+class TAppForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TAppForm(QWidget* parent = nullptr);
+    ~TAppForm() override;
+
+    // X scaled from the design's pixels per inch to the screen's.
+    int ScaleDimension(int x) const;
+    // Shrinks the label's font point by point until its text fits `maximumWidth` (never below 1).
+    static void ShrinkToMaximumFontSize(QLabel* label, int maximumWidth);
+
+    // Stores the language file chosen in the language dialog.
+    void SetLanguageFile(const QString& fileName);
+
+    void SetStatusText(const QString& text);
+    QString StatusText() const;
+
+    // Components, named as the rest of the program and the tests know them.
+    QTabWidget* PageControl1 = nullptr;
+    QWidget* TabSheet1 = nullptr;
+    QWidget* TabSheet2 = nullptr;
+    QPushButton* ButtonFiles = nullptr;
+    QPushButton* ButtonFolder = nullptr;
+    QTableView* ListView1 = nullptr;
+    ImageListModel* ListModel = nullptr;
+    QPushButton* ButtonNext = nullptr;
+    QLabel* Label3 = nullptr;
+    QLabel* Label4 = nullptr;
+    QLabel* Label5 = nullptr;
+    QLabel* Label6 = nullptr;
+    QComboBox* ComboBoxModel = nullptr;
+    QComboBox* ComboBoxAction = nullptr;
+    QComboBox* ComboBoxDestination = nullptr;
+    QPushButton* ButtonBrowse = nullptr;
+    QRadioButton* RadioButton1 = nullptr;
+    QRadioButton* RadioButton2 = nullptr;
+    QPushButton* ButtonBack = nullptr;
+    QPushButton* ButtonProcess = nullptr;
+    QProgressBar* ProgressBar1 = nullptr;
+    QStatusBar* StatusBar1 = nullptr;
+    QLabel* StatusPanel = nullptr;
+    QTimer* TimerChecker = nullptr;
+    QTimer* TimerParam = nullptr;
+
+    QMenu* File1 = nullptr;
+    QAction* Clear2 = nullptr;
+    QAction* AddFiles1 = nullptr;
+    QAction* AddFolder1 = nullptr;
+    QAction* Exit1 = nullptr;
+    QMenu* Settings1 = nullptr;
+    QAction* IncludeSubfolders1 = nullptr;
+    QAction* ResettoDefaults1 = nullptr;
+    QMenu* Help1 = nullptr;
+    QAction* Help2 = nullptr;
+    QAction* UpdateNotifications1 = nullptr;
+    QAction* Language1 = nullptr;
+    QAction* SendFeedback1 = nullptr;
+    QAction* About1 = nullptr;
+
+    QMenu* PopupMenu1 = nullptr;
+    QAction* Open1 = nullptr;
+    QAction* Properties1 = nullptr;
+    QAction* Delete1 = nullptr;
+    QAction* Clear1 = nullptr;
+
+public slots:
+    void ButtonNextClick();
+    void ButtonBackClick();
+    void Exit1Click();
+    void Help2Click();
+    void ResettoDefaults1Click();
+    void TimerCheckerTimer();
+    void TimerParamTimer();
+    void ComboBoxModelChange();
+    void ComboBoxActionChange();
+    void ComboBoxDegistirResizeOriginal();
+    void ComboBoxDegistirCreateCopies();
+    void ComboBoxDestinationChange();
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void Clear1Click();
+    void KacItemVarGuncelle();
+
+private:
+    void CreateComponents();
+    QWidget* CreateImagesPage();
+    QWidget* CreateOptionsPage();
+    void CreateMenus();
+    void FormCreate();
+    void TranslateCaptions();
+    void FillOptionLists();
+    void RestoreOptions();
+    void ApplyActionLayout(bool resizeOriginal);
+
+    bool restoringOptions_ = false;
+};
+
+// The one main window, for the parts of the program that reach it.
+extern TAppForm* AppForm;
+
+// A Yes/No confirmation with translated captions; the main window's stay-on-top style is lifted
+// while it shows. Returns platform::IDYES or platform::IDNO.
+int AskConfirmation(const QString& message, const QString& caption);

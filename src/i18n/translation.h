@@ -1,0 +1,29 @@
+// The translation lookup: every user-visible text is shown through TranslateText(), with its
+// English text as the key, from the one language file loaded at start.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Process-wide localization state, written once at start before any window sets its texts.
+extern QString LanguageFolder;   // folder of the language files, ending with '/'
+extern QString LanguageFilePath; // full path of the loaded file; empty: nothing loaded
+extern QString LanguageName;     // "German" for German.lang.txt; empty when nothing loaded
+extern QStringList LanguageLines;
+
+// Loads `fileName` (a bare name such as German.lang.txt) from LanguageFolder. A missing file
+// leaves the program in English; a file that cannot be read is reported once on standard error
+// and also leaves it in English.
+void LoadLanguageFile(const QString& fileName);
+
+// The translation of `key`, or `key` itself when no language is loaded or it has no entry.
+QString TranslateText(const QString& key);
+
+// Shorthand for the literal keys the program passes.
+inline QString TranslateText(const char* key)
+{
+    return TranslateText(QString::fromUtf8(key));
+}
+
+// Forgets the loaded language (for tests that load several files in one process).
+void UnloadLanguageForTesting();

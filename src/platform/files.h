@@ -1,0 +1,26 @@
+// File-system facilities the program needs beyond Qt: its own location, the per-user folders,
+// the writability probe and the private temporary folder.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// The real path of the running executable (/proc/self/exe).
+QString ExecutablePath();
+// The folder of ExecutablePath(), ending with '/'.
+QString ExecutableFolder();
+
+// True when "chk.tmp" can be created exclusively in `folder`; the probe file is removed again.
+// A leftover "chk.tmp" therefore makes the folder count as not writable.
+bool IsFolderWritable(const QString& folder);
+
+// The per-user configuration folder ($XDG_CONFIG_HOME or ~/.config), without trailing '/'.
+QString AppDataFolder();
+
+// The per-user private temporary folder ($XDG_CACHE_HOME/grandora/tmp, mode 0700), ending with
+// '/'. It is created when missing; an empty string means it could not be made safe (a link, a
+// folder of another user or with wider permissions).
+QString TempFolder();
+
+} // namespace platform

@@ -1,0 +1,88 @@
+#include "files.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+QString withSlash(QString folder)
+{
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+QString xdgFolder(const char* variable, const char* fallbackUnderHome)
+{
+    const QString value = qEnvironmentVariable(variable);
+    if (!value.isEmpty() && QDir::isAbsolutePath(value))
+        return QDir::cleanPath(value);
+    return QDir::cleanPath(QDir::homePath() + QLatin1Char('/') + QLatin1String(fallbackUnderHome));
+}
+
+// A folder of ours that nobody else can read or swap: a real directory (not a link), owned by us,
+// mode 0700.
+bool isPrivateFolder(const QByteArray& path)
+{
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return false;
+    return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
+}
+
+} // namespace
+
+QString ExecutablePath()
+{
+    const QString real = QFileInfo(QStringLiteral("/proc/self/exe")).canonicalFilePath();
+    return real.isEmpty() ? QCoreApplication::applicationFilePath() : real;
+}
+
+QString ExecutableFolder()
+{
+    return withSlash(QFileInfo(ExecutablePath()).absolutePath());
+}
+
+bool IsFolderWritable(const QString& folder)
+{
+    const QByteArray probe = QFile::encodeName(withSlash(folder) + QStringLiteral("chk.tmp"));
+    int fd;
+    do {
+        fd = ::open(probe.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    ::unlink(probe.constData());
+    return true;
+}
+
+QString AppDataFolder()
+{
+    return xdgFolder("XDG_CONFIG_HOME", ".config");
+}
+
+QString TempFolder()
+{
+    const QString base = xdgFolder("XDG_CACHE_HOME", ".cache") + QStringLiteral("/grandora");
+    const QString temp = base + QStringLiteral("/tmp");
+    QDir().mkpath(base);
+    const QByteArray tempPath = QFile::encodeName(temp);
+    if (::mkdir(tempPath.constData(), 0700) != 0 && errno != EEXIST)
+        return {};
+    if (!isPrivateFolder(tempPath))
+        return {};
+    return temp + QLatin1Char('/');
+}
+
+} // namespace platform
