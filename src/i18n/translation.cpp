@@ -64,3 +64,17 @@ void UnloadLanguageForTesting()
     LanguageName.clear();
     LanguageLines.clear();
 }
+
+QString FillTemplate(const QString& text, const QStringList& values)
+{
+    QString result;
+    qsizetype from = 0;
+    for (const QString& value : values) {
+        const qsizetype at = text.indexOf(QStringLiteral("%s"), from);
+        if (at < 0)
+            break;
+        result += text.mid(from, at - from) + value;
+        from = at + 2;
+    }
+    return result + text.mid(from);
+}

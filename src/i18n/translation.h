@@ -25,5 +25,9 @@ inline QString TranslateText(const char* key)
     return TranslateText(QString::fromUtf8(key));
 }
 
+// Fills the "%s" placeholders of a translated template in order, the way the program's templates
+// ("Resizing %s...") are written; a "%s" without a value is left as it is.
+QString FillTemplate(const QString& text, const QStringList& values);
+
 // Forgets the loaded language (for tests that load several files in one process).
 void UnloadLanguageForTesting();

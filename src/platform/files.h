@@ -8,8 +8,10 @@ namespace platform {
 
 // The real path of the running executable (/proc/self/exe).
 QString ExecutablePath();
-// The folder of ExecutablePath(), ending with '/'.
+// The folder of ExecutablePath(), ending with '/': where the program finds its companions.
 QString ExecutableFolder();
+// Test seam: makes ExecutableFolder() answer `folder` (empty restores the real one).
+void SetExecutableFolderForTesting(const QString& folder);
 
 // True when "chk.tmp" can be created exclusively in `folder`; the probe file is removed again.
 // A leftover "chk.tmp" therefore makes the folder count as not writable.

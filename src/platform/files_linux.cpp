@@ -48,9 +48,20 @@ QString ExecutablePath()
     return real.isEmpty() ? QCoreApplication::applicationFilePath() : real;
 }
 
+namespace {
+QString executableFolderOverride;
+}
+
 QString ExecutableFolder()
 {
+    if (!executableFolderOverride.isEmpty())
+        return withSlash(executableFolderOverride);
     return withSlash(QFileInfo(ExecutablePath()).absolutePath());
+}
+
+void SetExecutableFolderForTesting(const QString& folder)
+{
+    executableFolderOverride = folder;
 }
 
 bool IsFolderWritable(const QString& folder)

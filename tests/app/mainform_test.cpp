@@ -1,0 +1,218 @@
+#include "app/appvalues.h"
+#include "app/imagerecords.h"
+#include "app/mainform.h"
+#include "app/settingsstore.h"
+#include "i18n/translation.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "support/testenv.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+// Each test gets its own program folder (settings.ini and Languages/ live there) and answers
+// every dialog from a script.
+class MainFormTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        programFolder = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
+        platform::SetExecutableFolderForTesting(programFolder);
+        platform::EnableDialogScriptForTesting(&dialogs);
+        platform::SetShellHooksForTesting({
+            [this](const QUrl& url) { opened << url; return true; },
+            nullptr,
+            [this](const QString& program, const QStringList&) { started << program; return true; },
+        });
+        UnloadLanguageForTesting();
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetShellHooksForTesting({});
+        platform::EnableDialogScriptForTesting(nullptr);
+        platform::SetExecutableFolderForTesting({});
+        UnloadLanguageForTesting();
+    }
+    void writeSettings(const QByteArray& text)
+    {
+        testenv::WriteFile(programFolder + QStringLiteral("settings.ini"), text);
+    }
+    TAppForm& start()
+    {
+        form = std::make_unique<TAppForm>();
+        return *form;
+    }
+    QString storedSettings() const
+    {
+        QFile file(programFolder + QStringLiteral("settings.ini"));
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+
+    QString programFolder;
+    platform::DialogScript dialogs;
+    QList<QUrl> opened;
+    QStringList started;
+    std::unique_ptr<TAppForm> form;
+};
+
+TEST_F(MainFormTest, StartsWithDefaultsAndItsOwnTitle)
+{
+    TAppForm& w = start();
+    EXPECT_EQ(w.windowTitle(), QStringLiteral("Zelmora - Grandora"));
+    EXPECT_EQ(AppVersion, QStringLiteral("1.0"));
+    EXPECT_EQ(SettingsFolder, programFolder);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Artwork"));
+    EXPECT_EQ(w.ComboBoxAction->currentText(), QStringLiteral("Resize and Create Copies"));
+    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_TRUE(w.ComboBoxDestination->isEnabled());
+    EXPECT_TRUE(w.RadioButton1->isChecked());
+    EXPECT_TRUE(w.IncludeSubfolders1->isChecked());
+    EXPECT_TRUE(w.UpdateNotifications1->isChecked());
+    EXPECT_FALSE(w.UpdateNotifications1->isEnabled());
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini"))) << "start-up writes nothing";
+}
+
+TEST_F(MainFormTest, RestoresEveryStoredOption)
+{
+    const QString destination = testenv::NewFolder(QStringLiteral("dest"));
+    writeSettings("[Settings]\nModel=Photo\nAction=ResizeOriginal\nDestination=" + destination.toUtf8() +
+                  "\nOriginalFiles=DeletePermanently\n");
+    TAppForm& w = start();
+    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Photo"));
+    EXPECT_EQ(w.ComboBoxAction->currentIndex(), 0);
+    EXPECT_FALSE(w.ComboBoxDestination->isEnabled());
+    EXPECT_FALSE(w.ButtonBrowse->isEnabled());
+    EXPECT_FALSE(w.Label6->isHidden());
+    EXPECT_EQ(w.ComboBoxDestination->currentText(), destination);
+    EXPECT_TRUE(w.RadioButton2->isChecked());
+}
+
+TEST_F(MainFormTest, IgnoresStoredValuesThatMatchNothing)
+{
+    writeSettings("[Settings]\nModel=photo\nAction=Something\nDestination=/no/such/folder\n"
+                  "OriginalFiles=Other\n");
+    TAppForm& w = start();
+    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Artwork"));
+    EXPECT_EQ(w.ComboBoxAction->currentIndex(), 1);
+    EXPECT_TRUE(w.Label6->isHidden());
+    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_TRUE(w.RadioButton1->isChecked());
+}
+
+TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
+{
+    TAppForm& w = start();
+    w.ComboBoxModel->setCurrentIndex(1);
+    emit w.ComboBoxModel->activated(1);
+    w.ComboBoxAction->setCurrentIndex(0);
+    emit w.ComboBoxAction->activated(0);
+    EXPECT_FALSE(w.ComboBoxDestination->isEnabled());
+    w.RadioButton2->click();
+    EXPECT_EQ(storedSettings(), QStringLiteral("[Settings]\nModel=Photo\nAction=ResizeOriginal\n"
+                                               "OriginalFiles=DeletePermanently\n\n"));
+
+    w.ComboBoxAction->setCurrentIndex(1);
+    emit w.ComboBoxAction->activated(1);
+    w.ComboBoxDestination->setEditText(QStringLiteral("/tm"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tm"));
+    QTest::keyClick(w.ComboBoxDestination->lineEdit(), Qt::Key_P);
+    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tmp"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
+}
+
+TEST_F(MainFormTest, StartsInTheStoredLanguage)
+{
+    testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
+                       "{Images}Bilder\n{Start}Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer Bildtyp-Text:\n");
+    writeSettings("[Settings]\nLanguageFile=German.lang.txt\nModel=Foto\n");
+    TAppForm& w = start();
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Bilder [0]"));
+    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("Starten"));
+    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Foto"));
+    EXPECT_EQ(w.ButtonNext->text(), QStringLiteral("Next"));
+    // The long label is shrunk to the scaled width, never below one point.
+    const QFontMetrics metrics(w.Label3->font());
+    EXPECT_TRUE(metrics.horizontalAdvance(w.Label3->text()) <= w.ScaleDimension(105) ||
+                w.Label3->font().pointSize() == 1);
+    EXPECT_LT(w.Label3->font().pointSize(), w.Label4->font().pointSize());
+}
+
+TEST_F(MainFormTest, LanguageSettingOutsideTheFolderLoadsNothing)
+{
+    testenv::WriteFile(programFolder + QStringLiteral("Evil.lang.txt"), "{Start}Pwned\n");
+    writeSettings("[Settings]\nLanguageFile=../Evil.lang.txt\n");
+    TAppForm& w = start();
+    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("Start"));
+}
+
+TEST_F(MainFormTest, ShrinkStopsAtOnePoint)
+{
+    QLabel label(QStringLiteral("A label far too wide for any width"));
+    label.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+    TAppForm::ShrinkToMaximumFontSize(&label, 1);
+    EXPECT_EQ(label.font().pointSize(), 1);
+    label.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
+    TAppForm::ShrinkToMaximumFontSize(&label, 10000);
+    EXPECT_EQ(label.font().pointSize(), 12);
+}
+
+TEST_F(MainFormTest, NextNeedsImagesAndBackReturns)
+{
+    TAppForm& w = start();
+    w.ButtonNext->click();
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    EXPECT_EQ(dialogs.beeps, 1);
+
+    ImageRecords.push_back({QStringLiteral("/x/a.png"), {}, 0});
+    w.KacItemVarGuncelle();
+    w.Clear1->trigger();
+    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+}
+
+TEST_F(MainFormTest, OnlineHelpOpensTheProductsPage)
+{
+    TAppForm& w = start();
+    w.Help2->trigger();
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0].toString(), QStringLiteral("http://%1/help/grandora/").arg(MakerWebHost()));
+    AppProductName = QStringLiteral("Grandora Pro");
+    w.Help2Click();
+    EXPECT_EQ(opened[1].path(), QStringLiteral("/help/grandora-pro/"));
+}
+
+TEST_F(MainFormTest, ResetToDefaultsAsksFirst)
+{
+    writeSettings("[Settings]\nModel=Photo\n");
+    TAppForm& w = start();
+    dialogs.answers.push_back(platform::IDNO);
+    w.ResettoDefaults1->trigger();
+    EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
+    EXPECT_TRUE(started.isEmpty());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Restart Application?"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Confirmation"));
+
+    dialogs.answers.push_back(platform::IDYES);
+    w.ResettoDefaults1->trigger();
+    EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
+    EXPECT_EQ(started, QStringList{platform::ExecutablePath()});
+}
+
+} // namespace
