@@ -171,6 +171,7 @@ QWidget* TAppForm::CreateImagesPage()
     header->resizeSection(ImageListModel::SizeColumn, 150);
     header->resizeSection(ImageListModel::StatusColumn, 100);
     header->setHighlightSections(false);
+    header->setFont(font()); // the 16-pixel text is for the rows only
     layout->addWidget(ListView1, 1);
 
     QWidget* bottom = makeBar(page, "Panel2", 35);
