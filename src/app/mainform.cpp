@@ -407,8 +407,7 @@ void TAppForm::FillOptionLists()
 
 void TAppForm::RestoreOptions()
 {
-    // Restoring selects items by code, which must not write the settings back.
-    restoringOptions_ = true;
+    // Selecting by code raises no change handler, so restoring writes nothing back.
     const int model = ComboBoxModel->findText(ReadSetting(QStringLiteral("Model")), Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (model >= 0)
         ComboBoxModel->setCurrentIndex(model);
@@ -420,7 +419,6 @@ void TAppForm::RestoreOptions()
     }
     if (ReadSetting(QStringLiteral("OriginalFiles")) == QStringLiteral("DeletePermanently"))
         RadioButton2->setChecked(true);
-    restoringOptions_ = false;
 }
 
 void TAppForm::ApplyActionLayout(bool resizeOriginal)
@@ -541,8 +539,7 @@ void TAppForm::ComboBoxDegistirCreateCopies()
 
 void TAppForm::ComboBoxDestinationChange()
 {
-    if (!restoringOptions_)
-        WriteSetting(QStringLiteral("Destination"), ComboBoxDestination->currentText());
+    WriteSetting(QStringLiteral("Destination"), ComboBoxDestination->currentText());
 }
 
 void TAppForm::RadioButton1Click()

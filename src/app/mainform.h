@@ -112,8 +112,6 @@ private:
     void FillOptionLists();
     void RestoreOptions();
     void ApplyActionLayout(bool resizeOriginal);
-
-    bool restoringOptions_ = false;
 };
 
 // The one main window, for the parts of the program that reach it.
