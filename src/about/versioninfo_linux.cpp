@@ -10,7 +10,8 @@
 #include <elf.h>
 #include <optional>
 
-namespace {
+namespace
+{
 
 // The section of the executable that holds the version block.
 constexpr char versionSection[] = ".versioninfo";
@@ -21,7 +22,8 @@ constexpr int errorResourceTypeNotFound = 1813;
 
 [[noreturn]] void raise(int code, const QString& text)
 {
-    throw platform::OSError(code, QStringLiteral("System Error.  Code: %1.\n%2").arg(code).arg(text));
+    throw platform::OSError(code,
+                            QStringLiteral("System Error.  Code: %1.\n%2").arg(code).arg(text));
 }
 
 template <typename T> std::optional<T> readAt(const QByteArray& data, quint64 offset)
@@ -34,28 +36,33 @@ template <typename T> std::optional<T> readAt(const QByteArray& data, quint64 of
 }
 
 // The bytes of the version section of an ELF file, or nothing.
-template <typename Ehdr, typename Shdr> std::optional<QByteArray> findSection(const QByteArray& data)
+template <typename Ehdr, typename Shdr>
+std::optional<QByteArray> findSection(const QByteArray& data)
 {
     const auto header = readAt<Ehdr>(data, 0);
     if (!header || header->e_shentsize != sizeof(Shdr) || header->e_shstrndx >= header->e_shnum)
         return std::nullopt;
-    const auto names = readAt<Shdr>(data, header->e_shoff + quint64(header->e_shstrndx) * sizeof(Shdr));
+    const auto names =
+        readAt<Shdr>(data, header->e_shoff + quint64(header->e_shstrndx) * sizeof(Shdr));
     if (!names)
         return std::nullopt;
     for (quint64 i = 0; i < header->e_shnum; ++i) {
         const auto section = readAt<Shdr>(data, header->e_shoff + i * sizeof(Shdr));
         if (!section)
             return std::nullopt;
+        // The name must lie whole in the file, terminating NUL included: a name cut off by the
+        // end of a damaged file is not the section's.
         const quint64 nameOffset = quint64(names->sh_offset) + section->sh_name;
-        if (nameOffset >= static_cast<quint64>(data.size()))
+        if (nameOffset > static_cast<quint64>(data.size()) ||
+            data.size() - nameOffset < sizeof versionSection ||
+            std::memcmp(data.constData() + nameOffset, versionSection, sizeof versionSection) != 0)
             continue;
-        if (std::strncmp(data.constData() + nameOffset, versionSection,
-                         std::min<quint64>(sizeof versionSection, data.size() - nameOffset)) != 0)
-            continue;
-        if (section->sh_type == SHT_NOBITS || section->sh_offset > static_cast<quint64>(data.size()) ||
+        if (section->sh_type == SHT_NOBITS ||
+            section->sh_offset > static_cast<quint64>(data.size()) ||
             section->sh_size > data.size() - section->sh_offset)
             return std::nullopt;
-        return data.mid(static_cast<qsizetype>(section->sh_offset), static_cast<qsizetype>(section->sh_size));
+        return data.mid(static_cast<qsizetype>(section->sh_offset),
+                        static_cast<qsizetype>(section->sh_size));
     }
     return std::nullopt;
 }
@@ -65,7 +72,8 @@ QByteArray readVersionBlock(const QString& fileName)
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly)) {
         const int code = errno ? errno : ENOENT;
-        platform::RaiseOSError(code, QStringLiteral("Cannot read the version information of \"%1\"").arg(fileName));
+        platform::RaiseOSError(
+            code, QStringLiteral("Cannot read the version information of \"%1\"").arg(fileName));
     }
     const QByteArray data = file.readAll();
     std::optional<QByteArray> block;
@@ -164,7 +172,8 @@ TEXEVersionData ReadEXEVersionData(const QString& fileName)
     const auto translation = query(block, QStringLiteral("\\VarFileInfo\\Translation\\"));
     if (!translation || translation->value.size() < 4)
         raise(errorResourceDataNotFound,
-              QStringLiteral("The version information of \"%1\" has no translation table.").arg(fileName));
+              QStringLiteral("The version information of \"%1\" has no translation table.")
+                  .arg(fileName));
     const auto language = *readAt<quint16>(translation->value, 0);
     const auto codePage = *readAt<quint16>(translation->value, 2);
     const QString table = QStringLiteral("%1%2")
@@ -174,15 +183,22 @@ TEXEVersionData ReadEXEVersionData(const QString& fileName)
 
     TEXEVersionData data;
     const std::pair<QString*, const char*> fields[] = {
-        {&data.CompanyName, "\\CompanyName"},       {&data.FileDescription, "\\FileDescription"},
-        {&data.FileVersion, "\\FileVersion"},       {&data.InternalName, "\\InternalName"},
-        {&data.LegalCopyright, "\\LegalCopyright"}, {&data.LegalTrademarks, "\\LegalTrademarks"},
-        {&data.OriginalFileName, "\\OriginalFileName"}, {&data.ProductName, "\\ProductName"},
-        {&data.ProductVersion, "\\ProductVersion"}, {&data.Comments, "\\Comments"},
-        {&data.PrivateBuild, "\\PrivateBuild"},     {&data.SpecialBuild, "\\SpecialBuild"},
+        {&data.CompanyName, "\\CompanyName"},
+        {&data.FileDescription, "\\FileDescription"},
+        {&data.FileVersion, "\\FileVersion"},
+        {&data.InternalName, "\\InternalName"},
+        {&data.LegalCopyright, "\\LegalCopyright"},
+        {&data.LegalTrademarks, "\\LegalTrademarks"},
+        {&data.OriginalFileName, "\\OriginalFileName"},
+        {&data.ProductName, "\\ProductName"},
+        {&data.ProductVersion, "\\ProductVersion"},
+        {&data.Comments, "\\Comments"},
+        {&data.PrivateBuild, "\\PrivateBuild"},
+        {&data.SpecialBuild, "\\SpecialBuild"},
     };
     for (const auto& [field, key] : fields) {
-        const auto found = query(block, QStringLiteral("\\StringFileInfo\\") + table + QLatin1String(key));
+        const auto found =
+            query(block, QStringLiteral("\\StringFileInfo\\") + table + QLatin1String(key));
         if (found && found->text)
             *field = textOf(*found);
     }
