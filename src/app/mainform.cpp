@@ -1,5 +1,6 @@
 #include "mainform.h"
 
+#include "about/about.h"
 #include "about/versioninfo.h"
 #include "application.h"
 #include "appvalues.h"
@@ -313,6 +314,7 @@ void TAppForm::CreateMenus()
     connect(Exit1, &QAction::triggered, this, &TAppForm::Exit1Click);
     connect(ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
     connect(Help2, &QAction::triggered, this, &TAppForm::Help2Click);
+    connect(About1, &QAction::triggered, this, &TAppForm::About1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
@@ -488,6 +490,14 @@ void TAppForm::Help2Click()
 {
     const QString slug = AppProductName.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
     platform::ShellOpen(QUrl(QStringLiteral("http://%1/help/%2/").arg(MakerWebHost(), slug)));
+}
+
+void TAppForm::About1Click()
+{
+    // The box deletes itself when it closes.
+    auto* box = new TAboutBox(AppProductName, AppVersion, MakerWebHost(),
+                              platform::ExecutableFolder(), this);
+    box->exec();
 }
 
 void TAppForm::ResettoDefaults1Click()

@@ -89,6 +89,7 @@ public slots:
     void ButtonBackClick();
     void Exit1Click();
     void Help2Click();
+    void About1Click();
     void ResettoDefaults1Click();
     void TimerCheckerTimer();
     void TimerParamTimer();
