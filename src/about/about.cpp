@@ -204,7 +204,7 @@ void TAboutBox::FormCreate()
 {
     MatrixChars = QStringLiteral("zel");
     StartMatrix();
-    setWindowTitle(TranslateText("About %s").replace(QLatin1String("%s"), productName_));
+    setWindowTitle(FillTemplate(TranslateText("About %s"), {productName_}));
     Image1->setPixmap(QIcon(QStringLiteral(":/pictures/grandora.svg"))
                           .pixmap(QSize(32, 32), devicePixelRatioF()));
     Label2->setText(productName_ + QLatin1Char(' ') + version_);

@@ -1,3 +1,4 @@
+#include "about/about.h"
 #include "app/appvalues.h"
 #include "app/imagerecords.h"
 #include "app/mainform.h"
@@ -8,6 +9,7 @@
 #include "platform/shell.h"
 #include "support/testenv.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -17,6 +19,7 @@
 #include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -213,6 +216,37 @@ TEST_F(MainFormTest, ResetToDefaultsAsksFirst)
     w.ResettoDefaults1->trigger();
     EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
     EXPECT_EQ(started, QStringList{platform::ExecutablePath()});
+}
+
+TEST_F(MainFormTest, AboutShowsTheAboutBoxModallyWithTheProgramsValues)
+{
+    TAppForm& w = start();
+    testenv::WriteFile(programFolder + QStringLiteral("license.txt"), "MIT License\n");
+    QString title, name, link;
+    // Runs inside the modal loop of the box; whatever is modal is closed so the test never hangs.
+    QTimer::singleShot(0, &w, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        auto* box = qobject_cast<TAboutBox*>(modal);
+        if (!box) {
+            ADD_FAILURE() << "no about box is shown";
+            if (modal)
+                modal->close();
+            return;
+        }
+        title = box->windowTitle();
+        name = box->Label2->text();
+        link = box->Label5->text();
+        box->LicensePrivacyPolicy1->trigger();
+        box->BitBtn1->click();
+    });
+    w.About1->trigger();
+    EXPECT_EQ(title, QStringLiteral("About Grandora"));
+    EXPECT_EQ(name, QStringLiteral("Grandora 1.0"));
+    EXPECT_EQ(link, MakerWebHost());
+    EXPECT_EQ(opened,
+              QList<QUrl>{QUrl::fromLocalFile(programFolder + QStringLiteral("license.txt"))});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(w.findChildren<TAboutBox*>().isEmpty());
 }
 
 } // namespace
