@@ -178,6 +178,12 @@ TestWebService::TestWebService(Scheme scheme) : impl_(std::make_unique<Impl>())
     if (impl_->port <= 0)
         throw std::runtime_error("the test web service cannot listen");
     impl_->thread = std::thread([impl = impl_.get()] { impl->server->listen_after_bind(); });
+    // stop() is lost on a server whose accept loop has not started yet, so wait for it.
+    for (int waited = 0; !impl_->server->is_running(); waited += 1) {
+        if (waited > 10000)
+            throw std::runtime_error("the test web service does not start");
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 TestWebService::~TestWebService()
