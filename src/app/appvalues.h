@@ -11,3 +11,5 @@ extern QString AppVersion;     // "major.minor" of the executable's file version
 
 // The maker's web host (a build-time setting), for every address of the maker.
 QString MakerWebHost();
+// Test seam: points every address of the maker at `host` (empty: back to the build setting).
+void SetMakerWebHostForTesting(const QString& host);

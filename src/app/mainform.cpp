@@ -12,6 +12,9 @@
 #include "platform/shell.h"
 #include "platform/tickcount.h"
 #include "settingsstore.h"
+#include "web/checker.h"
+#include "web/feedbackform.h"
+#include "web/newversion.h"
 
 #include <QAction>
 #include <QApplication>
@@ -315,6 +318,8 @@ void TAppForm::CreateMenus()
     connect(ResettoDefaults1, &QAction::triggered, this, &TAppForm::ResettoDefaults1Click);
     connect(Help2, &QAction::triggered, this, &TAppForm::Help2Click);
     connect(About1, &QAction::triggered, this, &TAppForm::About1Click);
+    connect(UpdateNotifications1, &QAction::triggered, this, &TAppForm::UpdateNotifications1Click);
+    connect(SendFeedback1, &QAction::triggered, this, &TAppForm::SendFeedback1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
@@ -513,8 +518,37 @@ void TAppForm::ResettoDefaults1Click()
 
 void TAppForm::TimerCheckerTimer()
 {
-    // The update check arrives with the web services; until then the timer has nothing to start.
+    if (!Checker) {
+        CheckerConfig config;
+        config.AppTitle = AppTitle;
+        config.AppVersion = AppVersion;
+        config.Host = MakerWebHost();
+        config.StorePath = CheckerStorePath(AppCompanyName, AppProductName);
+        Checker = std::make_unique<TChecker>(std::move(config));
+        return;
+    }
+    if (!Checker->CheckFinished())
+        return;
     TimerChecker->stop();
+    UpdateNotifications1->setEnabled(true);
+    if (Checker->ShowUpdate() == 0)
+        UpdateNotifications1->setChecked(false);
+    if (Checker->NewVersionFound() && !NewVer)
+        NewVer = new TNewVer(this, AppProductName, Checker->NewVersion(), Checker->CurrentURL(),
+                             QStringLiteral("http://%1/").arg(MakerWebHost()));
+}
+
+void TAppForm::UpdateNotifications1Click()
+{
+    // The menu item has already toggled its check mark; the choice counts from the next start.
+    if (Checker)
+        Checker->WriteShowUpdate(UpdateNotifications1->isChecked() ? 1 : 0);
+}
+
+void TAppForm::SendFeedback1Click()
+{
+    TFeedbackForm form({AppTitle, AppProductName, AppVersion, MakerWebHost()}, this);
+    form.exec();
 }
 
 void TAppForm::TimerParamTimer()

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <memory>
 
 class QAction;
 class QComboBox;
@@ -17,6 +18,8 @@ class QTableView;
 class QTimer;
 class QWidget;
 class ImageListModel;
+class TChecker;
+class TNewVer;
 
 class TAppForm : public QMainWindow {
     Q_OBJECT
@@ -84,6 +87,11 @@ public:
     QAction* Delete1 = nullptr;
     QAction* Clear1 = nullptr;
 
+    // The update check of this run, started by TimerChecker's first tick, and the notice it may
+    // raise.
+    std::unique_ptr<TChecker> Checker;
+    TNewVer* NewVer = nullptr;
+
 public slots:
     void ButtonNextClick();
     void ButtonBackClick();
@@ -92,6 +100,8 @@ public slots:
     void About1Click();
     void ResettoDefaults1Click();
     void TimerCheckerTimer();
+    void UpdateNotifications1Click();
+    void SendFeedback1Click();
     void TimerParamTimer();
     void ComboBoxModelChange();
     void ComboBoxActionChange();
