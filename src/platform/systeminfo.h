@@ -4,7 +4,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The machine's identifier (/etc/machine-id, else /var/lib/dbus/machine-id) written as
 // 8-4-4-4-12 lower-case hexadecimal digits; empty when neither file holds a valid identifier.

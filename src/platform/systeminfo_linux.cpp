@@ -7,9 +7,11 @@
 
 #include <sys/utsname.h>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 QString readSmallFile(const QString& path)
 {
@@ -27,7 +29,8 @@ QString osReleaseValue(const QString& osRelease, const QString& key)
         if (!trimmed.startsWith(key + QLatin1Char('=')))
             continue;
         QString value = trimmed.mid(key.size() + 1);
-        if (value.size() >= 2 && (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
+        if (value.size() >= 2 &&
+            (value.front() == QLatin1Char('"') || value.front() == QLatin1Char('\'')) &&
             value.back() == value.front())
             value = value.mid(1, value.size() - 2);
         value.replace(QStringLiteral("\\\""), QStringLiteral("\""));
@@ -70,13 +73,15 @@ QString FormatOsDescription(const QString& osRelease, const QString& kernelRelea
 
     // "6.1.0-18-amd64": major 6, minor 1, build 0; missing parts count as 0.
     int numbers[3] = {0, 0, 0};
-    static const QRegularExpression leadingNumbers(QStringLiteral("^(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?"));
+    static const QRegularExpression leadingNumbers(
+        QStringLiteral("^(\\d+)(?:\\.(\\d+))?(?:\\.(\\d+))?"));
     const QRegularExpressionMatch match = leadingNumbers.match(kernelRelease);
     for (int i = 0; i < 3 && match.hasMatch(); ++i)
         numbers[i] = match.captured(i + 1).toInt();
 
-    const QString edition = machine.contains(QStringLiteral("64")) ? QStringLiteral("64-bit Edition")
-                                                                  : QStringLiteral("32-bit Edition");
+    const QString edition = machine.contains(QStringLiteral("64"))
+                                ? QStringLiteral("64-bit Edition")
+                                : QStringLiteral("32-bit Edition");
     return QStringLiteral("%1 (Version %2.%3, Build %4, %5)")
         .arg(name)
         .arg(numbers[0])
@@ -101,7 +106,8 @@ QString FormatLocaleName(const QString& localeName)
 {
     // "de_DE.UTF-8@euro" -> "de_DE"
     QString name = localeName.section(QLatin1Char('.'), 0, 0).section(QLatin1Char('@'), 0, 0);
-    static const QRegularExpression languageRegion(QStringLiteral("^([a-zA-Z]{2,3})(?:[_-]([a-zA-Z0-9]{2,4}))?$"));
+    static const QRegularExpression languageRegion(
+        QStringLiteral("^([a-zA-Z]{2,3})(?:[_-]([a-zA-Z0-9]{2,4}))?$"));
     const QRegularExpressionMatch match = languageRegion.match(name);
     if (!match.hasMatch())
         return QStringLiteral("xx");

@@ -8,12 +8,13 @@
 
 #include <QLocale>
 #include <condition_variable>
-#include <cxxabi.h>
 #include <cstdlib>
+#include <cxxabi.h>
 #include <mutex>
 #include <typeinfo>
 
-namespace {
+namespace
+{
 
 const QString Section = QStringLiteral("Settings");
 const QString ScriptPath = QStringLiteral("/php/check2.php");
@@ -137,7 +138,8 @@ void TChecker::CheckNow()
         try {
             SendAndTakeAnswer(howMany, today, count, oldLastCheck);
         } catch (const std::exception& error) {
-            RecordCheckError(className(error) + QStringLiteral(" Error:\r") + QString::fromUtf8(error.what()));
+            RecordCheckError(className(error) + QStringLiteral(" Error:\r") +
+                             QString::fromUtf8(error.what()));
         }
     }
     checkFinished_.store(true, std::memory_order_release);
@@ -167,7 +169,8 @@ void TChecker::SendAndTakeAnswer(int howMany, const QString& today, int count,
         if (cancel_)
             return;
         try {
-            answer = PostForm(QStringLiteral("http://") + address, fields, config_.Timeouts, &cancel_);
+            answer =
+                PostForm(QStringLiteral("http://") + address, fields, config_.Timeouts, &cancel_);
             ClearCheckErrors();
         } catch (const PostError& httpError) {
             RecordCheckError(QStringLiteral("HTTP Response:\r") + httpError.message());
@@ -180,7 +183,8 @@ void TChecker::SendAndTakeAnswer(int howMany, const QString& today, int count,
         RecordCheckError(QStringLiteral("INVALIDSERVERRESPONSE"));
     const QStringList lines = SplitAnswerLines(answer);
     if (!CheckFailed_) {
-        const QString result = lines.size() >= 4 ? ExtractTag(lines[3], QStringLiteral("result")) : QString();
+        const QString result =
+            lines.size() >= 4 ? ExtractTag(lines[3], QStringLiteral("result")) : QString();
         if (result != QStringLiteral("0") && result != QStringLiteral("1"))
             RecordCheckError(QStringLiteral("INVALIDSERVERRESPONSE"));
     }
@@ -191,7 +195,8 @@ void TChecker::SendAndTakeAnswer(int howMany, const QString& today, int count,
     StoreWrite("CurrentVersion", NewVersion_);
     CurrentURL_ = ExtractTag(lines[1], QStringLiteral("url"));
     StoreWrite("CurrentURL", ScrambleText(CurrentURL_));
-    const QString important = lines.size() >= 6 ? ExtractTag(lines[5], QStringLiteral("important")) : QString();
+    const QString important =
+        lines.size() >= 6 ? ExtractTag(lines[5], QStringLiteral("important")) : QString();
 
     if (!TrimBlanks(important).isEmpty())
         ShowImportant(important);
@@ -210,7 +215,8 @@ void TChecker::ShowImportant(const QString& text)
     QMetaObject::invokeMethod(
         this,
         [wait, text, caption] {
-            platform::MessageBox(nullptr, text, caption, platform::MB_OK | platform::MB_ICONWARNING);
+            platform::MessageBox(nullptr, text, caption,
+                                 platform::MB_OK | platform::MB_ICONWARNING);
             {
                 const std::lock_guard lock(wait->mutex);
                 wait->closed = true;
@@ -231,7 +237,8 @@ QStringList SplitAnswerLines(const QString& answer)
         if (ch == QLatin1Char('\r') || ch == QLatin1Char('\n')) {
             lines << line;
             line.clear();
-            if (ch == QLatin1Char('\r') && i + 1 < answer.size() && answer[i + 1] == QLatin1Char('\n'))
+            if (ch == QLatin1Char('\r') && i + 1 < answer.size() &&
+                answer[i + 1] == QLatin1Char('\n'))
                 ++i;
         } else {
             line += ch;
@@ -248,7 +255,8 @@ QString ExtractTag(const QString& line, const QString& tag)
         return {};
     const QString opening = QLatin1Char('<') + tag.toLower() + QLatin1Char('>');
     const QString closing = QStringLiteral("</") + tag.toLower() + QLatin1Char('>');
-    if (line.size() < opening.size() + closing.size() || !line.startsWith(opening) || !line.endsWith(closing))
+    if (line.size() < opening.size() + closing.size() || !line.startsWith(opening) ||
+        !line.endsWith(closing))
         return {};
     return line.mid(opening.size(), line.size() - opening.size() - closing.size());
 }

@@ -26,7 +26,8 @@ struct CheckerConfig {
     PostTimeouts Timeouts = CheckerTimeouts;
 };
 
-class TChecker : public QObject {
+class TChecker : public QObject
+{
     Q_OBJECT
 
 public:

@@ -7,13 +7,15 @@
 
 #include <QString>
 
-class CheckerStore {
+class CheckerStore
+{
 public:
     // Opens the file at `path`, creating its folder; a missing file is an empty store. Raises
     // platform::IniError when the file exists but cannot be read.
     explicit CheckerStore(const QString& path);
 
-    QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+    QString ReadString(const QString& section, const QString& key,
+                       const QString& defaultValue) const;
     // The default also stands for a value that is not a decimal integer.
     int ReadInteger(const QString& section, const QString& key, int defaultValue) const;
     // False when the value could not be written to the file.

@@ -19,7 +19,8 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-namespace {
+namespace
+{
 
 constexpr int MemoMaxLength = 10000;
 constexpr int EmailMaxLength = 100;
@@ -45,15 +46,15 @@ QFrame* makeBar(QWidget* parent, const char* name, int height)
 // readers always find the English words first.
 QString choiceLine(const QString& english, const QString& caption)
 {
-    return caption == english ? english : english + QStringLiteral(" (") + caption + QLatin1Char(')');
+    return caption == english ? english
+                              : english + QStringLiteral(" (") + caption + QLatin1Char(')');
 }
 
 } // namespace
 
 bool IsValidEmail(const QString& address)
 {
-    static const char pattern[] =
-        "^[a-zA-Z0-9_.+-]+@[a-zA-Z0-9-]+\\.[a-zA-Z0-9-.]*[a-zA-Z0-9]+$";
+    static const char pattern[] = "^[a-zA-Z0-9_.+-]+@[a-zA-Z0-9-]+\\.[a-zA-Z0-9-.]*[a-zA-Z0-9]+$";
     int errorCode = 0;
     PCRE2_SIZE errorOffset = 0;
     pcre2_code* code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern), PCRE2_ZERO_TERMINATED,
@@ -181,7 +182,8 @@ QFrame* TFeedbackForm::MakeChoicePanel(const char* name, const char* imageName, 
     (*text)->setTextFormat(Qt::PlainText);
     row->addWidget(*image);
     row->addWidget(*text, 1);
-    for (QWidget* part : {static_cast<QWidget*>(panel), static_cast<QWidget*>(*image), static_cast<QWidget*>(*text)})
+    for (QWidget* part : {static_cast<QWidget*>(panel), static_cast<QWidget*>(*image),
+                          static_cast<QWidget*>(*text)})
         part->installEventFilter(this);
     ShowChoice(panel, false);
     return panel;
@@ -202,7 +204,8 @@ void TFeedbackForm::ShowChoice(QFrame* panel, bool chosen)
 {
     const QPalette style = QApplication::palette();
     QPalette palette = panel->palette();
-    palette.setColor(QPalette::Window, style.color(chosen ? QPalette::Highlight : QPalette::Button));
+    palette.setColor(QPalette::Window,
+                     style.color(chosen ? QPalette::Highlight : QPalette::Button));
     palette.setColor(QPalette::WindowText,
                      style.color(chosen ? QPalette::HighlightedText : QPalette::WindowText));
     panel->setPalette(palette);
@@ -271,24 +274,26 @@ void TFeedbackForm::BitBtn1Click()
     const QString address = TrimBlanks(Edit1->text());
     if (!address.isEmpty() && !IsValidEmail(address)) {
         Edit1->setFocus();
-        platform::MessageBox(this, TranslateText("Invalid e-mail address!"), TranslateText("Failure"),
-                             platform::MB_ICONERROR);
+        platform::MessageBox(this, TranslateText("Invalid e-mail address!"),
+                             TranslateText("Failure"), platform::MB_ICONERROR);
         return;
     }
 
-    QStringList fields = {QStringLiteral("cmd=feedback"), QStringLiteral("appname=") + config_.AppTitle,
-                          QStringLiteral("version=") + config_.AppVersion,
-                          QStringLiteral("feedback=") + feedback};
+    QStringList fields = {
+        QStringLiteral("cmd=feedback"), QStringLiteral("appname=") + config_.AppTitle,
+        QStringLiteral("version=") + config_.AppVersion, QStringLiteral("feedback=") + feedback};
     if (!address.isEmpty())
         fields << QStringLiteral("email=") + address;
 
     QApplication::setOverrideCursor(Qt::WaitCursor);
     QString answer;
     try {
-        answer = PostForm(QStringLiteral("https://") + config_.Host + ScriptPath, fields, config_.Timeouts);
+        answer = PostForm(QStringLiteral("https://") + config_.Host + ScriptPath, fields,
+                          config_.Timeouts);
     } catch (const std::exception&) {
         try {
-            answer = PostForm(QStringLiteral("http://") + config_.Host + ScriptPath, fields, config_.Timeouts);
+            answer = PostForm(QStringLiteral("http://") + config_.Host + ScriptPath, fields,
+                              config_.Timeouts);
         } catch (const std::exception&) {
             answer.clear();
         }
@@ -303,8 +308,9 @@ void TFeedbackForm::BitBtn1Click()
         accept();
         return;
     }
-    platform::MessageBox(this,
-                         TranslateText("Something went wrong. Your feedback could not be delivered.") +
-                             QStringLiteral("\r\r") + TranslateText("Please try again later."),
-                         TranslateText("Failure"), platform::MB_ICONERROR);
+    platform::MessageBox(
+        this,
+        TranslateText("Something went wrong. Your feedback could not be delivered.") +
+            QStringLiteral("\r\r") + TranslateText("Please try again later."),
+        TranslateText("Failure"), platform::MB_ICONERROR);
 }

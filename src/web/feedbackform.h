@@ -21,7 +21,8 @@ struct FeedbackConfig {
     PostTimeouts Timeouts = FeedbackTimeouts;
 };
 
-class TFeedbackForm : public QDialog {
+class TFeedbackForm : public QDialog
+{
     Q_OBJECT
 
 public:

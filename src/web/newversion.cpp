@@ -15,7 +15,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
-namespace {
+namespace
+{
 
 constexpr int ClientWidth = 320;
 constexpr int ClientHeight = 68;
@@ -197,7 +198,8 @@ void TNewVer::TimerCloseTimer()
 void TNewVer::TimerLinkTimer()
 {
     const bool hovered = Label2->rect().contains(Label2->mapFromGlobal(QCursor::pos()));
-    const QColor colour = QApplication::palette().color(hovered ? QPalette::Highlight : QPalette::WindowText);
+    const QColor colour =
+        QApplication::palette().color(hovered ? QPalette::Highlight : QPalette::WindowText);
     QPalette palette = Label2->palette();
     if (palette.color(QPalette::WindowText) == colour)
         return;

@@ -10,7 +10,8 @@ class QLabel;
 class QTimer;
 class QToolButton;
 
-class TNewVer : public QWidget {
+class TNewVer : public QWidget
+{
     Q_OBJECT
 
 public:

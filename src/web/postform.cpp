@@ -7,7 +7,8 @@
 
 #include <curl/curl.h>
 
-namespace {
+namespace
+{
 
 using Clock = std::chrono::steady_clock;
 
@@ -77,8 +78,8 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
     const auto idle =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - transfer->lastActivity);
     if (idle.count() >= transfer->responseMs) {
-        transfer->abortReason = QStringLiteral("No answer received within %1 milliseconds")
-                                    .arg(transfer->responseMs);
+        transfer->abortReason =
+            QStringLiteral("No answer received within %1 milliseconds").arg(transfer->responseMs);
         return 1;
     }
     return 0;
@@ -87,8 +88,7 @@ int onProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t upload
 bool passesUnchanged(unsigned char byte)
 {
     return (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
-           (byte >= '0' && byte <= '9') || byte == '*' || byte == '-' || byte == '.' ||
-           byte == '_';
+           (byte >= '0' && byte <= '9') || byte == '*' || byte == '-' || byte == '.' || byte == '_';
 }
 
 void encodeInto(QByteArray& out, const QString& text)

@@ -7,7 +7,8 @@
 #include <atomic>
 #include <stdexcept>
 
-class PostError : public std::runtime_error {
+class PostError : public std::runtime_error
+{
 public:
     explicit PostError(const QString& message) : std::runtime_error(message.toStdString()) {}
     QString message() const { return QString::fromUtf8(what()); }

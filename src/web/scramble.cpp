@@ -2,7 +2,8 @@
 
 #include <cstdint>
 
-namespace {
+namespace
+{
 
 constexpr std::uint16_t Seed = 0x4D2A;
 constexpr std::uint16_t M = 0xC3A5;
@@ -10,7 +11,8 @@ constexpr std::uint16_t A = 0x2F7B;
 
 std::uint16_t nextKey(std::uint16_t key, std::uint8_t scrambled)
 {
-    return static_cast<std::uint16_t>((static_cast<std::uint32_t>(scrambled + key) * M + A) & 0xFFFF);
+    return static_cast<std::uint16_t>((static_cast<std::uint32_t>(scrambled + key) * M + A) &
+                                      0xFFFF);
 }
 
 int hexValue(QChar ch)
@@ -30,7 +32,8 @@ QString ScrambleText(const QString& text)
     QString result;
     std::uint16_t key = Seed;
     for (const char ch : text.toUtf8()) {
-        const auto scrambled = static_cast<std::uint8_t>(static_cast<std::uint8_t>(ch) ^ (key >> 8));
+        const auto scrambled =
+            static_cast<std::uint8_t>(static_cast<std::uint8_t>(ch) ^ (key >> 8));
         result += QLatin1Char(hex[scrambled >> 4]);
         result += QLatin1Char(hex[scrambled & 0xF]);
         key = nextKey(key, scrambled);

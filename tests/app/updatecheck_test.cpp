@@ -23,19 +23,23 @@
 using testweb::Answer;
 using testweb::TestWebService;
 
-namespace {
+namespace
+{
 
 // The main window against a local stand-in for the maker's web service; TimerChecker's ticks are
 // given by the test so that nothing waits a second per tick.
-class UpdateCheckTest : public ::testing::Test {
+class UpdateCheckTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
-        platform::SetExecutableFolderForTesting(testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/'));
+        platform::SetExecutableFolderForTesting(testenv::NewFolder(QStringLiteral("program")) +
+                                                QLatin1Char('/'));
         platform::EnableDialogScriptForTesting(&dialogs);
         SetMakerWebHostForTesting(service.Host());
-        service.SetAnswer("/php/check2.php",
-                          Answer{testweb::CheckAnswer(QStringLiteral("9.9"), QStringLiteral("https://zelmora.example/get"))});
+        service.SetAnswer("/php/check2.php", Answer{testweb::CheckAnswer(
+                                                 QStringLiteral("9.9"),
+                                                 QStringLiteral("https://zelmora.example/get"))});
         form = std::make_unique<TAppForm>();
         form->TimerChecker->stop();
         storePath = CheckerStorePath(AppCompanyName, AppProductName);
@@ -80,20 +84,26 @@ TEST_F(UpdateCheckTest, AnnouncedVersionRaisesTheNoticeAndEnablesTheMenuItem)
     ASSERT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(service.Requests()[0].Field(QStringLiteral("appname")), AppTitle);
     ASSERT_NE(form->NewVer, nullptr);
-    EXPECT_EQ(form->NewVer->Label2->text(), QStringLiteral("Click to download %1 9.9").arg(AppProductName));
+    EXPECT_EQ(form->NewVer->Label2->text(),
+              QStringLiteral("Click to download %1 9.9").arg(AppProductName));
     EXPECT_EQ(form->NewVer->LinkAddress(), QUrl(QStringLiteral("https://zelmora.example/get")));
 
     // The menu item switches the store for the next start.
     form->UpdateNotifications1->trigger();
     EXPECT_FALSE(form->UpdateNotifications1->isChecked());
-    EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"), -1), 0);
+    EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"),
+                                                  QStringLiteral("ShowUpdate"), -1),
+              0);
     form->UpdateNotifications1->trigger();
-    EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"), -1), 1);
+    EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"),
+                                                  QStringLiteral("ShowUpdate"), -1),
+              1);
 }
 
 TEST_F(UpdateCheckTest, NotificationsOffLeavesTheItemUncheckedAndAsksNothing)
 {
-    CheckerStore(storePath).WriteInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"), 0);
+    CheckerStore(storePath).WriteInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"),
+                                         0);
     ASSERT_TRUE(tickUntilFollowedUp());
     EXPECT_FALSE(form->UpdateNotifications1->isChecked());
     EXPECT_TRUE(service.Requests().empty());
@@ -117,7 +127,8 @@ TEST_F(UpdateCheckTest, FeedbackIsSentFromTheHelpMenu)
     });
     form->SendFeedback1->trigger();
     ASSERT_EQ(service.Requests().size(), 1u);
-    EXPECT_EQ(service.Requests()[0].Field(QStringLiteral("feedback")), QStringLiteral("Works well"));
+    EXPECT_EQ(service.Requests()[0].Field(QStringLiteral("feedback")),
+              QStringLiteral("Works well"));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_TRUE(dialogs.shown[0].text.startsWith(QStringLiteral("Your feedback is received.")));
 }

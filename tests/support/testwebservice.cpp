@@ -15,16 +15,20 @@
 #include <unistd.h>
 #include <zlib.h>
 
-namespace testweb {
+namespace testweb
+{
 
-namespace {
+namespace
+{
 
 QByteArray gzipped(const QByteArray& data)
 {
     z_stream stream{};
-    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) != Z_OK)
+    if (deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY) !=
+        Z_OK)
         throw std::runtime_error("deflateInit2 failed");
-    QByteArray out(static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(data.size()))) + 32, '\0');
+    QByteArray out(
+        static_cast<qsizetype>(deflateBound(&stream, static_cast<uLong>(data.size()))) + 32, '\0');
     stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.constData()));
     stream.avail_in = static_cast<uInt>(data.size());
     stream.next_out = reinterpret_cast<Bytef*>(out.data());
@@ -53,7 +57,8 @@ const Certificate& certificate()
 {
     static const Certificate made = [] {
         const QString folder = testenv::NewFolder(QStringLiteral("certificate"));
-        Certificate result{folder + QStringLiteral("/cert.pem"), folder + QStringLiteral("/key.pem")};
+        Certificate result{folder + QStringLiteral("/cert.pem"),
+                           folder + QStringLiteral("/key.pem")};
         QProcess openssl;
         openssl.start(QStringLiteral("openssl"),
                       {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
@@ -97,10 +102,11 @@ QString Received::Field(const QString& name) const
 QByteArray CheckAnswer(const QString& version, const QString& url, const QString& result,
                        const QString& important)
 {
-    const QString text = QStringLiteral("<version>%1</version>\r\n<url>%2</url>\r\n<date>2026-01-01</date>\r\n"
-                                        "<result>%3</result>\r\n<size>1024</size>\r\n"
-                                        "<important>%4</important>\r\n<notes></notes>\r\n<end></end>\r\n")
-                             .arg(version, url, result, important);
+    const QString text =
+        QStringLiteral("<version>%1</version>\r\n<url>%2</url>\r\n<date>2026-01-01</date>\r\n"
+                       "<result>%3</result>\r\n<size>1024</size>\r\n"
+                       "<important>%4</important>\r\n<notes></notes>\r\n<end></end>\r\n")
+            .arg(version, url, result, important);
     return text.toUtf8();
 }
 
@@ -162,14 +168,15 @@ TestWebService::TestWebService(Scheme scheme) : impl_(std::make_unique<Impl>())
     impl_->scheme = scheme;
     if (scheme == Scheme::Https) {
         const Certificate& made = certificate();
-        impl_->server = std::make_unique<httplib::SSLServer>(made.certFile.toLocal8Bit().constData(),
-                                                             made.keyFile.toLocal8Bit().constData());
+        impl_->server = std::make_unique<httplib::SSLServer>(
+            made.certFile.toLocal8Bit().constData(), made.keyFile.toLocal8Bit().constData());
     } else {
         impl_->server = std::make_unique<httplib::Server>();
     }
     impl_->answers["/php/check2.php"] = Answer{CheckAnswer(QStringLiteral("1.0"), QString())};
     impl_->answers["/php/feedback.php"] = Answer{"OK"};
-    auto handler = [impl = impl_.get()](const httplib::Request& request, httplib::Response& response) {
+    auto handler = [impl = impl_.get()](const httplib::Request& request,
+                                        httplib::Response& response) {
         impl->handle(request, response);
     };
     impl_->server->Post(".*", handler);
@@ -204,7 +211,8 @@ QString TestWebService::Host() const
 
 QString TestWebService::Url(const QString& path) const
 {
-    return (impl_->scheme == Scheme::Https ? QStringLiteral("https://") : QStringLiteral("http://")) +
+    return (impl_->scheme == Scheme::Https ? QStringLiteral("https://")
+                                           : QStringLiteral("http://")) +
            Host() + path;
 }
 
@@ -225,7 +233,8 @@ QString TestWebService::CertificateFile()
     return certificate().certFile;
 }
 
-namespace {
+namespace
+{
 
 int listeningSocket(int backlog, int* port)
 {

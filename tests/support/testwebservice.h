@@ -12,14 +12,15 @@
 #include <string>
 #include <vector>
 
-namespace testweb {
+namespace testweb
+{
 
 struct Received {
     std::string method;
     std::string path;
     QByteArray body;
     std::multimap<std::string, std::string> headers; // names in lower case
-    QStringList fields;                               // decoded "name=value", in body order
+    QStringList fields;                              // decoded "name=value", in body order
 
     std::string Header(const std::string& lowerName) const;
     bool HasField(const QString& name) const;
@@ -29,16 +30,18 @@ struct Received {
 struct Answer {
     QByteArray body;
     std::string contentType = "text/html; charset=UTF-8";
-    bool gzip = false;   // sent compressed with Content-Encoding: gzip
+    bool gzip = false; // sent compressed with Content-Encoding: gzip
     int status = 200;
     bool silent = false; // accept the request and never answer
 };
 
 // The update-check script's answer: eight tagged lines.
-QByteArray CheckAnswer(const QString& version, const QString& url, const QString& result = QStringLiteral("1"),
+QByteArray CheckAnswer(const QString& version, const QString& url,
+                       const QString& result = QStringLiteral("1"),
                        const QString& important = QString());
 
-class TestWebService {
+class TestWebService
+{
 public:
     enum class Scheme { Http, Https };
     explicit TestWebService(Scheme scheme = Scheme::Http);
@@ -64,7 +67,8 @@ private:
 };
 
 // Listens on 127.0.0.1 and never accepts or answers: connections stand, requests go unanswered.
-class SilentServer {
+class SilentServer
+{
 public:
     SilentServer();
     ~SilentServer();

@@ -15,7 +15,8 @@ using testweb::Answer;
 using testweb::CheckAnswer;
 using testweb::TestWebService;
 
-namespace {
+namespace
+{
 
 const QDate Day(2026, 3, 14);
 const QString Settings = QStringLiteral("Settings");
@@ -25,11 +26,13 @@ QString dateText(const QDate& date)
     return QLocale().toString(date, QLocale::ShortFormat);
 }
 
-class CheckerTest : public ::testing::Test {
+class CheckerTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
-        storePath = testenv::NewFolder(QStringLiteral("checker")) + QStringLiteral("/store/updatecheck.ini");
+        storePath = testenv::NewFolder(QStringLiteral("checker")) +
+                    QStringLiteral("/store/updatecheck.ini");
         dialogs = {};
         platform::EnableDialogScriptForTesting(&dialogs);
     }
@@ -61,7 +64,8 @@ protected:
     }
     QString stored(const char* key) const
     {
-        return CheckerStore(storePath).ReadString(Settings, QLatin1String(key), QStringLiteral("<none>"));
+        return CheckerStore(storePath).ReadString(Settings, QLatin1String(key),
+                                                  QStringLiteral("<none>"));
     }
 
     QString storePath;
@@ -73,8 +77,10 @@ protected:
 
 TEST(Scramble, RoundTripsAndHidesTheText)
 {
-    for (const QString& text : {QString(), QStringLiteral("http://zelmora.example/download/grandora-2.0.zip?a=b&c=d"),
-                                QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"), QString(300, QLatin1Char('x'))}) {
+    for (const QString& text :
+         {QString(), QStringLiteral("http://zelmora.example/download/grandora-2.0.zip?a=b&c=d"),
+          QString::fromUtf8("caf\xC3\xA9 \xE6\x97\xA5\xE6\x9C\xAC"),
+          QString(300, QLatin1Char('x'))}) {
         const QString scrambled = ScrambleText(text);
         EXPECT_EQ(scrambled.size(), text.toUtf8().size() * 2);
         EXPECT_TRUE(QRegularExpression(QStringLiteral("^[0-9A-F]*$")).match(scrambled).hasMatch());
@@ -93,8 +99,10 @@ TEST(Scramble, RoundTripsAndHidesTheText)
 TEST(AnswerLines, SplitAtEveryKindOfLineBreakAndTakeExactTags)
 {
     EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\r\nb\rc\nd\r\n")),
-              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"), QStringLiteral("d")}));
-    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\n\nb")), (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
+              (QStringList{QStringLiteral("a"), QStringLiteral("b"), QStringLiteral("c"),
+                           QStringLiteral("d")}));
+    EXPECT_EQ(SplitAnswerLines(QStringLiteral("a\n\nb")),
+              (QStringList{QStringLiteral("a"), QString(), QStringLiteral("b")}));
     EXPECT_TRUE(SplitAnswerLines(QString()).isEmpty());
 
     const struct {
@@ -113,32 +121,44 @@ TEST(AnswerLines, SplitAtEveryKindOfLineBreakAndTakeExactTags)
         {"<version>2.0</version>", "", ""},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(ExtractTag(QLatin1String(c.line), QLatin1String(c.tag)), QLatin1String(c.value)) << c.line;
+        EXPECT_EQ(ExtractTag(QLatin1String(c.line), QLatin1String(c.tag)), QLatin1String(c.value))
+            << c.line;
 }
 
 TEST_F(CheckerTest, FirstRunSendsTheFieldsInOrderAndRaisesTheNotice)
 {
-    service.SetAnswer("/php/check2.php", Answer{CheckAnswer(QStringLiteral("9.9"), QStringLiteral("https://x.example/get"))});
+    service.SetAnswer(
+        "/php/check2.php",
+        Answer{CheckAnswer(QStringLiteral("9.9"), QStringLiteral("https://x.example/get"))});
     const auto checker = runCheck(service.Host());
 
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
     const QStringList& fields = requests[0].fields;
     ASSERT_EQ(fields.size(), 7);
-    const QStringList names = {QStringLiteral("cmd"), QStringLiteral("appname"), QStringLiteral("version"), QStringLiteral("os"),
-                               QStringLiteral("local"), QStringLiteral("guid"), QStringLiteral("howmany")};
+    const QStringList names = {QStringLiteral("cmd"),     QStringLiteral("appname"),
+                               QStringLiteral("version"), QStringLiteral("os"),
+                               QStringLiteral("local"),   QStringLiteral("guid"),
+                               QStringLiteral("howmany")};
     for (int i = 0; i < names.size(); ++i)
         EXPECT_EQ(fields[i].section(QLatin1Char('='), 0, 0), names[i]);
     EXPECT_EQ(requests[0].Field(QStringLiteral("cmd")), QStringLiteral("check"));
     EXPECT_EQ(requests[0].Field(QStringLiteral("appname")), QStringLiteral("Zelmora - Grandora"));
     EXPECT_EQ(requests[0].Field(QStringLiteral("version")), QStringLiteral("1.0"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^.+ \\(Version \\d+\\.\\d+, Build \\d+, (64|32)-bit Edition\\)$"))
-                    .match(requests[0].Field(QStringLiteral("os"))).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^.+ \\(Version \\d+\\.\\d+, Build \\d+, (64|32)-bit Edition\\)$"))
+            .match(requests[0].Field(QStringLiteral("os")))
+            .hasMatch())
         << requests[0].Field(QStringLiteral("os")).toStdString();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^(xx|[a-z]{2,3}(-[A-Z0-9]{2,4})?)$"))
-                    .match(requests[0].Field(QStringLiteral("local"))).hasMatch());
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^([0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12})?$"))
-                    .match(requests[0].Field(QStringLiteral("guid"))).hasMatch());
+                    .match(requests[0].Field(QStringLiteral("local")))
+                    .hasMatch());
+    EXPECT_TRUE(
+        QRegularExpression(
+            QStringLiteral("^([0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12})?$"))
+            .match(requests[0].Field(QStringLiteral("guid")))
+            .hasMatch());
     EXPECT_EQ(requests[0].Field(QStringLiteral("howmany")), QStringLiteral("1"));
 
     // The https attempt failed against this plain service; the http answer counts all the same.
@@ -175,12 +195,20 @@ TEST_F(CheckerTest, AnswersAreJudgedByLinePosition)
         const char* newVersion;
         bool found;
     } cases[] = {
-        {"error", "ERROR: database\r\n" + CheckAnswer(QStringLiteral("9.9"), QString()), true, "", false},
+        {"error", "ERROR: database\r\n" + CheckAnswer(QStringLiteral("9.9"), QString()), true, "",
+         false},
         {"three lines", "<version>9.9</version>\r\n<url></url>\r\n<x></x>\r\n", true, "", false},
-        {"result 2", CheckAnswer(QStringLiteral("9.9"), QString(), QStringLiteral("2")), true, "", false},
-        {"result 0", CheckAnswer(QStringLiteral("9.9"), QString(), QStringLiteral("0")), false, "9.9", true},
-        {"upper-case tags", CheckAnswer(QStringLiteral("9.9"), QString()).replace("<version>9.9</version>", "<VERSION>9.9</VERSION>"), false, "", false},
-        {"blank before tag", CheckAnswer(QStringLiteral("9.9"), QString()).replace("<version>", " <version>"), false, "", false},
+        {"result 2", CheckAnswer(QStringLiteral("9.9"), QString(), QStringLiteral("2")), true, "",
+         false},
+        {"result 0", CheckAnswer(QStringLiteral("9.9"), QString(), QStringLiteral("0")), false,
+         "9.9", true},
+        {"upper-case tags",
+         CheckAnswer(QStringLiteral("9.9"), QString())
+             .replace("<version>9.9</version>", "<VERSION>9.9</VERSION>"),
+         false, "", false},
+        {"blank before tag",
+         CheckAnswer(QStringLiteral("9.9"), QString()).replace("<version>", " <version>"), false,
+         "", false},
         {"running version", CheckAnswer(QStringLiteral("1.0"), QString()), false, "1.0", false},
         {"older version", CheckAnswer(QStringLiteral("0.5"), QString()), false, "0.5", true},
         {"2.0 beta", CheckAnswer(QStringLiteral("2.0 beta"), QString()), false, "2.0 beta", false},
@@ -192,10 +220,12 @@ TEST_F(CheckerTest, AnswersAreJudgedByLinePosition)
         service.SetAnswer("/php/check2.php", Answer{c.answer});
         const auto checker = runCheck(service.Host());
         EXPECT_EQ(checker->CheckFailed(), c.failed);
-        EXPECT_EQ(checker->CheckErrors(), c.failed ? QStringLiteral("INVALIDSERVERRESPONSE") : QString());
+        EXPECT_EQ(checker->CheckErrors(),
+                  c.failed ? QStringLiteral("INVALIDSERVERRESPONSE") : QString());
         EXPECT_EQ(checker->NewVersion(), QLatin1String(c.newVersion));
         EXPECT_EQ(checker->NewVersionFound(), c.found);
-        EXPECT_EQ(stored("CurrentVersion"), c.failed ? QStringLiteral("0.9") : QLatin1String(c.newVersion));
+        EXPECT_EQ(stored("CurrentVersion"),
+                  c.failed ? QStringLiteral("0.9") : QLatin1String(c.newVersion));
     }
 }
 
@@ -246,7 +276,11 @@ TEST_F(CheckerTest, RunCounterStartsAgainWithEveryNewVersion)
         const char* installed;
         const char* howMany;
         const char* expected;
-    } cases[] = {{"1.0", "7", "8"}, {"0.9", "7", "1"}, {"", "7", "1"}, {"1.0", "-3", "1"}, {"1.0", "many", "1"}};
+    } cases[] = {{"1.0", "7", "8"},
+                 {"0.9", "7", "1"},
+                 {"", "7", "1"},
+                 {"1.0", "-3", "1"},
+                 {"1.0", "many", "1"}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.installed);
         SetUp();
@@ -280,7 +314,8 @@ TEST_F(CheckerTest, FailuresAreRecordedWithTheirTexts)
 TEST_F(CheckerTest, ImportantMessageIsShownAsPlainTextAndAwaited)
 {
     service.SetAnswer("/php/check2.php",
-                      Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"), QStringLiteral("Read <b>this</b> &amp; that"))});
+                      Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"),
+                                         QStringLiteral("Read <b>this</b> &amp; that"))});
     const auto checker = runCheck(service.Host());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Read <b>this</b> &amp; that"));
@@ -288,7 +323,9 @@ TEST_F(CheckerTest, ImportantMessageIsShownAsPlainTextAndAwaited)
     EXPECT_EQ(dialogs.shown[0].flags, 0x30u);
 
     SetUp();
-    service.SetAnswer("/php/check2.php", Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"), QStringLiteral(" \t "))});
+    service.SetAnswer("/php/check2.php",
+                      Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"),
+                                         QStringLiteral(" \t "))});
     runCheck(service.Host());
     EXPECT_TRUE(dialogs.shown.empty());
 }

@@ -13,9 +13,11 @@
 using testweb::Answer;
 using testweb::TestWebService;
 
-namespace {
+namespace
+{
 
-class FeedbackTest : public ::testing::Test {
+class FeedbackTest : public ::testing::Test
+{
 protected:
     void SetUp() override { platform::EnableDialogScriptForTesting(&dialogs); }
     void TearDown() override { platform::EnableDialogScriptForTesting(nullptr); }
@@ -34,8 +36,8 @@ protected:
 };
 
 const QString Received = QStringLiteral("Your feedback is received.\r\rThank you!");
-const QString NotDelivered =
-    QStringLiteral("Something went wrong. Your feedback could not be delivered.\r\rPlease try again later.");
+const QString NotDelivered = QStringLiteral(
+    "Something went wrong. Your feedback could not be delivered.\r\rPlease try again later.");
 
 } // namespace
 
@@ -45,12 +47,18 @@ TEST(IsValidEmail, AcceptsOrdinaryAddressesOnly)
         const char* address;
         bool valid;
     } cases[] = {
-        {"jane@example.com", true},        {"jane.doe+news@example.com", true},
-        {"jane@my-host.example.com", true}, {"a_b-c@x.co", true},
-        {"jane.example.com", false},        {"jane@example.", false},
-        {"jane@example.com-", false},       {"jane@example.com.", false},
-        {"jane@ex_ample.com", false},       {"jane@localhost", false},
-        {"", false},                        {"jane doe@example.com", false},
+        {"jane@example.com", true},
+        {"jane.doe+news@example.com", true},
+        {"jane@my-host.example.com", true},
+        {"a_b-c@x.co", true},
+        {"jane.example.com", false},
+        {"jane@example.", false},
+        {"jane@example.com-", false},
+        {"jane@example.com.", false},
+        {"jane@ex_ample.com", false},
+        {"jane@localhost", false},
+        {"", false},
+        {"jane doe@example.com", false},
         {"j\xC3\xA9@example.com", false},
     };
     for (const auto& c : cases)
@@ -68,9 +76,11 @@ TEST_F(FeedbackTest, LikedTextIsDeliveredAndTheDialogCloses)
 
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].fields, (QStringList{QStringLiteral("cmd=feedback"), QStringLiteral("appname=Zelmora - Grandora"),
-                                               QStringLiteral("version=1.0"),
-                                               QStringLiteral("feedback=I like it!\rGreat\r\nprogram")}));
+    EXPECT_EQ(
+        requests[0].fields,
+        (QStringList{QStringLiteral("cmd=feedback"), QStringLiteral("appname=Zelmora - Grandora"),
+                     QStringLiteral("version=1.0"),
+                     QStringLiteral("feedback=I like it!\rGreat\r\nprogram")}));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, Received);
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Success"));
@@ -94,8 +104,10 @@ TEST_F(FeedbackTest, SendFlows)
     } cases[] = {
         {"blank text", " \n\t ", "", "OK", 0, 1, nullptr, nullptr, false},
         {"invalid address", "hi", "jane@", "OK", 0, 0, "Invalid e-mail address!", nullptr, false},
-        {"trimmed address", "hi", "  jane@example.com ", "OK", 1, 0, "Your feedback is received.", "jane@example.com", true},
-        {"OK and a line break", "hi", "", "OK\r\n", 1, 0, "Your feedback is received.", nullptr, true},
+        {"trimmed address", "hi", "  jane@example.com ", "OK", 1, 0, "Your feedback is received.",
+         "jane@example.com", true},
+        {"OK and a line break", "hi", "", "OK\r\n", 1, 0, "Your feedback is received.", nullptr,
+         true},
         {"lower case", "hi", "", "ok", 1, 0, "Something went wrong.", nullptr, false},
         {"full stop", "hi", "", "OK.", 1, 0, "Something went wrong.", nullptr, false},
     };
@@ -124,7 +136,9 @@ TEST_F(FeedbackTest, SendFlows)
             if (c.emailField) {
                 EXPECT_EQ(requests[0].Field(QStringLiteral("email")), QLatin1String(c.emailField));
             }
-            EXPECT_TRUE(requests[0].Field(QStringLiteral("feedback")).startsWith(QStringLiteral("I dislike it!\r")));
+            EXPECT_TRUE(requests[0]
+                            .Field(QStringLiteral("feedback"))
+                            .startsWith(QStringLiteral("I dislike it!\r")));
         }
         EXPECT_EQ(form->isVisible(), !c.closed);
     }
@@ -170,7 +184,8 @@ TEST_F(FeedbackTest, TranslatedChoiceIsSentAfterItsEnglishWords)
     QTest::mouseClick(form->BitBtn1, Qt::LeftButton);
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].Field(QStringLiteral("feedback")), QStringLiteral("I like it! (J'aime !)\rSuper"));
+    EXPECT_EQ(requests[0].Field(QStringLiteral("feedback")),
+              QStringLiteral("I like it! (J'aime !)\rSuper"));
 }
 
 TEST_F(FeedbackTest, EscapeClosesFromTextAddressAndButton)

@@ -13,11 +13,13 @@
 #include <QUrl>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 const QString HomePage = QStringLiteral("http://zelmora.example/");
 
-class NoticeTest : public ::testing::Test {
+class NoticeTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -35,10 +37,13 @@ protected:
     void TearDown() override { platform::SetShellHooksForTesting({}); }
 
     // A notice that has appeared and finished its opening animation.
-    std::unique_ptr<TNewVer> shownNotice(const QString& url = QStringLiteral("https://zelmora.example/get"))
+    std::unique_ptr<TNewVer>
+    shownNotice(const QString& url = QStringLiteral("https://zelmora.example/get"))
     {
-        auto notice = std::make_unique<TNewVer>(&mainWindow, QStringLiteral("Grandora"), QStringLiteral("9.9"), url, HomePage);
-        EXPECT_TRUE(WaitFor([&] { return notice->isVisible() && notice->size() == QSize(320, 68); }, 2000));
+        auto notice = std::make_unique<TNewVer>(&mainWindow, QStringLiteral("Grandora"),
+                                                QStringLiteral("9.9"), url, HomePage);
+        EXPECT_TRUE(
+            WaitFor([&] { return notice->isVisible() && notice->size() == QSize(320, 68); }, 2000));
         return notice;
     }
 
@@ -48,7 +53,8 @@ protected:
 
 void sendMouse(QWidget* widget, QEvent::Type type, const QPoint& local, Qt::MouseButton button)
 {
-    const Qt::MouseButtons held = type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
+    const Qt::MouseButtons held =
+        type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::MouseButtons(button);
     QMouseEvent event(type, QPointF(local), QPointF(widget->mapToGlobal(local)),
                       type == QEvent::MouseMove ? Qt::NoButton : button, held, Qt::NoModifier);
     QApplication::sendEvent(widget, &event);
@@ -95,8 +101,9 @@ TEST_F(NoticeTest, LinkOpensOnlyWebAddressesAndClosesTheNotice)
         {"http://", "http://zelmora.example/"},
     };
     for (const auto& c : cases) {
-        auto notice = std::make_unique<TNewVer>(&mainWindow, QStringLiteral("Grandora"), QStringLiteral("9.9"),
-                                                QLatin1String(c.announced), HomePage);
+        auto notice =
+            std::make_unique<TNewVer>(&mainWindow, QStringLiteral("Grandora"),
+                                      QStringLiteral("9.9"), QLatin1String(c.announced), HomePage);
         EXPECT_EQ(notice->LinkAddress(), QUrl(QLatin1String(c.opened))) << c.announced;
     }
 
@@ -114,8 +121,9 @@ TEST_F(NoticeTest, DraggedByItsBodyButNotByLinkButtonOrRightButton)
         Qt::MouseButton button;
         bool moves;
     } cases[] = {
-        {"Label1", Qt::LeftButton, true}, {"Image1", Qt::MiddleButton, true}, {"Panel3", Qt::LeftButton, true},
-        {"Label1", Qt::RightButton, false}, {"Label2", Qt::LeftButton, false}, {"Button1", Qt::LeftButton, false},
+        {"Label1", Qt::LeftButton, true},  {"Image1", Qt::MiddleButton, true},
+        {"Panel3", Qt::LeftButton, true},  {"Label1", Qt::RightButton, false},
+        {"Label2", Qt::LeftButton, false}, {"Button1", Qt::LeftButton, false},
     };
     for (const auto& c : cases) {
         const auto notice = shownNotice();
@@ -125,7 +133,8 @@ TEST_F(NoticeTest, DraggedByItsBodyButNotByLinkButtonOrRightButton)
         sendMouse(part, QEvent::MouseButtonPress, QPoint(5, 5), c.button);
         sendMouse(part, QEvent::MouseMove, QPoint(5 - 30, 5 + 12), c.button);
         sendMouse(part, QEvent::MouseButtonRelease, QPoint(5 - 30, 5 + 12), c.button);
-        EXPECT_EQ(notice->pos(), c.moves ? before + QPoint(-30, 12) : before) << c.part << " " << c.button;
+        EXPECT_EQ(notice->pos(), c.moves ? before + QPoint(-30, 12) : before)
+            << c.part << " " << c.button;
     }
 }
 
@@ -136,7 +145,9 @@ TEST_F(NoticeTest, LinkTakesTheHighlightColourWhileTheMouseIsOverIt)
     const QColor text = QApplication::palette().color(QPalette::WindowText);
     ASSERT_NE(highlight, text);
     QCursor::setPos(notice->Label2->mapToGlobal(notice->Label2->rect().center()));
-    EXPECT_TRUE(WaitFor([&] { return notice->Label2->palette().color(QPalette::WindowText) == highlight; }, 1000));
+    EXPECT_TRUE(WaitFor(
+        [&] { return notice->Label2->palette().color(QPalette::WindowText) == highlight; }, 1000));
     QCursor::setPos(mainWindow.mapToGlobal(QPoint(10, 10)));
-    EXPECT_TRUE(WaitFor([&] { return notice->Label2->palette().color(QPalette::WindowText) == text; }, 1000));
+    EXPECT_TRUE(WaitFor(
+        [&] { return notice->Label2->palette().color(QPalette::WindowText) == text; }, 1000));
 }

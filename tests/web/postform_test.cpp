@@ -9,11 +9,13 @@
 using testweb::Answer;
 using testweb::TestWebService;
 
-namespace {
+namespace
+{
 
 constexpr PostTimeouts ShortTimeouts{400, 400};
 
-class TrustTestCertificate {
+class TrustTestCertificate
+{
 public:
     TrustTestCertificate() { SetTrustedCertificatesForTesting(TestWebService::CertificateFile()); }
     ~TrustTestCertificate() { SetTrustedCertificatesForTesting(QString()); }
@@ -36,24 +38,29 @@ TEST(EncodeFormFields, EncodesEachByteAsTheServiceExpects)
         {{QStringLiteral("v=Az09")}, "v=Az09"},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(EncodeFormFields(c.fields), c.body) << c.fields.join(QLatin1Char('|')).toStdString();
+        EXPECT_EQ(EncodeFormFields(c.fields), c.body)
+            << c.fields.join(QLatin1Char('|')).toStdString();
 }
 
 TEST(DecodeAnswer, UsesTheNamedCharsetAndUtf8Otherwise)
 {
-    const QString text = QString::fromUtf8("Gr\xC3\xBC\xC3\x9F""e \xD0\x96");
+    const QString text = QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
+                                           "e \xD0\x96");
     EXPECT_EQ(DecodeAnswer(text.toUtf8(), "text/html"), text);
     EXPECT_EQ(DecodeAnswer(text.toUtf8(), "text/html; charset=no-such-set"), text);
-    EXPECT_EQ(DecodeAnswer("\xC4\xE5", "text/plain; charset=\"windows-1251\""), QString::fromUtf8("\xD0\x94\xD0\xB5"));
-    EXPECT_EQ(DecodeAnswer("caf\xE9", "text/plain;Charset=ISO-8859-1"), QString::fromUtf8("caf\xC3\xA9"));
+    EXPECT_EQ(DecodeAnswer("\xC4\xE5", "text/plain; charset=\"windows-1251\""),
+              QString::fromUtf8("\xD0\x94\xD0\xB5"));
+    EXPECT_EQ(DecodeAnswer("caf\xE9", "text/plain;Charset=ISO-8859-1"),
+              QString::fromUtf8("caf\xC3\xA9"));
 }
 
 TEST(PostForm, PlainPathSendsTheFormAndReturnsTheAnswer)
 {
     TestWebService service;
     service.SetAnswer("/php/feedback.php", Answer{"OK\r\nsecond line"});
-    const QString answer = PostForm(service.Url(QStringLiteral("/php/feedback.php")),
-                                    {QStringLiteral("cmd=feedback"), QStringLiteral("text=a b")}, ShortTimeouts);
+    const QString answer =
+        PostForm(service.Url(QStringLiteral("/php/feedback.php")),
+                 {QStringLiteral("cmd=feedback"), QStringLiteral("text=a b")}, ShortTimeouts);
     EXPECT_EQ(answer, QStringLiteral("OK\r\nsecond line"));
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -71,12 +78,14 @@ TEST(PostForm, SecurePathVerifiesTheCertificateAndSendsItsHeaders)
     EXPECT_THROW(PostForm(url, {QStringLiteral("cmd=x")}, ShortTimeouts), PostError);
 
     const TrustTestCertificate trust;
-    const QString capitals = QStringLiteral("HTTPS://") + service.Host() + QStringLiteral("/php/feedback.php");
+    const QString capitals =
+        QStringLiteral("HTTPS://") + service.Host() + QStringLiteral("/php/feedback.php");
     EXPECT_EQ(PostForm(capitals, {QStringLiteral("cmd=x")}, ShortTimeouts), QStringLiteral("OK"));
     const auto requests = service.Requests();
     ASSERT_EQ(requests.size(), 1u);
     EXPECT_EQ(requests[0].Header("connection"), "close");
-    EXPECT_EQ(requests[0].Header("content-type"), "application/x-www-form-urlencoded; charset=utf-8");
+    EXPECT_EQ(requests[0].Header("content-type"),
+              "application/x-www-form-urlencoded; charset=utf-8");
     EXPECT_EQ(requests[0].body, "cmd=x");
 }
 
@@ -118,8 +127,8 @@ TEST(PostForm, ASilentServerEndsTheCallWithinItsTimeOut)
     for (const char* scheme : {"http://", "https://"}) {
         QElapsedTimer clock;
         clock.start();
-        EXPECT_THROW(PostForm(QLatin1String(scheme) + silent.Host() + QStringLiteral("/"), {QStringLiteral("a=b")},
-                              PostTimeouts{600, 600}),
+        EXPECT_THROW(PostForm(QLatin1String(scheme) + silent.Host() + QStringLiteral("/"),
+                              {QStringLiteral("a=b")}, PostTimeouts{600, 600}),
                      PostError);
         EXPECT_GE(clock.elapsed(), 550) << scheme;
         EXPECT_LT(clock.elapsed(), 1100) << scheme;
@@ -133,7 +142,8 @@ TEST(PostForm, ASilentAnswerAfterTheRequestIsAReceiveTimeOut)
     QElapsedTimer clock;
     clock.start();
     try {
-        PostForm(service.Url(QStringLiteral("/php/feedback.php")), {QStringLiteral("cmd=x")}, FeedbackTimeouts);
+        PostForm(service.Url(QStringLiteral("/php/feedback.php")), {QStringLiteral("cmd=x")},
+                 FeedbackTimeouts);
         ADD_FAILURE() << "no time-out";
     } catch (const PostError& error) {
         EXPECT_TRUE(error.message().contains(QStringLiteral("3000"))) << error.what();
@@ -152,7 +162,8 @@ TEST(PostForm, CancellingEndsAWaitingCallQuickly)
         cancel = true;
     });
     clock.start();
-    EXPECT_THROW(PostForm(QStringLiteral("http://") + silent.Host(), {}, CheckerTimeouts, &cancel), PostError);
+    EXPECT_THROW(PostForm(QStringLiteral("http://") + silent.Host(), {}, CheckerTimeouts, &cancel),
+                 PostError);
     canceller.join();
     EXPECT_LT(clock.elapsed(), 700);
 }

@@ -12,13 +12,19 @@ TEST(SystemInfo, MachineIdIsWrittenInFiveGroups)
 
 TEST(SystemInfo, OsDescriptionNamesDistributionKernelAndEdition)
 {
-    const QString debian = QStringLiteral("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian GNU/Linux\"\nVERSION_ID=\"12\"\n");
-    EXPECT_EQ(platform::FormatOsDescription(debian, QStringLiteral("6.1.0-18-amd64"), QStringLiteral("x86_64")),
+    const QString debian =
+        QStringLiteral("PRETTY_NAME=\"Debian GNU/Linux 12 (bookworm)\"\nNAME=\"Debian "
+                       "GNU/Linux\"\nVERSION_ID=\"12\"\n");
+    EXPECT_EQ(platform::FormatOsDescription(debian, QStringLiteral("6.1.0-18-amd64"),
+                                            QStringLiteral("x86_64")),
               QStringLiteral("Debian GNU/Linux 12 (Version 6.1, Build 0, 64-bit Edition)"));
-    EXPECT_EQ(platform::FormatOsDescription(QStringLiteral("NAME=Arch Linux\n"), QStringLiteral("6.8.2-arch1-1"), QStringLiteral("i686")),
+    EXPECT_EQ(platform::FormatOsDescription(QStringLiteral("NAME=Arch Linux\n"),
+                                            QStringLiteral("6.8.2-arch1-1"),
+                                            QStringLiteral("i686")),
               QStringLiteral("Arch Linux (Version 6.8, Build 2, 32-bit Edition)"));
-    EXPECT_EQ(platform::FormatOsDescription(QString(), QStringLiteral("5"), QStringLiteral("aarch64")),
-              QStringLiteral("Linux (Version 5.0, Build 0, 64-bit Edition)"));
+    EXPECT_EQ(
+        platform::FormatOsDescription(QString(), QStringLiteral("5"), QStringLiteral("aarch64")),
+        QStringLiteral("Linux (Version 5.0, Build 0, 64-bit Edition)"));
 }
 
 TEST(SystemInfo, LocaleNameIsLanguageHyphenRegion)
@@ -26,7 +32,10 @@ TEST(SystemInfo, LocaleNameIsLanguageHyphenRegion)
     const struct {
         const char* posix;
         const char* name;
-    } cases[] = {{"en_US", "en-US"}, {"de_DE.UTF-8@euro", "de-DE"}, {"pt", "pt"}, {"C", "xx"}, {"POSIX", "xx"}, {"", "xx"}};
+    } cases[] = {{"en_US", "en-US"}, {"de_DE.UTF-8@euro", "de-DE"},
+                 {"pt", "pt"},       {"C", "xx"},
+                 {"POSIX", "xx"},    {"", "xx"}};
     for (const auto& c : cases)
-        EXPECT_EQ(platform::FormatLocaleName(QLatin1String(c.posix)), QLatin1String(c.name)) << c.posix;
+        EXPECT_EQ(platform::FormatLocaleName(QLatin1String(c.posix)), QLatin1String(c.name))
+            << c.posix;
 }

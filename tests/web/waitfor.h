@@ -5,8 +5,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
-template <typename Condition>
-bool WaitFor(Condition done, int timeoutMs = 5000)
+template <typename Condition> bool WaitFor(Condition done, int timeoutMs = 5000)
 {
     QElapsedTimer clock;
     clock.start();
