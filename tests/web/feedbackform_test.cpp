@@ -1,6 +1,8 @@
 #include "web/feedbackform.h"
 
+#include "i18n/translation.h"
 #include "platform/dialogs.h"
+#include "support/testenv.h"
 #include "support/testwebservice.h"
 
 #include <QLabel>
@@ -177,8 +179,13 @@ TEST_F(FeedbackTest, ChoicePanelsToggleWithTheLeftButtonOnly)
 
 TEST_F(FeedbackTest, TranslatedChoiceIsSentAfterItsEnglishWords)
 {
+    LanguageFolder = testenv::NewFolder(QStringLiteral("lang")) + QLatin1Char('/');
+    testenv::WriteFile(LanguageFolder + QStringLiteral("French.lang.txt"),
+                       "{I like it!}J'aime !\n{Send}Envoyer\n");
+    LoadLanguageFile(QStringLiteral("French.lang.txt"));
     const auto form = makeForm(service.Host());
-    form->Panel4Text->setText(QStringLiteral("J'aime !"));
+    UnloadLanguageForTesting();
+    EXPECT_EQ(form->BitBtn1->text(), QStringLiteral("Envoyer"));
     QTest::mouseClick(form->Panel4, Qt::LeftButton);
     form->Memo1->setPlainText(QStringLiteral("Super"));
     QTest::mouseClick(form->BitBtn1, Qt::LeftButton);

@@ -1,6 +1,8 @@
 #include "web/newversion.h"
 
+#include "i18n/translation.h"
 #include "platform/shell.h"
+#include "support/testenv.h"
 #include "waitfor.h"
 
 #include <QApplication>
@@ -72,6 +74,19 @@ TEST_F(NoticeTest, AppearsTopRightWithItsTextsAndLeavesTheFocus)
     EXPECT_EQ(notice->Label2->textFormat(), Qt::PlainText);
     EXPECT_TRUE(notice->windowFlags() & Qt::WindowStaysOnTopHint);
     EXPECT_EQ(QApplication::activeWindow(), &mainWindow);
+}
+
+TEST_F(NoticeTest, TranslatesHeadingAndLinkWordsButNotNameAndVersion)
+{
+    LanguageFolder = testenv::NewFolder(QStringLiteral("lang")) + QLatin1Char('/');
+    testenv::WriteFile(LanguageFolder + QStringLiteral("German.lang.txt"),
+                       "{UPDATE AVAILABLE}NEUE VERSION\n{Click to download}Herunterladen:\n");
+    LoadLanguageFile(QStringLiteral("German.lang.txt"));
+    const TNewVer notice(&mainWindow, QStringLiteral("Grandora"), QStringLiteral("9.9"), QString(),
+                         HomePage);
+    UnloadLanguageForTesting();
+    EXPECT_EQ(notice.Label1->text(), QStringLiteral("NEUE VERSION"));
+    EXPECT_EQ(notice.Label2->text(), QStringLiteral("Herunterladen: Grandora 9.9"));
 }
 
 TEST_F(NoticeTest, ClosesAfterElevenTicks)
