@@ -1,7 +1,19 @@
 #include "imagelistmodel.h"
 
 #include "i18n/translation.h"
+#include "imagelist.h"
 #include "imagerecords.h"
+
+#include <QFileInfo>
+
+namespace
+{
+
+// Icons for this many file types at most; a list holds few types, the bound only guards against
+// a list of files with a thousand different suffixes.
+constexpr qsizetype MaxCachedIconTypes = 256;
+
+} // namespace
 
 ImageListModel::ImageListModel(QObject* parent) : QAbstractTableModel(parent)
 {
@@ -28,15 +40,42 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const
         switch (index.column()) {
         case FilenameColumn:
             return record.FName;
+        case SizeColumn:
+            return SizeColumnText(record.FName);
         case StatusColumn:
             return record.FStatus;
         default:
             return {};
         }
     }
+    if (role == Qt::DecorationRole && index.column() == FilenameColumn)
+        return GetFileIcon(record.FName);
     if (role == Qt::TextAlignmentRole && index.column() != FilenameColumn)
         return int(Qt::AlignCenter);
     return {};
+}
+
+QIcon ImageListModel::GetFileIcon(const QString& fileName) const
+{
+    const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString type = dot > slash ? fileName.mid(dot + 1).toLower() : QString();
+    const auto found = iconsByType_.constFind(type);
+    if (found != iconsByType_.constEnd())
+        return *found;
+    // A file that is gone has no icon; the type is then learnt from the next file that exists.
+    const QIcon icon = iconProvider_.icon(QFileInfo(fileName));
+    if (icon.isNull())
+        return icon;
+    if (iconsByType_.size() >= MaxCachedIconTypes)
+        iconsByType_.clear();
+    iconsByType_.insert(type, icon);
+    return icon;
+}
+
+void ImageListModel::ImageListHazirla()
+{
+    iconsByType_.clear();
 }
 
 QVariant ImageListModel::headerData(int section, Qt::Orientation orientation, int role) const

@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QFileIconProvider>
+#include <QHash>
+#include <QIcon>
 
 class ImageListModel : public QAbstractTableModel {
     Q_OBJECT
@@ -23,8 +26,15 @@ public:
     void RefreshRow(int row);
     // Re-reads the translated column titles.
     void TranslateHeaders();
+    // Forgets the file-type icons so they are taken afresh from the desktop's icon theme.
+    void ImageListHazirla();
 
 private:
+    // The small icon of the file's type; one icon per type, not per row.
+    QIcon GetFileIcon(const QString& fileName) const;
+
     int itemCount_ = 0;
     QString titles_[ColumnCount];
+    QFileIconProvider iconProvider_;
+    mutable QHash<QString, QIcon> iconsByType_;
 };

@@ -19,14 +19,17 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -75,6 +78,11 @@ TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setAcceptDrops(true);
     CreateComponents();
+    ImageAdder.IncludeSubfolders = [this] { return IncludeSubfolders1->isChecked(); };
+    ImageAdder.ShowCount = [this] {
+        ListModel->SetItemCount();
+        KacItemVarGuncelle();
+    };
     resize(478, 421 + menuBar()->sizeHint().height() + 17 + statusBar()->sizeHint().height());
     try {
         FormCreate();
@@ -176,6 +184,7 @@ QWidget* TAppForm::CreateImagesPage()
     header->resizeSection(ImageListModel::StatusColumn, 100);
     header->setHighlightSections(false);
     header->setFont(font()); // the 16-pixel text is for the rows only
+    ListView1->installEventFilter(this);
     layout->addWidget(ListView1, 1);
 
     QWidget* bottom = makeBar(page, "Panel2", 35);
@@ -185,6 +194,9 @@ QWidget* TAppForm::CreateImagesPage()
     bottom->layout()->addWidget(ButtonNext);
     layout->addWidget(bottom);
 
+    connect(ButtonFiles, &QPushButton::clicked, this, &TAppForm::ButtonFilesClick);
+    connect(ButtonFolder, &QPushButton::clicked, this, &TAppForm::ButtonFolderClick);
+    connect(ListView1, &QAbstractItemView::doubleClicked, this, &TAppForm::ListView1DblClick);
     connect(ButtonNext, &QPushButton::clicked, this, &TAppForm::ButtonNextClick);
     return page;
 }
@@ -320,6 +332,9 @@ void TAppForm::CreateMenus()
     connect(About1, &QAction::triggered, this, &TAppForm::About1Click);
     connect(UpdateNotifications1, &QAction::triggered, this, &TAppForm::UpdateNotifications1Click);
     connect(SendFeedback1, &QAction::triggered, this, &TAppForm::SendFeedback1Click);
+    connect(Open1, &QAction::triggered, this, &TAppForm::Open1Click);
+    connect(Properties1, &QAction::triggered, this, &TAppForm::Properties1Click);
+    connect(Delete1, &QAction::triggered, this, &TAppForm::Delete1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
@@ -554,6 +569,127 @@ void TAppForm::SendFeedback1Click()
 void TAppForm::TimerParamTimer()
 {
     TimerParam->stop();
+    ImageAdder.AddNames(QCoreApplication::arguments().mid(1));
+}
+
+void TAppForm::ButtonFilesClick()
+{
+    const QString filter =
+        TranslateText("Image Files") +
+        QStringLiteral(" (*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds)"
+                       "|*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds|") +
+        TranslateText("All Files (*.*)") + QStringLiteral("|*.*");
+    const QStringList files =
+        platform::GetOpenFileNames(this, QString(), QString(), QtFileFilter(filter));
+    if (files.isEmpty())
+        return;
+    // Whatever the user picked is taken, also types the upscaler may refuse.
+    for (const QString& file : files)
+        AppendImage(file);
+    ImageAdder.MakeAdditionVisible();
+}
+
+void TAppForm::ButtonFolderClick()
+{
+    const QStringList folders = platform::GetExistingDirectories(
+        this, TranslateText("Select folder:"), LastFolder, TranslateText("Select"));
+    if (folders.isEmpty())
+        return;
+    LastFolder = folders.first();
+    for (const QString& folder : folders)
+        ImageAdder.AddMyFolder(folder);
+}
+
+void TAppForm::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TAppForm::dropEvent(QDropEvent* event)
+{
+    QStringList names;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (url.isLocalFile())
+            names << url.toLocalFile();
+    }
+    event->acceptProposedAction();
+    // The drag source waits until the drop returns; a long folder scan must not hold it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, names] {
+            ImageAdder.AddNames(names);
+            PageControl1->setCurrentIndex(0);
+        },
+        Qt::QueuedConnection);
+}
+
+bool TAppForm::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == ListView1 && event->type() == QEvent::KeyPress &&
+        ListView1KeyDown(static_cast<QKeyEvent*>(event)))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TAppForm::ListView1KeyDown(const QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Delete)
+        Delete1->trigger();
+    const auto modifiers =
+        event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_A) {
+        ListView1->selectAll();
+        return true;
+    }
+    return false;
+}
+
+int TAppForm::ItemIndex() const
+{
+    int first = -1;
+    for (const QItemSelectionRange& range : ListView1->selectionModel()->selection()) {
+        if (first < 0 || range.top() < first)
+            first = range.top();
+    }
+    return first;
+}
+
+void TAppForm::ListView1DblClick()
+{
+    Open1Click();
+}
+
+void TAppForm::Open1Click()
+{
+    const int row = ItemIndex();
+    if (row >= 0 && static_cast<size_t>(row) < ImageRecords.size())
+        platform::ShellOpenFile(
+            QFileInfo(ImageRecords[static_cast<size_t>(row)].FName).absoluteFilePath());
+}
+
+void TAppForm::Properties1Click()
+{
+    const int row = ItemIndex();
+    if (row >= 0 && static_cast<size_t>(row) < ImageRecords.size())
+        platform::ShowFileProperties(
+            QFileInfo(ImageRecords[static_cast<size_t>(row)].FName).absoluteFilePath());
+}
+
+void TAppForm::Delete1Click()
+{
+    std::vector<char> marked(ImageRecords.size(), 0);
+    for (const QItemSelectionRange& range : ListView1->selectionModel()->selection()) {
+        for (int row = range.top(); row <= range.bottom(); ++row) {
+            if (static_cast<size_t>(row) < marked.size())
+                marked[static_cast<size_t>(row)] = 1;
+        }
+    }
+    DeleteRecordsAt(marked);
+    ListModel->SetItemCount();
+    ListView1->viewport()->update();
+    ListView1->clearSelection();
+    KacItemVarGuncelle();
 }
 
 void TAppForm::ComboBoxModelChange()
@@ -600,6 +736,7 @@ void TAppForm::Clear1Click()
 {
     ImageRecords.clear();
     ListModel->SetItemCount();
+    ListModel->ImageListHazirla();
     ListView1->viewport()->update();
     ListView1->clearSelection();
     KacItemVarGuncelle();

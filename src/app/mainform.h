@@ -2,11 +2,14 @@
 // and the start-up sequence that brings them up.
 #pragma once
 
+#include "imagelist.h"
+
 #include <QMainWindow>
 #include <memory>
 
 class QAction;
 class QComboBox;
+class QKeyEvent;
 class QLabel;
 class QMenu;
 class QProgressBar;
@@ -92,6 +95,9 @@ public:
     std::unique_ptr<TChecker> Checker;
     TNewVer* NewVer = nullptr;
 
+    // Adds files to the list and keeps the count and caption in step.
+    ImageListFiller ImageAdder;
+
 public slots:
     void ButtonNextClick();
     void ButtonBackClick();
@@ -110,10 +116,26 @@ public slots:
     void ComboBoxDestinationChange();
     void RadioButton1Click();
     void RadioButton2Click();
+    void ButtonFilesClick();
+    void ButtonFolderClick();
+    void ListView1DblClick();
+    void Open1Click();
+    void Properties1Click();
+    void Delete1Click();
     void Clear1Click();
     void KacItemVarGuncelle();
 
+protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    // Keys of the list: true when the key was handled and the view must not see it.
+    bool ListView1KeyDown(const QKeyEvent* event);
+    // The first selected row, or -1.
+    int ItemIndex() const;
+
     void CreateComponents();
     QWidget* CreateImagesPage();
     QWidget* CreateOptionsPage();

@@ -111,10 +111,12 @@ QStringList GetOpenFileNames(QWidget* parent, const QString& title, const QStrin
 {
     if (script)
         return scriptedFiles({DialogRecord::OpenFiles, title, folder, 0});
-    return QFileDialog::getOpenFileNames(parent, title, folder, filter);
+    return QFileDialog::getOpenFileNames(parent, title, folder, filter, nullptr,
+                                         QFileDialog::HideNameFilterDetails);
 }
 
-QStringList GetExistingDirectories(QWidget* parent, const QString& title, const QString& folder)
+QStringList GetExistingDirectories(QWidget* parent, const QString& title, const QString& folder,
+                                   const QString& acceptLabel)
 {
     if (script)
         return scriptedFiles({DialogRecord::Directories, title, folder, 0});
@@ -123,6 +125,8 @@ QStringList GetExistingDirectories(QWidget* parent, const QString& title, const 
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly, true);
     dialog.setOption(QFileDialog::DontUseNativeDialog, true);
+    if (!acceptLabel.isEmpty())
+        dialog.setLabelText(QFileDialog::Accept, acceptLabel);
     for (auto* view : dialog.findChildren<QListView*>(QStringLiteral("listView")))
         view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (auto* view : dialog.findChildren<QTreeView*>())

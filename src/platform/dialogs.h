@@ -33,10 +33,13 @@ int AskYesNo(QWidget* parent, const QString& text, const QString& caption,
 
 void Beep();
 
-// The file dialogs; an empty result means the user cancelled.
+// The file dialogs; an empty result means the user cancelled. A filter entry shows its text
+// without the pattern group that ends it, so "Images (*.jpg;*.png) (*.jpg *.png)" reads
+// "Images (*.jpg;*.png)". `acceptLabel`, when given, captions the button that chooses.
 QStringList GetOpenFileNames(QWidget* parent, const QString& title, const QString& folder,
                              const QString& filter);
-QStringList GetExistingDirectories(QWidget* parent, const QString& title, const QString& folder);
+QStringList GetExistingDirectories(QWidget* parent, const QString& title, const QString& folder,
+                                   const QString& acceptLabel = QString());
 
 // What a test sees of each dialog that would have been shown.
 struct DialogRecord {

@@ -1,0 +1,191 @@
+#include "imagelist.h"
+
+#include "imagerecords.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+#include <set>
+#include <utility>
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+QString LastFolder;
+
+namespace
+{
+
+// A scan shows its additions at most this often; the user sees the count climb without the
+// window repainting once per file.
+constexpr qint64 ShowIntervalMs = 30;
+
+// The extension: from the last dot to the end, unless a delimiter follows that dot.
+QString extensionOf(const QString& lowerPath)
+{
+    const qsizetype dot = lowerPath.lastIndexOf(QLatin1Char('.'));
+    if (dot < 0)
+        return {};
+    for (qsizetype i = dot + 1; i < lowerPath.size(); ++i) {
+        const QChar c = lowerPath.at(i);
+        if (c == QLatin1Char('/') || c == QLatin1Char(':'))
+            return {};
+    }
+    return lowerPath.mid(dot);
+}
+
+// A letter as a set of both its cases, so a dialog that matches patterns case-sensitively still
+// finds IMG_0001.JPG under *.jpg.
+QString anyCasePattern(const QString& pattern)
+{
+    if (pattern == QStringLiteral("*.*"))
+        return QStringLiteral("*");
+    QString result;
+    for (const QChar c : pattern) {
+        if (c.isLetter() && c.toLower() != c.toUpper())
+            result += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+        else
+            result += c;
+    }
+    return result;
+}
+
+} // namespace
+
+bool Destekleniyormu(const QString& dosyaadi)
+{
+    const QString extension = extensionOf(dosyaadi.toLower());
+    return extension == QStringLiteral(".png") || extension == QStringLiteral(".jpg") ||
+           extension == QStringLiteral(".jpeg") || extension == QStringLiteral(".webp");
+}
+
+void AppendImage(const QString& path)
+{
+    ImageRecords.push_back(TMyRecord{path, QString(), 0});
+}
+
+void DeleteRecordsAt(const std::vector<char>& marked)
+{
+    size_t kept = 0;
+    for (size_t i = 0; i < ImageRecords.size(); ++i) {
+        if (i < marked.size() && marked[i])
+            continue;
+        if (kept != i)
+            ImageRecords[kept] = std::move(ImageRecords[i]);
+        ++kept;
+    }
+    ImageRecords.resize(kept);
+}
+
+qint64 FileSizeOf(const QString& path)
+{
+    struct stat info;
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return info.st_size;
+}
+
+QString FormatThousands(qint64 value)
+{
+    return QLocale::system().toString(value);
+}
+
+QString SizeColumnText(const QString& path)
+{
+    return FormatThousands(FileSizeOf(path));
+}
+
+QString QtFileFilter(const QString& filter)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList entries;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts))
+            patterns << anyCasePattern(pattern.trimmed());
+        entries << parts[i] + QStringLiteral(" (") + patterns.join(QLatin1Char(' ')) +
+                       QLatin1Char(')');
+    }
+    return entries.join(QStringLiteral(";;"));
+}
+
+struct ImageListFiller::ScanState {
+    // Every folder this scan has entered, by device and inode: a link back to an ancestor or
+    // to a folder seen before leads nowhere new.
+    std::set<std::pair<dev_t, ino_t>> entered;
+};
+
+void ImageListFiller::AddMyFolder(const QString& folderName)
+{
+    ScanState state;
+    // The first image found shows at once; the interval paces the rest.
+    sinceShown_.invalidate();
+    AddAllFilesInDir(folderName, state);
+    if (unshown_)
+        MakeAdditionVisible();
+}
+
+void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
+{
+    DIR* dir = ::opendir(QFile::encodeName(dirName).constData());
+    if (!dir)
+        return;
+    const int fd = ::dirfd(dir);
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !state.entered.insert({info.st_dev, info.st_ino}).second) {
+        ::closedir(dir);
+        return;
+    }
+    const QString prefix =
+        dirName.endsWith(QLatin1Char('/')) ? dirName : dirName + QLatin1Char('/');
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* rawName = entry->d_name;
+        if (rawName[0] == '.' && (rawName[1] == 0 || (rawName[1] == '.' && rawName[2] == 0)))
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_LNK || entry->d_type == DT_UNKNOWN)
+            isFolder = ::fstatat(fd, rawName, &info, 0) == 0 && S_ISDIR(info.st_mode);
+        if (isFolder && !IncludeSubfolders())
+            continue;
+        const QString name = QFile::decodeName(rawName);
+        if (!isFolder && !Destekleniyormu(name))
+            continue;
+        // A name the user's encoding cannot carry would come back as another name.
+        if (QFile::encodeName(name) != rawName)
+            continue;
+        if (isFolder) {
+            AddAllFilesInDir(prefix + name, state);
+        } else {
+            AppendImage(prefix + name);
+            Added();
+        }
+    }
+    ::closedir(dir);
+}
+
+void ImageListFiller::AddNames(const QStringList& names)
+{
+    for (const QString& name : names) {
+        if (QFileInfo(name).isDir())
+            AddMyFolder(name);
+        else if (Destekleniyormu(name))
+            AppendImage(name);
+    }
+    MakeAdditionVisible();
+}
+
+void ImageListFiller::Added()
+{
+    unshown_ = true;
+    if (!sinceShown_.isValid() || sinceShown_.elapsed() >= ShowIntervalMs)
+        MakeAdditionVisible();
+}
+
+void ImageListFiller::MakeAdditionVisible()
+{
+    unshown_ = false;
+    ShowCount();
+    QCoreApplication::processEvents();
+    sinceShown_.start();
+}

@@ -1,0 +1,64 @@
+// Filling and trimming the batch list: the supported-type test, the recursive folder scan, the
+// names taken from drops and the command line, and the file facts the list view shows.
+#pragma once
+
+#include <QElapsedTimer>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <vector>
+
+// The folder last chosen in a folder dialog; seeds the next one. Kept in memory only.
+extern QString LastFolder;
+
+// True when the name ends in .png, .jpg, .jpeg or .webp, in any case. Only the name is tested.
+bool Destekleniyormu(const QString& dosyaadi);
+
+// Appends one entry to ImageRecords.
+void AppendImage(const QString& path);
+
+// Removes the entries whose flag is set, keeping the order of the rest. One pass, so removing
+// many rows of a long list costs no more than removing one.
+void DeleteRecordsAt(const std::vector<char>& marked);
+
+// The file's size in bytes, or -1 when it cannot be found.
+qint64 FileSizeOf(const QString& path);
+// The value with the digits grouped by the user's locale, no decimals.
+QString FormatThousands(qint64 value);
+QString SizeColumnText(const QString& path);
+
+// The filter of the Add Files dialog in Qt's syntax ("Images (*.png *.jpg);;All (*)") from the
+// "description|patterns|description|patterns" form. Patterns match in any case, as they do on
+// the file systems the filter was written for, and "*.*" means every file.
+QString QtFileFilter(const QString& filter);
+
+// Adds files to ImageRecords for the main window. Every addition is made visible (item count,
+// page caption, pending events); during a long scan this happens at most once per short
+// interval, and always before events are processed, so whatever the user can see is current.
+class ImageListFiller
+{
+public:
+    // Read at each directory of a scan: whether to descend into subfolders.
+    std::function<bool()> IncludeSubfolders;
+    // Sets the view's item count and the page caption from ImageRecords.
+    std::function<void()> ShowCount;
+
+    // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported
+    // images, in the order the file system lists them, depth first.
+    void AddMyFolder(const QString& folderName);
+
+    // Dropped or command-line names: a folder is scanned, a supported file is appended as
+    // written; then the addition is made visible.
+    void AddNames(const QStringList& names);
+
+    // Shows the count and caption now and lets pending events run.
+    void MakeAdditionVisible();
+
+private:
+    struct ScanState;
+    void AddAllFilesInDir(const QString& dirName, ScanState& state);
+    void Added();
+
+    QElapsedTimer sinceShown_;
+    bool unshown_ = false;
+};

@@ -1,0 +1,435 @@
+// The batch list: what counts as an image, how folders are scanned, the ways files come in, and
+// the list view's commands.
+#include "app/imagelist.h"
+#include "app/imagelistmodel.h"
+#include "app/imagerecords.h"
+#include "app/mainform.h"
+#include "platform/dialogs.h"
+#include "platform/shell.h"
+#include "support/testenv.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+QStringList recordNames()
+{
+    QStringList names;
+    for (const TMyRecord& record : ImageRecords)
+        names << record.FName;
+    return names;
+}
+
+void touch(const QString& path, qint64 size = 1)
+{
+    testenv::WriteFile(path, QByteArray());
+    QFile file(path);
+    ASSERT_TRUE(file.resize(size));
+}
+
+// The folder's entries in the order the file system lists them.
+QStringList listed(const QString& folder)
+{
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
+}
+
+TEST(Destekleniyormu, TestsTheNameOnly)
+{
+    const struct {
+        const char* name;
+        bool supported;
+    } cases[] = {
+        {"a.png", true},  {"b.JPG", true},         {"c.WebP", true},
+        {"d.jpeg", true}, {"/x/.png", true},       {"no/such/dir/e.jpg", true},
+        {"f.jpe", false}, {"g.png.txt", false},    {"noextension", false},
+        {"h.bmp", false}, {"dir.png/file", false}, {"dir.jpg:stream", false},
+        {"", false},      {"i.png.", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Destekleniyormu(QString::fromUtf8(c.name)), c.supported) << c.name;
+}
+
+TEST(QtFileFilter, KeepsTheTextAndMatchesAnyCase)
+{
+    const QString filter =
+        QtFileFilter(QStringLiteral("Image Files (*.jpg;*.png)|*.jpg;*.png|All Files (*.*)|*.*"));
+    EXPECT_EQ(filter, QStringLiteral("Image Files (*.jpg;*.png) (*.[jJ][pP][gG] *.[pP][nN][gG]);;"
+                                     "All Files (*.*) (*)"));
+    const QRegularExpression jpg(
+        QRegularExpression::wildcardToRegularExpression(QStringLiteral("*.[jJ][pP][gG]")));
+    EXPECT_TRUE(jpg.match(QStringLiteral("IMG_0001.JPG")).hasMatch());
+    EXPECT_TRUE(jpg.match(QStringLiteral("photo.Jpg")).hasMatch());
+    EXPECT_FALSE(jpg.match(QStringLiteral("photo.jpeg")).hasMatch());
+}
+
+// A small tree with the cases a scan must get right.
+class FolderScan : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ImageRecords.clear();
+        root = testenv::NewFolder(QStringLiteral("scan"));
+        touch(root + QStringLiteral("/a.png"));
+        touch(root + QStringLiteral("/b.JPG"));
+        touch(root + QStringLiteral("/c.txt"));
+        touch(root + QStringLiteral("/d.bmp"));
+        touch(root + QStringLiteral("/.hidden.webp"));
+        touch(root + QStringLiteral("/sub/e.jpeg"));
+        touch(root + QStringLiteral("/sub/deeper/f.webp"));
+        touch(root + QStringLiteral("/folder.png/g.png"));
+        touch(root + QStringLiteral("/locked/h.png"));
+        QFile::setPermissions(root + QStringLiteral("/locked"), QFile::WriteOwner);
+        QFile::link(root, root + QStringLiteral("/loop"));
+        QFile::link(root + QStringLiteral("/a.png"), root + QStringLiteral("/link.png"));
+        // A name whose bytes are not valid in the user's (UTF-8) encoding.
+        const int fd = ::open(badName().constData(), O_CREAT | O_WRONLY, 0600);
+        ASSERT_GE(fd, 0);
+        ::close(fd);
+        filler.ShowCount = [this] { ++shown; };
+    }
+    void TearDown() override
+    {
+        QFile::setPermissions(root + QStringLiteral("/locked"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ::unlink(badName().constData());
+    }
+    QByteArray badName() const { return QFile::encodeName(root) + "/bad\xff.png"; }
+
+    // What a depth-first scan in listing order finds: the loop back to the root and the
+    // unreadable folder add nothing.
+    QStringList expected(const QString& folder, bool subfolders)
+    {
+        QStringList result;
+        for (const QString& name : listed(folder)) {
+            const QString path = folder + QLatin1Char('/') + name;
+            if (QFileInfo(path).isDir()) {
+                if (subfolders && name != QStringLiteral("loop"))
+                    result << expected(path, true);
+            } else if (Destekleniyormu(name) && !name.startsWith(QStringLiteral("bad"))) {
+                result << path;
+            }
+        }
+        return result;
+    }
+
+    QString root;
+    ImageListFiller filler;
+    int shown = 0;
+};
+
+TEST_F(FolderScan, DepthFirstInListingOrderWithSubfolders)
+{
+    filler.IncludeSubfolders = [] { return true; };
+    filler.AddMyFolder(root);
+    const QStringList found = recordNames();
+    EXPECT_EQ(found, expected(root, true));
+    EXPECT_EQ(found.size(), 7); // a, b, .hidden, link, e, f, g: nothing twice, nothing locked
+    EXPECT_TRUE(found.contains(root + QStringLiteral("/folder.png/g.png")));
+    EXPECT_TRUE(found.contains(root + QStringLiteral("/link.png")));
+    EXPECT_GE(shown, 1);
+
+    // The same folder again lists every image again.
+    filler.AddMyFolder(root + QLatin1Char('/'));
+    EXPECT_EQ(recordNames().mid(7), found);
+}
+
+TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
+{
+    filler.IncludeSubfolders = [] { return false; };
+    filler.AddMyFolder(root);
+    EXPECT_EQ(recordNames(), expected(root, false));
+    EXPECT_EQ(ImageRecords.size(), 4u);
+}
+
+TEST_F(FolderScan, SubfolderChoiceIsReadAtEachFolder)
+{
+    // Switched off after the first subfolder has been entered.
+    int asked = 0;
+    filler.IncludeSubfolders = [&] { return ++asked == 1; };
+    filler.AddMyFolder(root);
+    QString first;
+    for (const QString& name : listed(root)) {
+        if (QFileInfo(root + QLatin1Char('/') + name).isDir()) {
+            first = name;
+            break;
+        }
+    }
+    QStringList wanted = expected(root, false);
+    const QStringList inFirst = first == QStringLiteral("loop") || first == QStringLiteral("locked")
+                                    ? QStringList()
+                                    : expected(root + QLatin1Char('/') + first, false);
+    EXPECT_EQ(recordNames().size(), wanted.size() + inFirst.size());
+    for (const QString& path : inFirst)
+        EXPECT_TRUE(recordNames().contains(path)) << path.toStdString();
+    EXPECT_GT(asked, 1);
+}
+
+TEST_F(FolderScan, MissingFolderAddsNothing)
+{
+    filler.IncludeSubfolders = [] { return true; };
+    filler.AddMyFolder(root + QStringLiteral("/absent"));
+    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_EQ(shown, 0);
+}
+
+// The main window with dialogs and the shell answered by the test.
+class ListWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        platform::EnableDialogScriptForTesting(&script);
+        platform::SetShellHooksForTesting({[this](const QUrl& url) {
+                                               opened << url.toLocalFile();
+                                               return true;
+                                           },
+                                           [this](const QString& path) { properties << path; },
+                                           {}});
+        form = std::make_unique<TAppForm>();
+        ASSERT_TRUE(script.shown.empty()) << script.shown.front().text.toStdString();
+        view = form->findChild<QTableView*>(QStringLiteral("ListView1"));
+        pages = form->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
+        ASSERT_TRUE(view && pages);
+        form->IncludeSubfolders1->setChecked(true);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        platform::SetShellHooksForTesting({});
+        platform::EnableDialogScriptForTesting(nullptr);
+    }
+
+    QAction* action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }
+    QString caption() const { return pages->tabText(0); }
+    void fill(const QStringList& names)
+    {
+        for (const QString& name : names)
+            AppendImage(name);
+        form->ImageAdder.MakeAdditionVisible();
+    }
+    void selectRows(std::initializer_list<int> rows)
+    {
+        view->clearSelection();
+        for (int row : rows)
+            view->selectionModel()->select(view->model()->index(row, 0),
+                                           QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QString cell(int row, int column) const
+    {
+        return view->model()->index(row, column).data().toString();
+    }
+
+    platform::DialogScript script;
+    QStringList opened;
+    QStringList properties;
+    std::unique_ptr<TAppForm> form;
+    QTableView* view = nullptr;
+    QTabWidget* pages = nullptr;
+};
+
+TEST_F(ListWindow, FolderThenTwoFilesByDropAndByCommandLine)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("given"));
+    touch(folder + QStringLiteral("/one.png"));
+    touch(folder + QStringLiteral("/inner/two.webp"));
+    touch(folder + QStringLiteral("/skip.bmp"));
+    const QString file1 = testenv::Root() + QStringLiteral("/x.JPG");
+    const QString file2 = QStringLiteral("relative/y.png"); // need not exist
+    const QStringList names{folder, file1, file2, QStringLiteral("z.bmp")};
+
+    for (const bool dropped : {true, false}) {
+        SCOPED_TRACE(dropped ? "drop" : "command line");
+        action("Clear2")->trigger();
+        pages->setCurrentIndex(1);
+        if (dropped) {
+            QMimeData mime;
+            QList<QUrl> urls;
+            for (const QString& name : names)
+                urls << QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath());
+            mime.setUrls(urls);
+            QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &enter);
+            EXPECT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &drop);
+            QCoreApplication::processEvents();
+        } else {
+            form->ImageAdder.AddNames(names);
+        }
+        const QStringList found = recordNames();
+        ASSERT_EQ(found.size(), 4);
+        EXPECT_EQ(QSet<QString>(found.begin(), found.begin() + 2),
+                  QSet<QString>({folder + QStringLiteral("/one.png"),
+                                 folder + QStringLiteral("/inner/two.webp")}));
+        EXPECT_EQ(found[2], file1);
+        EXPECT_EQ(found[3], dropped ? QFileInfo(file2).absoluteFilePath() : file2);
+        EXPECT_EQ(caption(), QStringLiteral("Images [4]"));
+        EXPECT_EQ(view->model()->rowCount(), 4);
+        EXPECT_EQ(pages->currentIndex(), dropped ? 0 : 1);
+    }
+}
+
+TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
+{
+    script.fileAnswers.push_back({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")});
+    form->ButtonFiles->click();
+    EXPECT_EQ(recordNames(), QStringList({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")}));
+    EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
+    form->ButtonFiles->click(); // cancelled
+    EXPECT_EQ(ImageRecords.size(), 2u);
+
+    const QString first = testenv::NewFolder(QStringLiteral("first"));
+    const QString second = testenv::NewFolder(QStringLiteral("second"));
+    touch(first + QStringLiteral("/1.png"));
+    touch(second + QStringLiteral("/2.png"));
+    script.fileAnswers.push_back({first, second});
+    action("AddFolder1")->trigger();
+    EXPECT_EQ(recordNames().mid(2),
+              QStringList({first + QStringLiteral("/1.png"), second + QStringLiteral("/2.png")}));
+    EXPECT_EQ(caption(), QStringLiteral("Images [4]"));
+    form->ButtonFolder->click();
+    ASSERT_EQ(script.shown.size(), 4u);
+    EXPECT_EQ(script.shown[2].caption, QString());
+    EXPECT_EQ(script.shown[3].caption, first); // the next folder dialog starts at LastFolder
+}
+
+TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("long"));
+    for (int i = 0; i < 50; ++i)
+        touch(folder + QStringLiteral("/%1.png").arg(i));
+    struct Seen {
+        QString caption;
+        int rows;
+        size_t records;
+    };
+    std::vector<Seen> seen;
+    // Runs at the first moment the scan lets events through, and clears the list there.
+    QTimer::singleShot(0, form.get(), [&] {
+        seen.push_back({caption(), view->model()->rowCount(), ImageRecords.size()});
+        action("Clear2")->trigger();
+    });
+    form->ImageAdder.AddMyFolder(folder);
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_LT(seen[0].records, 50u);
+    EXPECT_EQ(seen[0].caption, QStringLiteral("Images [%1]").arg(seen[0].records));
+    EXPECT_EQ(size_t(seen[0].rows), seen[0].records);
+    const size_t after = 50 - seen[0].records;
+    EXPECT_EQ(ImageRecords.size(), after);
+    EXPECT_EQ(caption(), QStringLiteral("Images [%1]").arg(after));
+    EXPECT_EQ(size_t(view->model()->rowCount()), after);
+}
+
+TEST_F(ListWindow, DeleteRemovesTheSelectedRowsWithAnyModifier)
+{
+    const QStringList five{QStringLiteral("1.png"), QStringLiteral("2.png"),
+                           QStringLiteral("3.png"), QStringLiteral("4.png"),
+                           QStringLiteral("5.png")};
+    const struct {
+        std::initializer_list<int> rows;
+        Qt::KeyboardModifiers modifiers;
+        QStringList left;
+    } cases[] = {
+        {{1, 3}, Qt::NoModifier, {five[0], five[2], five[4]}},
+        {{3, 1}, Qt::ShiftModifier, {five[0], five[2], five[4]}},
+        {{0, 1, 2, 3, 4}, Qt::ControlModifier | Qt::AltModifier, {}},
+        {{}, Qt::NoModifier, five},
+    };
+    for (const auto& c : cases) {
+        action("Clear1")->trigger();
+        fill(five);
+        selectRows(c.rows);
+        QTest::keyClick(view, Qt::Key_Delete, c.modifiers);
+        EXPECT_EQ(recordNames(), c.left);
+        EXPECT_EQ(view->model()->rowCount(), c.left.size());
+        EXPECT_EQ(caption(), QStringLiteral("Images [%1]").arg(c.left.size()));
+        EXPECT_FALSE(view->selectionModel()->hasSelection());
+    }
+}
+
+TEST_F(ListWindow, CtrlASelectsAllOnlyWithCtrlAlone)
+{
+    fill({QStringLiteral("1.png"), QStringLiteral("2.png"), QStringLiteral("3.png")});
+    const struct {
+        Qt::KeyboardModifiers modifiers;
+        int selected;
+    } cases[] = {
+        {Qt::ControlModifier, 3},
+        {Qt::ControlModifier | Qt::ShiftModifier, 0},
+        {Qt::ControlModifier | Qt::AltModifier, 0},
+    };
+    for (const auto& c : cases) {
+        view->clearSelection();
+        QTest::keyClick(view, Qt::Key_A, c.modifiers);
+        EXPECT_EQ(view->selectionModel()->selectedRows().size(), c.selected) << c.modifiers;
+    }
+}
+
+TEST_F(ListWindow, SizeColumnShowsTheFileAsItIsNow)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("sizes"));
+    const QString big = folder + QStringLiteral("/big.png");
+    const QString gone = folder + QStringLiteral("/gone.jpg");
+    touch(big, 12345678);
+    touch(gone, 10);
+    fill({big, gone});
+    EXPECT_EQ(cell(0, ImageListModel::SizeColumn), QStringLiteral("12,345,678"));
+    EXPECT_EQ(cell(1, ImageListModel::SizeColumn), QStringLiteral("10"));
+    QFile::remove(gone);
+    EXPECT_EQ(cell(1, ImageListModel::SizeColumn), QStringLiteral("-1"));
+    EXPECT_EQ(cell(0, ImageListModel::FilenameColumn), big);
+    EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
+}
+
+TEST_F(ListWindow, OpenAndPropertiesActOnTheFirstSelectedRow)
+{
+    fill({QStringLiteral("/p/1.png"), QStringLiteral("/p/2.png"), QStringLiteral("/p/3.png")});
+    action("Open1")->trigger();
+    action("Properties1")->trigger();
+    EXPECT_TRUE(opened.isEmpty());
+    EXPECT_TRUE(properties.isEmpty());
+
+    selectRows({2, 1});
+    action("Open1")->trigger();
+    action("Properties1")->trigger();
+    EXPECT_EQ(opened, QStringList({QStringLiteral("/p/2.png")}));
+    EXPECT_EQ(properties, QStringList({QStringLiteral("/p/2.png")}));
+
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+    const QRect third = view->visualRect(view->model()->index(2, 0));
+    // A double click arrives after the first click of the pair.
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, third.center());
+    QTest::mouseDClick(view->viewport(), Qt::LeftButton, {}, third.center());
+    EXPECT_EQ(opened.size(), 2);
+    EXPECT_EQ(opened.value(1), QStringLiteral("/p/3.png"));
+}
+
+TEST_F(ListWindow, ClearEmptiesTheListAndTheCaption)
+{
+    fill({QStringLiteral("1.png"), QStringLiteral("2.png")});
+    EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
+    action("Clear2")->trigger();
+    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_EQ(view->model()->rowCount(), 0);
+    EXPECT_EQ(caption(), QStringLiteral("Images [0]"));
+}
+
+} // namespace
