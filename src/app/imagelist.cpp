@@ -21,17 +21,12 @@ namespace
 // window repainting once per file.
 constexpr qint64 ShowIntervalMs = 30;
 
-// The extension: from the last dot to the end, unless a delimiter follows that dot.
+// The extension: from the last dot to the end, unless a folder delimiter follows that dot.
 QString extensionOf(const QString& lowerPath)
 {
     const qsizetype dot = lowerPath.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0)
+    if (dot < 0 || lowerPath.indexOf(QLatin1Char('/'), dot) >= 0)
         return {};
-    for (qsizetype i = dot + 1; i < lowerPath.size(); ++i) {
-        const QChar c = lowerPath.at(i);
-        if (c == QLatin1Char('/') || c == QLatin1Char(':'))
-            return {};
-    }
     return lowerPath.mid(dot);
 }
 

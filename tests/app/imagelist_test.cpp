@@ -288,6 +288,7 @@ TEST_F(ListWindow, FolderThenTwoFilesByDropAndByCommandLine)
 
 TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
 {
+    LastFolder.clear();
     script.fileAnswers.push_back({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")});
     form->ButtonFiles->click();
     EXPECT_EQ(recordNames(), QStringList({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")}));
