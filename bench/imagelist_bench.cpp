@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 
 #include <fcntl.h>
@@ -113,6 +114,7 @@ int main(int argc, char** argv)
     }
 
     TAppForm form;
+    form.TimerChecker->stop(); // the update check would reach out to the network
     form.IncludeSubfolders1->setChecked(true);
     form.show();
     QCoreApplication::processEvents();

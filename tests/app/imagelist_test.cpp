@@ -202,6 +202,7 @@ protected:
                                            [this](const QString& path) { properties << path; },
                                            {}});
         form = std::make_unique<TAppForm>();
+        form->TimerChecker->stop(); // no update check leaves the machine from these tests
         ASSERT_TRUE(script.shown.empty()) << script.shown.front().text.toStdString();
         view = form->findChild<QTableView*>(QStringLiteral("ListView1"));
         pages = form->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
