@@ -7,6 +7,7 @@
 TProcessTimer::TProcessTimer(int AIntervalMs) : FTimer(new QTimer(this))
 {
     FTimer->setInterval(AIntervalMs);
+    FTimer->setTimerType(Qt::PreciseTimer); // a coarse one may tick early, and limits are strict
     connect(FTimer, &QTimer::timeout, this, &TProcessTimer::Tick);
 }
 
@@ -22,7 +23,8 @@ void TProcessTimer::SetEnabled(bool AValue)
     FEnabled = AValue;
     if (AValue) {
         FTimer->start();
-        if (!FTimer->isActive()) {
+        // A refused timer gets no identifier.
+        if (FTimer->timerId() <= 0) {
             FEnabled = false;
             throw EProcessTimer(QStringLiteral("could not start timer"));
         }

@@ -44,7 +44,7 @@ public:
     int Get() const { return FHandle; }
     void Reset(int AHandle)
     {
-        if (FHandle >= 0)
+        if (FHandle >= 0 && FHandle != AHandle)
             ::close(FHandle);
         FHandle = AHandle;
     }
@@ -61,17 +61,15 @@ private:
     int FHandle = -1;
 };
 
-// A close-on-exec copy of `handle` numbered above the standard descriptors, so that setting up
-// the child's 0, 1 and 2 never overwrites a pipe end that is still to be placed.
+// `handle`, or a close-on-exec copy of it numbered above the standard descriptors, so that
+// setting up the child's 0, 1 and 2 never overwrites a pipe end that is still to be placed.
 int AboveStandard(int handle)
 {
     if (handle > STDERR_FILENO)
         return handle;
     const int moved = ::fcntl(handle, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
-    const int error = errno;
-    ::close(handle);
     if (moved < 0)
-        RaisePipeError(error);
+        RaisePipeError(errno);
     return moved;
 }
 
@@ -82,8 +80,8 @@ void MakePipe(TDescriptor& ARead, TDescriptor& AWrite)
         RaisePipeError(errno);
     ARead.Reset(ends[0]);
     AWrite.Reset(ends[1]);
-    ARead.Reset(AboveStandard(ends[0]));
-    AWrite.Reset(AboveStandard(ends[1]));
+    ARead.Reset(AboveStandard(ARead.Get()));
+    AWrite.Reset(AboveStandard(AWrite.Get()));
 }
 
 void MakeNonBlocking(int handle)
