@@ -23,7 +23,8 @@ struct TChildStartInfo {
     int StdErr = -1;
 };
 
-class TChildProcess {
+class TChildProcess
+{
 public:
     TChildProcess() = default;
     // Closes the process descriptor; a child that still runs is left running.

@@ -16,7 +16,8 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 // Children that were still running when their run was over. They are reaped when they have
 // ended, at the next start, so that none of them stays a zombie for the life of the program.
@@ -60,7 +61,8 @@ int ResolveProgram(const QString& AProgram, QByteArray& APath)
         return 0;
     }
     const char* pathVariable = ::getenv("PATH");
-    const QByteArray searchPath = pathVariable ? QByteArray(pathVariable) : QByteArray("/usr/bin:/bin");
+    const QByteArray searchPath =
+        pathVariable ? QByteArray(pathVariable) : QByteArray("/usr/bin:/bin");
     int error = ENOENT;
     for (const QByteArray& folder : searchPath.split(':')) {
         const QByteArray candidate = (folder.isEmpty() ? QByteArray(".") : folder) + '/' + name;
@@ -142,12 +144,13 @@ int TChildProcess::Start(const TChildStartInfo& AInfo)
     sigemptyset(&mask);
     sigset_t defaults;
     sigemptyset(&defaults);
-    for (int signal : {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM})
+    for (int signal :
+         {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM})
         sigaddset(&defaults, signal);
     ::posix_spawnattr_setsigmask(&attributes, &mask);
     ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    ::posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK |
-                                                POSIX_SPAWN_SETSIGDEF);
+    ::posix_spawnattr_setflags(&attributes,
+                               POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
     pid_t pid = 0;
     const int error =

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-namespace {
+namespace
+{
 
 bool IsSeparator(QChar c)
 {
@@ -69,10 +70,11 @@ QStringList SplitCommandLine(const QString& commandLine)
 
 QString QuoteCommandLineArgument(const QString& argument)
 {
-    const bool plain = !argument.isEmpty() && std::none_of(argument.begin(), argument.end(), [](QChar c) {
-        return IsSeparator(c) || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
-               c == QLatin1Char('\r') || c == QLatin1Char('\v');
-    });
+    const bool plain =
+        !argument.isEmpty() && std::none_of(argument.begin(), argument.end(), [](QChar c) {
+            return IsSeparator(c) || c == QLatin1Char('"') || c == QLatin1Char('\n') ||
+                   c == QLatin1Char('\r') || c == QLatin1Char('\v');
+        });
     if (plain)
         return argument;
     QString quoted = QStringLiteral("\"");

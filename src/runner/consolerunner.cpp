@@ -10,8 +10,7 @@
 #include <QIODevice>
 #include <QPointer>
 
-TConsoleRunner::TConsoleRunner(QObject* AOwner)
-    : QObject(AOwner), FDecoder(QStringDecoder::System)
+TConsoleRunner::TConsoleRunner(QObject* AOwner) : QObject(AOwner), FDecoder(QStringDecoder::System)
 {
 }
 
@@ -55,8 +54,8 @@ void TConsoleRunner::Execute()
     FThread = std::make_unique<TRunnerThread>(
         this, FCommandLine, FCurrentDir, FLines, FOutputLines, *FTimer, FMaxTimeAfterBeginning,
         FMaxTimeAfterLastOutput, OnNewLine, OnNewChar,
-        [this](TRunnerThread* ASender) { WorkerFinished(ASender); }, OnTerminateProcess,
-        FPriority, FInputToOutput, FEnvironment,
+        [this](TRunnerThread* ASender) { WorkerFinished(ASender); }, OnTerminateProcess, FPriority,
+        FInputToOutput, FEnvironment,
         [this](QObject* ASender, QIODevice& ABuf) { return DecodeOutput(ASender, ABuf); },
         [this](QObject* ASender, const QString& AChars, QIODevice& AOutBuf) {
             EncodeInput(ASender, AChars, AOutBuf);

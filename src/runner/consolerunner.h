@@ -16,7 +16,8 @@
 class TProcessTimer;
 class TRunnerThread;
 
-class TConsoleRunner : public QObject {
+class TConsoleRunner : public QObject
+{
     Q_OBJECT
 
 public:

@@ -7,7 +7,8 @@
 #include <QStringList>
 #include <mutex>
 
-class TInputLines {
+class TInputLines
+{
 public:
     TInputLines();
     ~TInputLines();

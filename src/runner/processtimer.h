@@ -13,7 +13,8 @@ class QTimer;
 
 // The counting runs on the thread that enables the timer (the user-interface thread) and so only
 // while that thread processes its events; the counters count delivered ticks.
-class TProcessTimer : public QObject {
+class TProcessTimer : public QObject
+{
     Q_OBJECT
 
 public:

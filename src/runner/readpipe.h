@@ -9,7 +9,8 @@
 #include <QThread>
 #include <atomic>
 
-class TReadPipe : public QThread {
+class TReadPipe : public QThread
+{
     Q_OBJECT
 
 public:

@@ -17,7 +17,8 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 QString SystemMessage(int error)
 {
@@ -30,7 +31,8 @@ QString SystemMessage(int error)
 }
 
 // A descriptor of ours, closed when it goes out of scope unless it was closed before.
-class TDescriptor {
+class TDescriptor
+{
 public:
     TDescriptor() = default;
     ~TDescriptor()
@@ -336,7 +338,8 @@ void TRunnerThread::DoReadOutput(TReadPipe& AReader)
     };
     auto takeChars = [&](qsizetype end) {
         if (reportChars && end > charsFrom)
-            out.push_back({TDelivery::NewChars, otEntireLine, text.mid(charsFrom, end - charsFrom)});
+            out.push_back(
+                {TDelivery::NewChars, otEntireLine, text.mid(charsFrom, end - charsFrom)});
         charsFrom = end;
     };
 

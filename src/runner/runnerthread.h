@@ -23,7 +23,8 @@ class TConsoleRunner;
 class TProcessTimer;
 class TReadPipe;
 
-class TRunnerThread : public QThread {
+class TRunnerThread : public QThread
+{
     Q_OBJECT
 
 public:
@@ -32,11 +33,10 @@ public:
     // Starts the worker at once. ALines and AOl are touched only on the user-interface thread;
     // AEnv is copied.
     TRunnerThread(TConsoleRunner* AOwner, const QString& ACl, const QString& ACurrDir,
-                  QStringList& ALines, QStringList* AOl, TProcessTimer& ATimer,
-                  std::int32_t AMtab, std::int32_t AMtalo, TNewLineEvent AOnl, TNewCharEvent AOnc,
-                  TEndNotification Ot, TTerminateProcessEvent AOtp, std::int32_t Ap, bool Aito,
-                  const QStringList& AEnv, TCharDecoding AOnCharDecoding,
-                  TCharEncoding AOnCharEncoding);
+                  QStringList& ALines, QStringList* AOl, TProcessTimer& ATimer, std::int32_t AMtab,
+                  std::int32_t AMtalo, TNewLineEvent AOnl, TNewCharEvent AOnc, TEndNotification Ot,
+                  TTerminateProcessEvent AOtp, std::int32_t Ap, bool Aito, const QStringList& AEnv,
+                  TCharDecoding AOnCharDecoding, TCharEncoding AOnCharEncoding);
     ~TRunnerThread() override;
 
     // Asks the worker to end: the child is killed if it still runs.

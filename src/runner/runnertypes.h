@@ -60,30 +60,31 @@ using TCharEncoding =
     std::function<void(QObject* ASender, const QString& AChars, QIODevice& AOutBuf)>;
 
 // The runner's exceptions carry fixed English messages that are never translated.
-class EConsoleRunner : public std::runtime_error {
+class EConsoleRunner : public std::runtime_error
+{
 public:
     // Usage errors: Execute during a run, an empty command line, SendLine while idle.
     explicit EConsoleRunner(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
-class ECreatePipeError : public std::runtime_error {
+class ECreatePipeError : public std::runtime_error
+{
 public:
     // A pipe or descriptor operation of the worker failed.
-    explicit ECreatePipeError(const QString& message) : std::runtime_error(message.toStdString())
-    {
-    }
+    explicit ECreatePipeError(const QString& message) : std::runtime_error(message.toStdString()) {}
 };
 
-class ECreateProcessError : public std::runtime_error {
+class ECreateProcessError : public std::runtime_error
+{
 public:
     // The child could not be started.
-    explicit ECreateProcessError(const QString& message)
-        : std::runtime_error(message.toStdString())
+    explicit ECreateProcessError(const QString& message) : std::runtime_error(message.toStdString())
     {
     }
 };
 
-class EProcessTimer : public std::runtime_error {
+class EProcessTimer : public std::runtime_error
+{
 public:
     // The once-a-second timer could not be started or stopped.
     explicit EProcessTimer(const QString& message) : std::runtime_error(message.toStdString()) {}

@@ -7,7 +7,8 @@
 // An event that one thread sets and another waits for. An automatic-reset event is reset by the
 // wait that takes it; a manual-reset event stays set until ResetEvent. Setting a set event again
 // changes nothing.
-class TEvent {
+class TEvent
+{
 public:
     explicit TEvent(bool AManualReset);
     ~TEvent();

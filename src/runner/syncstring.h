@@ -4,7 +4,8 @@
 #include <QString>
 #include <mutex>
 
-class TSyncString {
+class TSyncString
+{
 public:
     void Add(const QString& AValue);
     // Removes ACount characters from the 1-based position APos.

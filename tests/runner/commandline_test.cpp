@@ -4,7 +4,8 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 struct SplitCase {
     const char* commandLine;
@@ -65,14 +66,15 @@ TEST(CommandLine, QuotedArgumentsSplitBackUnchanged)
     QString commandLine = QStringLiteral("prog");
     for (const QString& argument : AwkwardArguments())
         commandLine += QLatin1Char(' ') + QuoteCommandLineArgument(argument);
-    EXPECT_EQ(SplitCommandLine(commandLine), QStringList{QStringLiteral("prog")} + AwkwardArguments());
+    EXPECT_EQ(SplitCommandLine(commandLine),
+              QStringList{QStringLiteral("prog")} + AwkwardArguments());
     EXPECT_EQ(QuoteCommandLineArgument(QStringLiteral("plain")), QStringLiteral("plain"));
 }
 
 TEST(CommandLine, EveryQuotedArgumentReachesTheChildAsOneArgument)
 {
-    QString commandLine = QuoteCommandLineArgument(QStringLiteral(RUNNER_CHILD)) +
-                          QStringLiteral(" args");
+    QString commandLine =
+        QuoteCommandLineArgument(QStringLiteral(RUNNER_CHILD)) + QStringLiteral(" args");
     for (const QString& argument : AwkwardArguments())
         commandLine += QLatin1Char(' ') + QuoteCommandLineArgument(argument);
     TConsoleRunner runner;

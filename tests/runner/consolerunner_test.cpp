@@ -15,7 +15,8 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 QString ChildCommand(const QStringList& actions)
 {
@@ -39,8 +40,10 @@ struct Recorder {
                 ++offThread;
         };
         runner.OnNewChar = [this](TConsoleRunner*, QChar c) { chars += c; };
-        runner.OnExecuteError = [this](TConsoleRunner* sender, const std::exception& e, bool& handled) {
-            events << QStringLiteral("X:%1:%2").arg(ExceptionClassName(e), QString::fromUtf8(e.what()));
+        runner.OnExecuteError = [this](TConsoleRunner* sender, const std::exception& e,
+                                       bool& handled) {
+            events << QStringLiteral("X:%1:%2").arg(ExceptionClassName(e),
+                                                    QString::fromUtf8(e.what()));
             runningInError = sender->IsRunning();
             handled = handleErrors;
         };
@@ -50,7 +53,8 @@ struct Recorder {
             statusInTerminated = sender->EndStatus();
             ++terminated;
         };
-        runner.WorkerErrorBox = [this](const QString& text, const QString& caption, unsigned flags) {
+        runner.WorkerErrorBox = [this](const QString& text, const QString& caption,
+                                       unsigned flags) {
             boxes << QStringLiteral("%1|%2|%3").arg(text, caption).arg(flags, 0, 16);
         };
     }
@@ -86,14 +90,19 @@ TEST(ConsoleRunner, SplitsOutputIntoLinesAcrossReads)
     const std::vector<ChunkCase> cases = {
         {"CR LF in one read", {"a\r\nb\r\n"_ba}, {u"a"_s, u"b"_s}, {u"E:a"_s, u"E:b"_s}},
         {"LF CR", {"a\n\rb"_ba}, {u"a"_s, u""_s, u"b"_s}, {u"E:a"_s, u"E:"_s, u"B:b"_s, u"E:b"_s}},
-        {"CR ends one read, LF starts the next", {"a\r"_ba, "\nb\n"_ba},
-         {u"a"_s, u""_s, u"b"_s}, {u"E:a"_s, u"E:"_s, u"E:b"_s}},
-        {"line completed across reads", {"ab"_ba, "c\r\n"_ba}, {u"abc"_s},
-         {u"B:ab"_s, u"E:abc"_s}},
+        {"CR ends one read, LF starts the next",
+         {"a\r"_ba, "\nb\n"_ba},
+         {u"a"_s, u""_s, u"b"_s},
+         {u"E:a"_s, u"E:"_s, u"E:b"_s}},
+        {"line completed across reads", {"ab"_ba, "c\r\n"_ba}, {u"abc"_s}, {u"B:ab"_s, u"E:abc"_s}},
         {"NULs stay out of lines", {QByteArray("a\0b\n\0", 5)}, {u"ab"_s}, {u"E:ab"_s}},
-        {"character split between reads", {"x\xC3"_ba, "\xA9y\n"_ba}, {u"x\u00e9y"_s},
+        {"character split between reads",
+         {"x\xC3"_ba, "\xA9y\n"_ba},
+         {u"x\u00e9y"_s},
          {u"B:x"_s, u"E:x\u00e9y"_s}},
-        {"unfinished last line", {"one\ntail"_ba}, {u"one"_s, u"tail"_s},
+        {"unfinished last line",
+         {"one\ntail"_ba},
+         {u"one"_s, u"tail"_s},
          {u"E:one"_s, u"B:tail"_s, u"E:tail"_s}},
     };
     for (const ChunkCase& c : cases) {
@@ -105,7 +114,8 @@ TEST(ConsoleRunner, SplitsOutputIntoLinesAcrossReads)
         for (const QByteArray& chunk : c.chunks) {
             QString escaped;
             for (char byte : chunk)
-                escaped += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16, QLatin1Char('0'));
+                escaped += QStringLiteral("\\x%1").arg(static_cast<unsigned char>(byte), 2, 16,
+                                                       QLatin1Char('0'));
             actions << QStringLiteral("out:") + escaped << QStringLiteral("wait");
             decoded += QString(decoder.decode(chunk));
             charsAfterChunk.push_back(decoded.size());
@@ -118,7 +128,8 @@ TEST(ConsoleRunner, SplitsOutputIntoLinesAcrossReads)
         size_t released = 0;
         runner.OnNewChar = [&](TConsoleRunner* sender, QChar ch) {
             record.chars += ch;
-            if (released < charsAfterChunk.size() && record.chars.size() == charsAfterChunk[released]) {
+            if (released < charsAfterChunk.size() &&
+                record.chars.size() == charsAfterChunk[released]) {
                 ++released;
                 sender->SendLine(QString(), true);
             }
@@ -150,8 +161,8 @@ TEST(ConsoleRunner, DecodingHandlerSeesEachReadAsItCame)
             sender->SendLine(QString(), true);
     };
     record.terminated = 0;
-    runner.SetCommandLine(ChildCommand({QStringLiteral("out:x\\xC3"), QStringLiteral("wait"),
-                                        QStringLiteral("out:\\xA9y\\n")}));
+    runner.SetCommandLine(ChildCommand(
+        {QStringLiteral("out:x\\xC3"), QStringLiteral("wait"), QStringLiteral("out:\\xA9y\\n")}));
     runner.Execute();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !runner.IsRunning(); }, 15000));
     EXPECT_EQ(blocks, (QList<QByteArray>{"x\xC3", "\xA9y\n"}));
@@ -339,7 +350,8 @@ TEST(ConsoleRunner, CurrentDirAndPriorityReachTheChild)
     runner.SetCommandLine(ChildCommand({QStringLiteral("cwd"), QStringLiteral("nice")}));
     runner.Execute();
     ASSERT_TRUE(record.WaitUntilTerminated());
-    EXPECT_EQ(runner.Lines(), (QStringList{QDir(folder).canonicalPath(), QStringLiteral("nice:19")}));
+    EXPECT_EQ(runner.Lines(),
+              (QStringList{QDir(folder).canonicalPath(), QStringLiteral("nice:19")}));
 }
 
 TEST(ConsoleRunner, StartFailuresEndWithErrorThenTerminated)
@@ -353,9 +365,12 @@ TEST(ConsoleRunner, StartFailuresEndWithErrorThenTerminated)
         QString reason;
     } cases[] = {
         {folder + QStringLiteral("/missing"), {}, QStringLiteral("No such file or directory")},
-        {QStringLiteral("grandora-no-such-program-in-path"), {}, QStringLiteral("No such file or directory")},
+        {QStringLiteral("grandora-no-such-program-in-path"),
+         {},
+         QStringLiteral("No such file or directory")},
         {notExecutable, {}, QStringLiteral("Permission denied")},
-        {ChildCommand({}), folder + QStringLiteral("/missing folder"), QStringLiteral("No such file or directory")},
+        {ChildCommand({}), folder + QStringLiteral("/missing folder"),
+         QStringLiteral("No such file or directory")},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.commandLine.toStdString());
@@ -365,14 +380,18 @@ TEST(ConsoleRunner, StartFailuresEndWithErrorThenTerminated)
         runner.SetCurrentDir(c.currentDir);
         runner.Execute();
         ASSERT_TRUE(record.WaitUntilTerminated());
-        const QString message = QStringLiteral("Error creating Process: %1 - (%2)").arg(c.commandLine, c.reason);
-        EXPECT_EQ(record.events, (QStringList{QStringLiteral("X:ECreateProcessError:") + message, QStringLiteral("T")}));
+        const QString message =
+            QStringLiteral("Error creating Process: %1 - (%2)").arg(c.commandLine, c.reason);
+        EXPECT_EQ(record.events, (QStringList{QStringLiteral("X:ECreateProcessError:") + message,
+                                              QStringLiteral("T")}));
         EXPECT_EQ(record.statusInTerminated, esError);
         EXPECT_FALSE(record.runningInError);
         EXPECT_FALSE(record.runningInTerminated);
         // The handler left AHandled false, so the error box follows.
         const QString caption = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-        EXPECT_EQ(record.boxes, QStringList{QStringLiteral("ECreateProcessError\r\n%1|%2|2010").arg(message, caption)});
+        EXPECT_EQ(
+            record.boxes,
+            QStringList{QStringLiteral("ECreateProcessError\r\n%1|%2|2010").arg(message, caption)});
     }
 }
 
@@ -398,7 +417,8 @@ TEST(ConsoleRunner, ErrorHandlerDecidesAboutTheErrorBox)
         runner.Execute();
         ASSERT_TRUE(record.WaitUntilTerminated());
         ASSERT_EQ(record.boxes.size(), 1);
-        EXPECT_TRUE(record.boxes[0].startsWith(QStringLiteral("EConsoleRunner\r\nhandler failed|")));
+        EXPECT_TRUE(
+            record.boxes[0].startsWith(QStringLiteral("EConsoleRunner\r\nhandler failed|")));
     }
     {
         TConsoleRunner runner;
@@ -465,8 +485,11 @@ TEST(ConsoleRunner, ExecuteFromOnTerminatedChainsRuns)
     runner.SetCommandLine(ChildCommand({QStringLiteral("out:run 1\\n")}));
     runner.Execute();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runs == 3; }, 15000));
-    EXPECT_EQ(linesPerRun, (QList<QStringList>{{QStringLiteral("run 1")}, {QStringLiteral("run 2")}, {QStringLiteral("run 3")}}));
-    EXPECT_EQ(output, (QStringList{QStringLiteral("run 1"), QStringLiteral("run 2"), QStringLiteral("run 3")}));
+    EXPECT_EQ(linesPerRun, (QList<QStringList>{{QStringLiteral("run 1")},
+                                               {QStringLiteral("run 2")},
+                                               {QStringLiteral("run 3")}}));
+    EXPECT_EQ(output, (QStringList{QStringLiteral("run 1"), QStringLiteral("run 2"),
+                                   QStringLiteral("run 3")}));
 }
 
 TEST(ConsoleRunner, SendLineMarkersAndEncoding)
@@ -482,8 +505,9 @@ TEST(ConsoleRunner, SendLineMarkersAndEncoding)
     runner.SendLine(QString(), true);
     runner.SendLine(QStringLiteral("\u00e9\u00e9"), false);
     ASSERT_TRUE(record.WaitUntilTerminated());
-    EXPECT_EQ(runner.Lines(), (QStringList{QStringLiteral("in:780d0a"), QStringLiteral("in:79"),
-                                           QStringLiteral("in:0d0a"), QStringLiteral("in:c3a9c3a9")}));
+    EXPECT_EQ(runner.Lines(),
+              (QStringList{QStringLiteral("in:780d0a"), QStringLiteral("in:79"),
+                           QStringLiteral("in:0d0a"), QStringLiteral("in:c3a9c3a9")}));
 
     runner.SetOnCharEncoding([](QObject* sender, const QString& chars, QIODevice& out) {
         EXPECT_NE(qobject_cast<TConsoleRunner*>(sender), nullptr);
@@ -505,7 +529,8 @@ TEST(ConsoleRunner, InputToOutputEchoesWithoutLosingLines)
     runner.SetOutputLines(&output);
     runner.SetInputToOutput(true);
     runner.OnNewLine = [&](TConsoleRunner* sender, const QString& line, TOutputType type) {
-        record.events << (type == otEntireLine ? QStringLiteral("E:") : QStringLiteral("B:")) + line;
+        record.events << (type == otEntireLine ? QStringLiteral("E:") : QStringLiteral("B:")) +
+                             line;
         if (type == otBeginningOfLine && line == QStringLiteral("Name? "))
             sender->SendLine(QStringLiteral("Bob"), true);
     };
@@ -528,8 +553,8 @@ TEST(ConsoleRunner, WritingToAChildThatStoppedReadingIsHarmless)
         if (line == QStringLiteral("closed"))
             sender->SendLine(QStringLiteral("into a closed pipe"), true);
     };
-    runner.SetCommandLine(ChildCommand({QStringLiteral("closein"), QStringLiteral("out:closed\\n"),
-                                        QStringLiteral("sleep:300")}));
+    runner.SetCommandLine(ChildCommand(
+        {QStringLiteral("closein"), QStringLiteral("out:closed\\n"), QStringLiteral("sleep:300")}));
     runner.Execute();
     ASSERT_TRUE(record.WaitUntilTerminated());
     EXPECT_EQ(runner.EndStatus(), esProcess);
@@ -548,12 +573,16 @@ TEST(ConsoleRunner, WritingToAChildThatStoppedReadingIsHarmless)
 
 int OpenDescriptorCount()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/fd"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)
+                                .size());
 }
 
 int ThreadCount()
 {
-    return static_cast<int>(QDir(QStringLiteral("/proc/self/task")).entryList(QDir::NoDotAndDotDot | QDir::Dirs).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/self/task"))
+                                .entryList(QDir::NoDotAndDotDot | QDir::Dirs)
+                                .size());
 }
 
 TEST(ConsoleRunner, ThousandChainedRunsLeakNothing)
@@ -591,7 +620,8 @@ TEST(ConsoleRunner, DestroyingARunningComponentKillsTheChildAndDeliversNothing)
     runner->OnNewLine = [&](TConsoleRunner*, const QString&, TOutputType) { ++delivered; };
     runner->OnNewChar = [&](TConsoleRunner*, QChar) { ++delivered; };
     runner->OnTerminated = [&](TConsoleRunner*) { ++delivered; };
-    runner->SetCommandLine(ChildCommand({QStringLiteral("pid"), QStringLiteral("flood:100000000")}));
+    runner->SetCommandLine(
+        ChildCommand({QStringLiteral("pid"), QStringLiteral("flood:100000000")}));
     runner->Execute();
     ASSERT_TRUE(QTest::qWaitFor([&] { return runner->Lines().size() > 100; }, 10000));
     const auto pid = static_cast<pid_t>(runner->ProcessInformation().dwProcessId);

@@ -10,7 +10,8 @@
 #include <thread>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 TEST(SyncEvent, ResetRulesAndLowestIndexFirst)
 {

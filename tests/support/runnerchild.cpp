@@ -27,7 +27,8 @@
 
 extern char** environ;
 
-namespace {
+namespace
+{
 
 void WriteAll(int fd, const std::string& bytes)
 {
@@ -53,15 +54,25 @@ std::string Unescape(const std::string& text)
         }
         const char c = text[++i];
         switch (c) {
-        case 'r': out += '\r'; break;
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case '0': out += '\0'; break;
+        case 'r':
+            out += '\r';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case '0':
+            out += '\0';
+            break;
         case 'x':
             out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
             i += 2;
             break;
-        default: out += c; break;
+        default:
+            out += c;
+            break;
         }
     }
     return out;
@@ -141,7 +152,8 @@ int main(int argc, char** argv)
             ReadLine();
         } else if (name == "readin") {
             WriteAll(STDOUT_FILENO,
-                     "in:" + Hex(ReadExactly(static_cast<size_t>(std::atol(value.c_str())))) + "\n");
+                     "in:" + Hex(ReadExactly(static_cast<size_t>(std::atol(value.c_str())))) +
+                         "\n");
         } else if (name == "closein") {
             ::close(STDIN_FILENO);
         } else if (name == "env") {
@@ -151,14 +163,16 @@ int main(int argc, char** argv)
             }
         } else if (name == "cwd") {
             char folder[4096];
-            WriteAll(STDOUT_FILENO, std::string(::getcwd(folder, sizeof folder) ? folder : "?") + "\n");
+            WriteAll(STDOUT_FILENO,
+                     std::string(::getcwd(folder, sizeof folder) ? folder : "?") + "\n");
         } else if (name == "fds") {
             WriteAll(STDOUT_FILENO, OpenDescriptors());
         } else if (name == "pid") {
             WriteAll(STDOUT_FILENO, "pid:" + std::to_string(::getpid()) + "\n");
         } else if (name == "nice") {
             errno = 0;
-            WriteAll(STDOUT_FILENO, "nice:" + std::to_string(::getpriority(PRIO_PROCESS, 0)) + "\n");
+            WriteAll(STDOUT_FILENO,
+                     "nice:" + std::to_string(::getpriority(PRIO_PROCESS, 0)) + "\n");
         } else if (name == "flood") {
             const long count = std::atol(value.c_str());
             for (long n = 0; n < count; ++n) {
