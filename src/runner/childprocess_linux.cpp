@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -152,9 +153,23 @@ int TChildProcess::Start(const TChildStartInfo& AInfo)
     ::posix_spawnattr_setflags(&attributes,
                                POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
 
+    // A child inherits the nice value of the thread that starts it, so a child of another
+    // priority is started from a thread of that priority. Raising it above normal may be refused;
+    // the child then runs at normal priority.
     pid_t pid = 0;
-    const int error =
-        ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(), environment);
+    auto spawn = [&] {
+        return ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
+                             environment);
+    };
+    int error = 0;
+    if (const int nice = NiceValueOfPriority(AInfo.Priority); nice == 0) {
+        error = spawn();
+    } else {
+        std::thread([&] {
+            ::setpriority(PRIO_PROCESS, 0, nice); // on Linux: this thread only
+            error = spawn();
+        }).join();
+    }
     ::posix_spawn_file_actions_destroy(&actions);
     ::posix_spawnattr_destroy(&attributes);
     if (error != 0)
@@ -173,8 +188,6 @@ int TChildProcess::Start(const TChildStartInfo& AInfo)
     FKilled = false;
     FReaped = false;
     FExitCode = STILL_ACTIVE;
-    if (const int nice = NiceValueOfPriority(AInfo.Priority); nice != 0)
-        ::setpriority(PRIO_PROCESS, static_cast<id_t>(pid), nice); // refused rises are skipped
     return 0;
 }
 

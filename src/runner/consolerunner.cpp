@@ -5,6 +5,7 @@
 
 #include "platform/debugoutput.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QIODevice>
@@ -82,6 +83,12 @@ QString TConsoleRunner::DecodeOutput(QObject* /*ASender*/, QIODevice& ABuf)
     const qint64 size = ABuf.size();
     if (size <= 0)
         return {};
+    if (auto* buffer = qobject_cast<QBuffer*>(&ABuf)) {
+        // Decoded in place, without a copy of the bytes.
+        const QByteArrayView bytes = QByteArrayView(buffer->data()).sliced(buffer->pos());
+        buffer->seek(buffer->size());
+        return FDecoder.decode(bytes);
+    }
     return FDecoder.decode(ABuf.read(size));
 }
 

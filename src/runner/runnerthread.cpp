@@ -302,10 +302,11 @@ void TRunnerThread::RunLoop(TReadPipe& AReader, int AWriteEnd)
 
 void TRunnerThread::EndLine(TDeliveries& AOut, QString& ALine)
 {
-    AOut.push_back({TDelivery::LinesAdd, otEntireLine, ALine});
     if (FOnNewLine)
-        AOut.push_back({TDelivery::NewLine, otEntireLine, ALine});
-    ALine.clear();
+        AOut.push_back({TDelivery::LinesAdd, otEntireLine, ALine});
+    AOut.push_back(
+        {FOnNewLine ? TDelivery::NewLine : TDelivery::LinesAdd, otEntireLine, std::move(ALine)});
+    ALine = QString();
     // The line that was announced in part is complete now; an echo of input must not take it
     // for a partial line any more.
     PartialAnnounced = false;
@@ -332,7 +333,10 @@ void TRunnerThread::DoReadOutput(TReadPipe& AReader)
             qsizetype stop = k;
             while (stop < end && chars[stop].unicode() != 0)
                 ++stop;
-            line.append(chars + k, stop - k);
+            if (line.isEmpty())
+                line = QString(chars + k, stop - k); // exactly as long as it needs to be
+            else
+                line.append(chars + k, stop - k);
             k = stop + 1; // over the NUL, which never becomes part of a line
         }
     };
@@ -381,10 +385,11 @@ void TRunnerThread::Deliver(TDeliveries&& AItems)
 {
     if (AItems.empty())
         return;
-    Post([this, items = std::move(AItems)] {
+    // Shared, so that handing the work over never copies the items.
+    Post([this, items = std::make_shared<const TDeliveries>(std::move(AItems))] {
         // A handler may destroy the component; then the rest is not delivered.
         const QPointer<TConsoleRunner> alive(FOwner);
-        for (const TDelivery& item : items) {
+        for (const TDelivery& item : *items) {
             switch (item.Kind) {
             case TDelivery::NewChars:
                 for (QChar c : item.Text) {

@@ -11,7 +11,10 @@ void TSyncString::Delete(qsizetype APos, qsizetype ACount)
     std::lock_guard lock(FLock);
     if (APos < 1 || APos > FValue.size() || ACount <= 0)
         return;
-    FValue.remove(APos - 1, ACount);
+    if (APos == 1 && ACount >= FValue.size())
+        FValue = QString(); // the usual case: all of it was taken, and nothing is copied
+    else
+        FValue.remove(APos - 1, ACount);
 }
 
 qsizetype TSyncString::Length() const
