@@ -22,7 +22,7 @@ TConsoleRunner::~TConsoleRunner()
         // and nothing it would still post may reach us.
         FThread->Detach();
         Stop();
-        FThread->wait();
+        FThread->WaitFor();
         FThread.reset();
     }
 }

@@ -12,14 +12,13 @@
 TReadPipe::TReadPipe(int AReadStdout, TCharDecoding AOnCharDecoding)
     : FOnCharDecoding(std::move(AOnCharDecoding)), Fread_stdout(AReadStdout)
 {
-    setObjectName(QStringLiteral("TReadPipe"));
-    start();
+    Start("TReadPipe");
 }
 
 TReadPipe::~TReadPipe()
 {
     Terminate();
-    wait();
+    WaitFor();
 }
 
 void TReadPipe::Terminate()
@@ -56,7 +55,7 @@ TReadPipe::TReadResult TReadPipe::ReadBlock(QBuffer& AStream, QByteArray& ABlock
     return TReadResult::Text;
 }
 
-void TReadPipe::run()
+void TReadPipe::Execute()
 {
     try {
         QByteArray block;

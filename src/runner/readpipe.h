@@ -3,13 +3,13 @@
 #pragma once
 
 #include "runner/runnertypes.h"
+#include "runner/runtimethread.h"
 #include "runner/syncevent.h"
 #include "runner/syncstring.h"
 
-#include <QThread>
 #include <atomic>
 
-class TReadPipe : public QThread
+class TReadPipe final : public TRuntimeThread
 {
     Q_OBJECT
 
@@ -36,7 +36,7 @@ public:
     TSyncString& ReadString() { return FSyncString; }
 
 protected:
-    void run() override;
+    void Execute() override;
 
 private:
     enum class TReadResult { Text, Nothing, PipeEnded, Dropped };

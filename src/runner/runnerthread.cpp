@@ -120,18 +120,17 @@ TRunnerThread::TRunnerThread(TConsoleRunner* AOwner, const QString& ACl, const Q
       FOnTerminateProcess(std::move(AOtp)), FOnEnd(std::move(Ot)), FOutputLines(AOl),
       FOwner(AOwner), FPriority(Ap), FTimer(ATimer)
 {
-    setObjectName(QStringLiteral("TRunnerThread"));
     if (!FEnvironment.isEmpty()) {
         for (char** entry = environ; *entry != nullptr; ++entry)
             FInheritedEnvironment.emplace_back(*entry);
     }
     StoreEndStatus(esStill_Active);
-    start();
+    Start("TRunnerThread");
 }
 
 TRunnerThread::~TRunnerThread()
 {
-    wait();
+    WaitFor();
 }
 
 void TRunnerThread::Terminate()
@@ -161,7 +160,7 @@ void TRunnerThread::Post(std::function<void()> AWork)
         QMetaObject::invokeMethod(FOwner, std::move(AWork), Qt::QueuedConnection);
 }
 
-void TRunnerThread::run()
+void TRunnerThread::Execute()
 {
     sigset_t pipeSignal;
     sigemptyset(&pipeSignal);
@@ -242,15 +241,15 @@ void TRunnerThread::Work()
         if (FExitCode != STILL_ACTIVE && !FTerminated) {
             // Whatever the child wrote before it ended is delivered before the end is.
             reader.Finish();
-            reader.wait();
+            reader.WaitFor();
             while (!FTerminated && reader.ReadString().Length() > 0)
                 DoReadOutput(reader);
         }
         if (!PendingLine.isEmpty()) {
             TDeliveries last;
-            last.push_back({TDelivery::LinesAdd, otEntireLine, PendingLine});
+            last.push_back({TDelivery::LinesAdd, otEntireLine, {}, {PendingLine}});
             if (FOnNewLine)
-                last.push_back({TDelivery::NewLine, otEntireLine, PendingLine});
+                last.push_back({TDelivery::NewLine, otEntireLine, PendingLine, {}});
             Deliver(std::move(last));
         }
     } catch (...) {
@@ -262,7 +261,7 @@ void TRunnerThread::Work()
     }
     FProcess.Close();
     reader.Terminate();
-    reader.wait();
+    reader.WaitFor();
 }
 
 bool TRunnerThread::LimitReached() const
@@ -302,10 +301,14 @@ void TRunnerThread::RunLoop(TReadPipe& AReader, int AWriteEnd)
 
 void TRunnerThread::EndLine(TDeliveries& AOut, QString& ALine)
 {
-    if (FOnNewLine)
-        AOut.push_back({TDelivery::LinesAdd, otEntireLine, ALine});
-    AOut.push_back(
-        {FOnNewLine ? TDelivery::NewLine : TDelivery::LinesAdd, otEntireLine, std::move(ALine)});
+    if (FOnNewLine) {
+        AOut.push_back({TDelivery::LinesAdd, otEntireLine, {}, {ALine}});
+        AOut.push_back({TDelivery::NewLine, otEntireLine, std::move(ALine), {}});
+    } else if (!AOut.empty() && AOut.back().Kind == TDelivery::LinesAdd) {
+        AOut.back().Batch.append(std::move(ALine));
+    } else {
+        AOut.push_back({TDelivery::LinesAdd, otEntireLine, {}, {std::move(ALine)}});
+    }
     ALine = QString();
     // The line that was announced in part is complete now; an echo of input must not take it
     // for a partial line any more.
@@ -328,26 +331,40 @@ void TRunnerThread::DoReadOutput(TReadPipe& AReader)
     qsizetype segmentFrom = 0; // first character not yet put into the line
     QString line = PendingLine;
     bool lineEnded = false;
+    bool segmentHasNul = false;
     auto takeSegment = [&](qsizetype end) {
-        for (qsizetype k = segmentFrom; k < end;) {
-            qsizetype stop = k;
-            while (stop < end && chars[stop].unicode() != 0)
-                ++stop;
+        if (!segmentHasNul) {
             if (line.isEmpty())
-                line = QString(chars + k, stop - k); // exactly as long as it needs to be
+                line = QString(chars + segmentFrom, end - segmentFrom); // no spare capacity
             else
-                line.append(chars + k, stop - k);
-            k = stop + 1; // over the NUL, which never becomes part of a line
+                line.append(chars + segmentFrom, end - segmentFrom);
+            return;
         }
+        for (qsizetype k = segmentFrom; k < end; ++k) {
+            if (chars[k].unicode() != 0) // a NUL never becomes part of a line
+                line.append(chars[k]);
+        }
+        segmentHasNul = false;
     };
     auto takeChars = [&](qsizetype end) {
         if (reportChars && end > charsFrom)
             out.push_back(
-                {TDelivery::NewChars, otEntireLine, text.mid(charsFrom, end - charsFrom)});
+                {TDelivery::NewChars, otEntireLine, text.mid(charsFrom, end - charsFrom), {}});
         charsFrom = end;
     };
 
     for (qsizetype i = 0; i < count; ++i) {
+        const char16_t c = chars[i].unicode();
+        if (c > u'\r')
+            continue;
+        if (c == 0) {
+            segmentHasNul = true;
+            continue;
+        }
+        if (c != u'\r' && c != u'\n')
+            continue;
+        // A stop ends the scan before the next line is reported; the flag is looked at per line
+        // rather than per character, which keeps the scan of a flood of output fast.
         if (FTerminated.load(std::memory_order_relaxed)) {
             takeChars(i);
             if (lineEnded)
@@ -355,9 +372,6 @@ void TRunnerThread::DoReadOutput(TReadPipe& AReader)
             Deliver(std::move(out));
             return;
         }
-        const char16_t c = chars[i].unicode();
-        if (c != u'\r' && c != u'\n')
-            continue;
         if (c == u'\n' && i > 0 && chars[i - 1].unicode() == u'\r') {
             segmentFrom = i + 1; // the line feed of a CR LF pair
             continue;
@@ -374,8 +388,13 @@ void TRunnerThread::DoReadOutput(TReadPipe& AReader)
         FTimer.NewOutput();
     PendingLine = line;
     if (!PendingLine.isEmpty()) {
+        // A copy of its own: the worker goes on appending to PendingLine, and a string shared
+        // with the user-interface thread would be changed in place once that thread let go.
         if (FOnNewLine)
-            out.push_back({TDelivery::NewLine, otBeginningOfLine, PendingLine});
+            out.push_back({TDelivery::NewLine,
+                           otBeginningOfLine,
+                           QString(PendingLine.constData(), PendingLine.size()),
+                           {}});
         PartialAnnounced = true;
     }
     Deliver(std::move(out));
@@ -399,9 +418,9 @@ void TRunnerThread::Deliver(TDeliveries&& AItems)
                 }
                 break;
             case TDelivery::LinesAdd:
-                FLines.append(item.Text);
+                FLines.append(item.Batch);
                 if (FOutputLines != nullptr)
-                    FOutputLines->append(item.Text);
+                    FOutputLines->append(item.Batch);
                 break;
             case TDelivery::NewLine:
                 FOnNewLine(FOwner, item.Text, item.Type);
@@ -464,14 +483,14 @@ void TRunnerThread::DoSendLine(int AWriteEnd)
                 // The echo completes the line announced in part. It becomes a new entry: the
                 // entries already in the list are complete lines and stay as they are.
                 PendingLine += entry;
-                Deliver({{TDelivery::OutputLinesAdd, otEntireLine, PendingLine}});
+                Deliver({{TDelivery::OutputLinesAdd, otEntireLine, PendingLine, {}}});
                 PartialAnnounced = false;
             } else {
-                Deliver({{TDelivery::OutputLinesAdd, otEntireLine, entry}});
+                Deliver({{TDelivery::OutputLinesAdd, otEntireLine, entry, {}}});
             }
         }
         if (FOnNewLine)
-            Deliver({{TDelivery::NewLine, otEntireLine, PendingLine}});
+            Deliver({{TDelivery::NewLine, otEntireLine, PendingLine, {}}});
         PendingLine.clear();
     }
     FInputLines.Delete(0);

@@ -6,11 +6,11 @@
 #include "runner/childprocess.h"
 #include "runner/inputlines.h"
 #include "runner/runnertypes.h"
+#include "runner/runtimethread.h"
 #include "runner/syncevent.h"
 
 #include <QPointer>
 #include <QStringList>
-#include <QThread>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -23,7 +23,7 @@ class TConsoleRunner;
 class TProcessTimer;
 class TReadPipe;
 
-class TRunnerThread : public QThread
+class TRunnerThread final : public TRuntimeThread
 {
     Q_OBJECT
 
@@ -51,7 +51,7 @@ public:
     std::exception_ptr FatalException() const { return FFatalException; }
 
 protected:
-    void run() override;
+    void Execute() override;
 
 private:
     // One step of what the user-interface thread is to do, in the order the worker decided it.
@@ -59,7 +59,8 @@ private:
         enum TKind : std::uint8_t { NewChars, LinesAdd, NewLine, OutputLinesAdd };
         TKind Kind;
         TOutputType Type;
-        QString Text; // the characters, or the line
+        QString Text;      // the characters, or the line
+        QStringList Batch; // LinesAdd: lines that follow each other with nothing in between
     };
     using TDeliveries = std::vector<TDelivery>;
 

@@ -151,16 +151,17 @@ TEST(ConsoleRunner, DecodingHandlerSeesEachReadAsItCame)
     TConsoleRunner runner;
     Recorder record(runner);
     QList<QByteArray> blocks;
+    // Runs on the reader thread; `blocks` is looked at only once the run is over.
     runner.SetOnCharDecoding([&](QObject* sender, QIODevice& buffer) {
         EXPECT_EQ(sender, &runner);
         blocks << buffer.readAll();
         return QString::fromLatin1(blocks.last());
     });
+    int chars = 0;
     runner.OnNewChar = [&](TConsoleRunner* sender, QChar) {
-        if (blocks.size() == 1 && ++record.terminated == 2) // after "x" and the lone lead byte
+        if (++chars == 2) // "x" and the lone lead byte
             sender->SendLine(QString(), true);
     };
-    record.terminated = 0;
     runner.SetCommandLine(ChildCommand(
         {QStringLiteral("out:x\\xC3"), QStringLiteral("wait"), QStringLiteral("out:\\xA9y\\n")}));
     runner.Execute();

@@ -110,7 +110,7 @@ TEST(ReadPipe, HandsOverEachReadAndEndsWhenTerminated)
     EXPECT_EQ(reader.ReadString().Value(), QStringLiteral("abc"));
 
     reader.Terminate(); // blocked in its wait for more
-    EXPECT_TRUE(reader.wait(5000));
+    EXPECT_TRUE(reader.WaitFor(5000));
     pipe.Write("late");
     QTest::qWait(20);
     EXPECT_EQ(reader.ReadString().Value(), QStringLiteral("abc"));
@@ -126,7 +126,7 @@ TEST(ReadPipe, FinishReadsWhatThePipeHoldsThoughAWriterKeepsItOpen)
     TReadPipe reader(pipe.ends[0], Latin1);
     pipe.Write(bytes);
     reader.Finish();
-    ASSERT_TRUE(reader.wait(5000)) << "the open write end must not keep it waiting";
+    ASSERT_TRUE(reader.WaitFor(5000)) << "the open write end must not keep it waiting";
     EXPECT_EQ(reader.ReadString().Value(), QString::fromLatin1(bytes));
 }
 
