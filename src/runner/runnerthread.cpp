@@ -247,7 +247,7 @@ void TRunnerThread::Work()
         }
         if (!PendingLine.isEmpty()) {
             TDeliveries last;
-            last.push_back({TDelivery::LinesAdd, otEntireLine, {}, {PendingLine}});
+            last.push_back({TDelivery::LinesAdd, otEntireLine, PendingLine, {}});
             if (FOnNewLine)
                 last.push_back({TDelivery::NewLine, otEntireLine, PendingLine, {}});
             Deliver(std::move(last));
@@ -302,12 +302,12 @@ void TRunnerThread::RunLoop(TReadPipe& AReader, int AWriteEnd)
 void TRunnerThread::EndLine(TDeliveries& AOut, QString& ALine)
 {
     if (FOnNewLine) {
-        AOut.push_back({TDelivery::LinesAdd, otEntireLine, {}, {ALine}});
+        AOut.push_back({TDelivery::LinesAdd, otEntireLine, ALine, {}});
         AOut.push_back({TDelivery::NewLine, otEntireLine, std::move(ALine), {}});
-    } else if (!AOut.empty() && AOut.back().Kind == TDelivery::LinesAdd) {
+    } else if (!AOut.empty() && AOut.back().Kind == TDelivery::LinesAddMany) {
         AOut.back().Batch.append(std::move(ALine));
     } else {
-        AOut.push_back({TDelivery::LinesAdd, otEntireLine, {}, {std::move(ALine)}});
+        AOut.push_back({TDelivery::LinesAddMany, otEntireLine, {}, {std::move(ALine)}});
     }
     ALine = QString();
     // The line that was announced in part is complete now; an echo of input must not take it
@@ -404,11 +404,12 @@ void TRunnerThread::Deliver(TDeliveries&& AItems)
 {
     if (AItems.empty())
         return;
-    // Shared, so that handing the work over never copies the items.
-    Post([this, items = std::make_shared<const TDeliveries>(std::move(AItems))] {
+    // Shared, so that handing the work over never copies the items; it runs once, so the lines
+    // can move on into the lists.
+    Post([this, items = std::make_shared<TDeliveries>(std::move(AItems))] {
         // A handler may destroy the component; then the rest is not delivered.
         const QPointer<TConsoleRunner> alive(FOwner);
-        for (const TDelivery& item : *items) {
+        for (TDelivery& item : *items) {
             switch (item.Kind) {
             case TDelivery::NewChars:
                 for (QChar c : item.Text) {
@@ -418,9 +419,14 @@ void TRunnerThread::Deliver(TDeliveries&& AItems)
                 }
                 break;
             case TDelivery::LinesAdd:
-                FLines.append(item.Batch);
+                if (FOutputLines != nullptr)
+                    FOutputLines->append(item.Text);
+                FLines.append(std::move(item.Text));
+                break;
+            case TDelivery::LinesAddMany:
                 if (FOutputLines != nullptr)
                     FOutputLines->append(item.Batch);
+                FLines.append(std::move(item.Batch));
                 break;
             case TDelivery::NewLine:
                 FOnNewLine(FOwner, item.Text, item.Type);

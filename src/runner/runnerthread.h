@@ -56,11 +56,11 @@ protected:
 private:
     // One step of what the user-interface thread is to do, in the order the worker decided it.
     struct TDelivery {
-        enum TKind : std::uint8_t { NewChars, LinesAdd, NewLine, OutputLinesAdd };
+        enum TKind : std::uint8_t { NewChars, LinesAdd, LinesAddMany, NewLine, OutputLinesAdd };
         TKind Kind;
         TOutputType Type;
         QString Text;      // the characters, or the line
-        QStringList Batch; // LinesAdd: lines that follow each other with nothing in between
+        QStringList Batch; // LinesAddMany: lines that follow each other with nothing in between
     };
     using TDeliveries = std::vector<TDelivery>;
 
