@@ -52,15 +52,20 @@ void TConsoleRunner::Execute()
     FLines.clear();
     FTimer->Beginning();
     FDecoder = QStringDecoder(QStringDecoder::System);
-    FThread = std::make_unique<TRunnerThread>(
-        this, FCommandLine, FCurrentDir, FLines, FOutputLines, *FTimer, FMaxTimeAfterBeginning,
-        FMaxTimeAfterLastOutput, OnNewLine, OnNewChar,
-        [this](TRunnerThread* ASender) { WorkerFinished(ASender); }, OnTerminateProcess, FPriority,
-        FInputToOutput, FEnvironment,
-        [this](QObject* ASender, QIODevice& ABuf) { return DecodeOutput(ASender, ABuf); },
-        [this](QObject* ASender, const QString& AChars, QIODevice& AOutBuf) {
-            EncodeInput(ASender, AChars, AOutBuf);
-        });
+    try {
+        FThread = std::make_unique<TRunnerThread>(
+            this, FCommandLine, FCurrentDir, FLines, FOutputLines, *FTimer, FMaxTimeAfterBeginning,
+            FMaxTimeAfterLastOutput, OnNewLine, OnNewChar,
+            [this](TRunnerThread* ASender) { WorkerFinished(ASender); }, OnTerminateProcess,
+            FPriority, FInputToOutput, FEnvironment,
+            [this](QObject* ASender, QIODevice& ABuf) { return DecodeOutput(ASender, ABuf); },
+            [this](QObject* ASender, const QString& AChars, QIODevice& AOutBuf) {
+                EncodeInput(ASender, AChars, AOutBuf);
+            });
+    } catch (...) {
+        FTimer->Ending(); // no run started, so none will end it
+        throw;
+    }
 }
 
 void TConsoleRunner::Stop()
