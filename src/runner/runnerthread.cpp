@@ -246,11 +246,7 @@ void TRunnerThread::Work()
                 DoReadOutput(reader);
         }
         if (!PendingLine.isEmpty()) {
-            TDeliveries last;
-            last.push_back({TDelivery::LinesAdd, otEntireLine, PendingLine, {}});
-            if (FOnNewLine)
-                last.push_back({TDelivery::NewLine, otEntireLine, PendingLine, {}});
-            Deliver(std::move(last));
+            Deliver({{TDelivery::LineEnded, otEntireLine, PendingLine, {}}});
         }
     } catch (...) {
         if (FCanTerminate)
@@ -302,8 +298,7 @@ void TRunnerThread::RunLoop(TReadPipe& AReader, int AWriteEnd)
 void TRunnerThread::EndLine(TDeliveries& AOut, QString& ALine)
 {
     if (FOnNewLine) {
-        AOut.push_back({TDelivery::LinesAdd, otEntireLine, ALine, {}});
-        AOut.push_back({TDelivery::NewLine, otEntireLine, std::move(ALine), {}});
+        AOut.push_back({TDelivery::LineEnded, otEntireLine, std::move(ALine), {}});
     } else if (!AOut.empty() && AOut.back().Kind == TDelivery::LinesAddMany) {
         AOut.back().Batch.append(std::move(ALine));
     } else {
@@ -418,10 +413,15 @@ void TRunnerThread::Deliver(TDeliveries&& AItems)
                         return;
                 }
                 break;
-            case TDelivery::LinesAdd:
+            case TDelivery::LineEnded:
                 if (FOutputLines != nullptr)
                     FOutputLines->append(item.Text);
-                FLines.append(std::move(item.Text));
+                FLines.append(item.Text);
+                if (FOnNewLine) {
+                    FOnNewLine(FOwner, item.Text, otEntireLine);
+                    if (!alive)
+                        return;
+                }
                 break;
             case TDelivery::LinesAddMany:
                 if (FOutputLines != nullptr)

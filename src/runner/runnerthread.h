@@ -56,7 +56,8 @@ protected:
 private:
     // One step of what the user-interface thread is to do, in the order the worker decided it.
     struct TDelivery {
-        enum TKind : std::uint8_t { NewChars, LinesAdd, LinesAddMany, NewLine, OutputLinesAdd };
+        // LineEnded: the line goes into the lists, then to OnNewLine when one is set.
+        enum TKind : std::uint8_t { NewChars, LineEnded, LinesAddMany, NewLine, OutputLinesAdd };
         TKind Kind;
         TOutputType Type;
         QString Text;      // the characters, or the line
