@@ -35,7 +35,6 @@ public:
     // Starts the child; 0, or the errno value that kept it from starting. Only the three standard
     // descriptors are passed on, and the child starts with default signal handling.
     int Start(const TChildStartInfo& AInfo);
-    bool Started() const { return FHandle >= 0; }
     pid_t ProcessId() const { return FPid; }
     // Readable once the child has ended; -1 before the start and after Close.
     int Handle() const { return FHandle; }

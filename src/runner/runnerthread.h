@@ -41,7 +41,6 @@ public:
 
     // Asks the worker to end: the child is killed if it still runs.
     void Terminate();
-    bool Terminated() const { return FTerminated; }
     // The owner is going away: from now on nothing is posted to it and nothing waits for it.
     void Detach();
 

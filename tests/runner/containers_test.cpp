@@ -39,6 +39,8 @@ TEST(SyncString, DeletingWhatWasTakenKeepsWhatCameMeanwhile)
     EXPECT_EQ(text.Length(), 3);
     text.Delete(2, 1);
     EXPECT_EQ(text.Value(), QStringLiteral("df"));
+    text.SetValue(QStringLiteral("new"));
+    EXPECT_EQ(text.Value(), QStringLiteral("new"));
 
     // Under contention nothing is lost or doubled.
     TSyncString shared;
@@ -75,6 +77,9 @@ TEST(InputLines, AddSetsTheEventOnlyAfterTheLockIsFree)
     EXPECT_EQ(lines.Strings(1), QStringLiteral(" second"));
     lines.Delete(0);
     EXPECT_EQ(lines.Strings(0), QStringLiteral(" second"));
+    lines.SetStrings(0, QStringLiteral("_changed"));
+    EXPECT_EQ(lines.LockList(), QStringList{QStringLiteral("_changed")});
+    lines.UnlockList();
 }
 
 struct PipeFixture {
