@@ -1,0 +1,232 @@
+#include "trash.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+// Keeps errno of the failure that matters across the clean-up calls after it.
+class ErrnoKeeper {
+public:
+    ErrnoKeeper() : saved_(errno) {}
+    ~ErrnoKeeper() { errno = saved_; }
+    ErrnoKeeper(const ErrnoKeeper&) = delete;
+    ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
+
+private:
+    int saved_;
+};
+
+int openRetry(const char* path, int flags, mode_t mode = 0)
+{
+    int fd;
+    do {
+        fd = ::open(path, flags | O_CLOEXEC, mode);
+    } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
+void syncFolder(const QByteArray& folder)
+{
+    const int fd = openRetry(folder.constData(), O_RDONLY | O_DIRECTORY);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// A trash folder is only used when it is a real directory of ours: a link or a folder of another
+// user could hand our files to someone else.
+bool ensureOwnFolder(const QByteArray& path)
+{
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return false;
+    struct stat st {};
+    if (::lstat(path.constData(), &st) != 0)
+        return false;
+    if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
+        errno = EACCES;
+        return false;
+    }
+    return true;
+}
+
+bool ensureTrash(const QByteArray& trash)
+{
+    return ensureOwnFolder(trash) && ensureOwnFolder(trash + "/files") &&
+           ensureOwnFolder(trash + "/info");
+}
+
+// The top folder of the mount that holds `folder` (an absolute, resolved path on device `dev`).
+QByteArray mountTop(QByteArray folder, dev_t dev)
+{
+    while (folder != "/") {
+        const qsizetype slash = folder.lastIndexOf('/');
+        const QByteArray parent = slash <= 0 ? QByteArray("/") : folder.left(slash);
+        struct stat st {};
+        if (::stat(parent.constData(), &st) != 0 || st.st_dev != dev)
+            break;
+        folder = parent;
+    }
+    return folder;
+}
+
+// Path= value: every byte outside the unreserved set and '/' as %XX, as file managers expect.
+QByteArray escapePath(const QByteArray& path)
+{
+    static const char hex[] = "0123456789ABCDEF";
+    QByteArray out;
+    out.reserve(path.size() * 3);
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool keep = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                          (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' ||
+                          byte == '_' || byte == '~' || byte == '/';
+        if (keep) {
+            out += c;
+        } else {
+            out += '%';
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
+// Name in the trash for the n-th try: "a.png", "a.2.png", "a.3.png", ... The name is shortened
+// so that name + ".trashinfo" stays within the file-name limit.
+QByteArray trashName(const QByteArray& name, int n)
+{
+    const qsizetype dot = name.lastIndexOf('.');
+    QByteArray stem = dot > 0 ? name.left(dot) : name;
+    const QByteArray ext = dot > 0 ? name.mid(dot) : QByteArray();
+    const QByteArray suffix = n > 1 ? "." + QByteArray::number(n) : QByteArray();
+    const qsizetype room = NAME_MAX - qsizetype(sizeof(".trashinfo")) - suffix.size() - ext.size();
+    if (stem.size() > room)
+        stem.truncate(qMax<qsizetype>(room, 1));
+    return stem + suffix + ext;
+}
+
+bool renameNoReplace(const char* from, const char* to)
+{
+    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS)
+        return false;
+    // File systems without RENAME_NOREPLACE: the caller holds the matching .trashinfo, which
+    // reserves the name against other trashing programs, and has checked that it is free.
+    struct stat st {};
+    if (::lstat(to, &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from, to) == 0;
+}
+
+} // namespace
+
+QString HomeTrashFolder()
+{
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return QDir::cleanPath(data) + QStringLiteral("/Trash");
+}
+
+bool RecycleFile(const QString& path)
+{
+    const QByteArray raw = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
+    struct stat file {};
+    if (raw.isEmpty() || ::lstat(raw.constData(), &file) != 0)
+        return false;
+
+    // The folder is resolved, the name is not: a link is trashed as the link.
+    const qsizetype slash = raw.lastIndexOf('/');
+    const QByteArray name = raw.mid(slash + 1);
+    char resolved[PATH_MAX];
+    if (name.isEmpty() || ::realpath(slash == 0 ? "/" : raw.left(slash).constData(), resolved) == nullptr)
+        return false;
+    const QByteArray folder(resolved);
+    const QByteArray absolute = (folder == "/" ? QByteArray() : folder) + "/" + name;
+
+    QByteArray trash = QFile::encodeName(HomeTrashFolder());
+    QByteArray recordedPath = absolute;
+    QDir().mkpath(QFile::decodeName(trash.left(trash.lastIndexOf('/'))));
+    struct stat home {};
+    if (!ensureTrash(trash) || ::stat(trash.constData(), &home) != 0 || home.st_dev != file.st_dev) {
+        // Another file system: its own trash at the top of the mount, never a copy home.
+        const QByteArray top = mountTop(folder, file.st_dev);
+        trash = (top == "/" ? QByteArray() : top) + "/.Trash-" + QByteArray::number(::geteuid());
+        if (!ensureTrash(trash))
+            return false;
+        recordedPath = absolute.mid(top == "/" ? 1 : top.size() + 1);
+    }
+
+    const QByteArray record = "[Trash Info]\nPath=" + escapePath(recordedPath) + "\nDeletionDate=" +
+                              QDateTime::currentDateTime()
+                                  .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))
+                                  .toLatin1() +
+                              "\n";
+    for (int n = 1; n < 10000; ++n) {
+        const QByteArray entry = trashName(name, n);
+        const QByteArray info = trash + "/info/" + entry + ".trashinfo";
+        const QByteArray target = trash + "/files/" + entry;
+        const int fd = openRetry(info.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        if (fd < 0) {
+            if (errno == EEXIST)
+                continue;
+            return false;
+        }
+        const bool written = writeAll(fd, record) && ::fsync(fd) == 0;
+        {
+            const ErrnoKeeper keepWriteError;
+            ::close(fd);
+            if (!written)
+                ::unlink(info.constData());
+        }
+        if (!written)
+            return false;
+        if (renameNoReplace(raw.constData(), target.constData())) {
+            syncFolder(trash + "/files");
+            syncFolder(folder);
+            return true;
+        }
+        const int error = errno;
+        ::unlink(info.constData());
+        if (error != EEXIST) {
+            errno = error;
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
+}
+
+} // namespace platform
