@@ -1,5 +1,7 @@
 #include "trash.h"
 
+#include "durablefile.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -51,15 +53,6 @@ bool writeAll(int fd, const QByteArray& bytes)
         left -= written;
     }
     return true;
-}
-
-void syncFolder(const QByteArray& folder)
-{
-    const int fd = openRetry(folder.constData(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
 }
 
 // A trash folder is only used when it is a real directory of ours: a link or a folder of another
@@ -134,22 +127,6 @@ QByteArray trashName(const QByteArray& name, int n)
     return stem + suffix + ext;
 }
 
-bool renameNoReplace(const char* from, const char* to)
-{
-    if (::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS)
-        return false;
-    // File systems without RENAME_NOREPLACE: the caller holds the matching .trashinfo, which
-    // reserves the name against other trashing programs, and has checked that it is free.
-    struct stat st {};
-    if (::lstat(to, &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from, to) == 0;
-}
-
 } // namespace
 
 QString HomeTrashFolder()
@@ -176,12 +153,19 @@ bool RecycleFile(const QString& path)
     const QByteArray folder(resolved);
     const QByteArray absolute = (folder == "/" ? QByteArray() : folder) + "/" + name;
 
+    // Files on the home trash's file system go there; a file elsewhere goes to the trash at the
+    // top of its own mount, never copied home.
     QByteArray trash = QFile::encodeName(HomeTrashFolder());
     QByteArray recordedPath = absolute;
-    QDir().mkpath(QFile::decodeName(trash.left(trash.lastIndexOf('/'))));
+    const QByteArray dataHome = trash.left(trash.lastIndexOf('/'));
+    QDir().mkpath(QFile::decodeName(dataHome));
     struct stat home {};
-    if (!ensureTrash(trash) || ::stat(trash.constData(), &home) != 0 || home.st_dev != file.st_dev) {
-        // Another file system: its own trash at the top of the mount, never a copy home.
+    if (::stat(dataHome.constData(), &home) != 0)
+        return false;
+    if (home.st_dev == file.st_dev) {
+        if (!ensureTrash(trash))
+            return false;
+    } else {
         const QByteArray top = mountTop(folder, file.st_dev);
         trash = (top == "/" ? QByteArray() : top) + "/.Trash-" + QByteArray::number(::geteuid());
         if (!ensureTrash(trash))
@@ -213,9 +197,9 @@ bool RecycleFile(const QString& path)
         }
         if (!written)
             return false;
-        if (renameNoReplace(raw.constData(), target.constData())) {
-            syncFolder(trash + "/files");
-            syncFolder(folder);
+        if (RenameNoReplace(QFile::decodeName(raw), QFile::decodeName(target))) {
+            SyncFolder(QFile::decodeName(trash + "/files"));
+            SyncFolder(QFile::decodeName(folder));
             return true;
         }
         const int error = errno;

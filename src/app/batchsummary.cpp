@@ -1,0 +1,79 @@
+#include "batchsummary.h"
+
+#include "i18n/translation.h"
+
+#include <QLocale>
+#include <cmath>
+
+namespace {
+
+QLocale userLocale()
+{
+    QLocale locale;
+    locale.setNumberOptions(QLocale::OmitGroupSeparator);
+    return locale;
+}
+
+// The number with at most two decimals, without trailing zeros or a bare separator.
+QString upToTwoDecimals(double value)
+{
+    const QLocale locale = userLocale();
+    QString text = locale.toString(value, 'f', 2);
+    const QString separator = locale.decimalPoint();
+    if (text.contains(separator)) {
+        while (text.endsWith(locale.zeroDigit()))
+            text.chop(locale.zeroDigit().size());
+        if (text.endsWith(separator))
+            text.chop(separator.size());
+    }
+    return text;
+}
+
+} // namespace
+
+QString FormatSize(std::int64_t a)
+{
+    constexpr std::int64_t KB = 1024, MB = KB * 1024, GB = MB * 1024;
+    const auto value = static_cast<double>(a);
+    if (a > GB)
+        return upToTwoDecimals(value / GB) + QStringLiteral(" GB");
+    if (a > MB)
+        return upToTwoDecimals(value / MB) + QStringLiteral(" MB");
+    if (a > KB)
+        return upToTwoDecimals(value / KB) + QStringLiteral(" KB");
+    return upToTwoDecimals(value) + QStringLiteral(" bytes");
+}
+
+std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputBytes)
+{
+    if (totalInputBytes <= 0)
+        return 0;
+    // std::nearbyint rounds in the current mode, which is to nearest with ties to even.
+    return static_cast<std::int64_t>(std::nearbyint(static_cast<double>(sizeDifference) /
+                                                    static_cast<double>(totalInputBytes) * 100.0));
+}
+
+QString ElapsedText(std::uint32_t milliseconds)
+{
+    return userLocale().toString(milliseconds / 1000.0, 'f', 1) + QLatin1Char(' ') +
+           TranslateText("seconds");
+}
+
+TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutputBytes)
+{
+    std::int64_t difference = totalInputBytes - totalOutputBytes;
+    std::int64_t percent = SizePercentOf(difference, totalInputBytes);
+    TSizeChange change;
+    if (difference < 0) {
+        change.caption = TranslateText("Increase in Disk Space:");
+        difference = -difference;
+        percent = -percent;
+    } else {
+        change.caption = TranslateText("Savings on Disk Space:");
+    }
+    const QString percentText = QString::number(percent) + QLatin1Char('%');
+    change.value = difference != 0
+                       ? FormatSize(difference) + QStringLiteral(" (") + percentText + QLatin1Char(')')
+                       : percentText;
+    return change;
+}

@@ -1,0 +1,26 @@
+// The figures of a finished batch as the result window shows them.
+#pragma once
+
+#include <QString>
+#include <cstdint>
+
+// `a` bytes as "1.5 KB", "4.77 MB", "1024 bytes": above 1 GiB in GB, above 1 MiB in MB, above
+// 1 KiB in KB, else bytes; at most two decimals, trailing zeros and a bare separator dropped, the
+// user's decimal separator, no digit grouping.
+QString FormatSize(std::int64_t a);
+
+// sizeDifference / totalInputBytes * 100 to the nearest integer, halves to the even neighbour;
+// 0 when there was no input.
+std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputBytes);
+
+// Milliseconds as seconds with one decimal and the user's decimal separator, then " " and the
+// translated "seconds".
+QString ElapsedText(std::uint32_t milliseconds);
+
+// The size row of the result window: the caption ("Savings on Disk Space:" or "Increase in Disk
+// Space:", translated) and the value ("3 MB (300%)", or "0%" when nothing changed).
+struct TSizeChange {
+    QString caption;
+    QString value;
+};
+TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutputBytes);

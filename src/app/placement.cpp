@@ -1,0 +1,132 @@
+#include "placement.h"
+
+#include "i18n/translation.h"
+#include "platform/durablefile.h"
+#include "platform/trash.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+
+namespace {
+
+QSize imageSize(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
+}
+
+bool exists(const QString& path)
+{
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QString systemError(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
+TPlacement failed(const char* key, const QString& value)
+{
+    return {false, {}, FillTemplate(TranslateText(key), {value})};
+}
+
+QString folderOf(const QString& path)
+{
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    return slash < 0 ? QStringLiteral("./") : path.left(slash + 1);
+}
+
+} // namespace
+
+bool OutputIsEnlarged(const QString& input, const QString& output)
+{
+    const QFileInfo info(output);
+    if (!info.isFile() || info.size() <= 0)
+        return false;
+    const QSize enlarged = imageSize(output);
+    if (!enlarged.isValid())
+        return false;
+    const QSize original = imageSize(input);
+    if (!original.isValid())
+        return true;
+    return enlarged.width() > original.width() && enlarged.height() > original.height();
+}
+
+QString UniqueFileName(const QString& path)
+{
+    const QString folder = folderOf(path);
+    const QString name = path.mid(folder.size());
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    QString candidate = path;
+    for (int n = 2; exists(candidate); ++n)
+        candidate = folder + base + QStringLiteral(" (%1)").arg(n) + ext;
+    return candidate;
+}
+
+TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDisposal disposal)
+{
+    const QString folder = folderOf(original);
+    const QString name = original.mid(folder.size());
+    const int permissions = platform::FilePermissions(original);
+    if (permissions < 0)
+        return failed("Could not replace the original: %s", systemError(errno));
+    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name, permissions);
+    if (copy.isEmpty())
+        return failed("Could not write the enlarged image: %s", systemError(errno));
+    if (!platform::SyncFolder(folder)) {
+        const int error = errno;
+        QFile::remove(copy);
+        return failed("Could not write the enlarged image: %s", systemError(error));
+    }
+
+    if (disposal == TDisposal::DeletePermanently) {
+        if (!platform::RenameReplace(copy, original)) {
+            const int error = errno;
+            QFile::remove(copy);
+            return failed("Could not replace the original: %s", systemError(error));
+        }
+    } else {
+        if (!platform::RecycleFile(original)) {
+            const int error = errno;
+            QFile::remove(copy);
+            return failed("Could not move the original to the trash: %s", systemError(error));
+        }
+        // The original is safe in the trash; should the rename fail, the enlarged file stays
+        // beside its name for the user to find.
+        if (!platform::RenameNoReplace(copy, original))
+            return failed("The original is in the trash; the enlarged image is at %s", copy);
+    }
+    platform::SyncFolder(folder);
+    return {true, original, {}};
+}
+
+TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged)
+{
+    const QString name = original.mid(folderOf(original).size());
+    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name);
+    if (copy.isEmpty())
+        return failed("Could not save the copy: %s", systemError(errno));
+    // Another program may take the unique name between the test and the rename; then the next
+    // free name is tried.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QString target = UniqueFileName(folder + name);
+        if (platform::RenameNoReplace(copy, target)) {
+            platform::SyncFolder(folder);
+            return {true, target, {}};
+        }
+        if (errno != EEXIST)
+            break;
+    }
+    const int error = errno;
+    QFile::remove(copy);
+    return failed("Could not save the copy: %s", systemError(error));
+}

@@ -1,0 +1,29 @@
+// File steps that survive a crash or a kill at any moment: a complete, synced copy under a hidden
+// name of its own before anything takes a final name, renames that are atomic, and folder syncs
+// that make a rename stick.
+#pragma once
+
+#include <QString>
+
+namespace platform {
+
+// Copies `source` to a new file in `folder` (ending with '/') with a hidden name made from
+// `hint`, created exclusively so it never touches an existing file. With `permissions` >= 0 the
+// copy gets exactly those permission bits; otherwise those of a new file. Data and file are
+// synced before it returns. Returns the new path, or an empty string with errno set (nothing is
+// left behind then).
+QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
+                            int permissions = -1);
+
+// The permission bits of `path` (a link is followed), or -1 with errno set.
+int FilePermissions(const QString& path);
+
+// Renames in one atomic step; fails with EEXIST instead of replacing an existing `to`.
+bool RenameNoReplace(const QString& from, const QString& to);
+// Renames in one atomic step, replacing `to` when it exists.
+bool RenameReplace(const QString& from, const QString& to);
+
+// Makes the entries of `folder` (creations, renames) durable. Returns false with errno set.
+bool SyncFolder(const QString& folder);
+
+} // namespace platform

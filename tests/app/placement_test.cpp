@@ -1,0 +1,191 @@
+#include "app/placement.h"
+#include "platform/trash.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace {
+
+QString writeImage(const QString& path, int width, int height)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    EXPECT_TRUE(image.save(path, "png"));
+    return path;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every entry of a folder, hidden ones included, so a leftover temporary file shows.
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+void setMode(const QString& path, mode_t mode)
+{
+    ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
+}
+
+TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
+{
+    const QString folder = testenv::NewFolder() + QLatin1Char('/');
+    const QString input = writeImage(folder + QStringLiteral("in.png"), 16, 10);
+    writeImage(folder + QStringLiteral("x4.png"), 64, 40);
+    writeImage(folder + QStringLiteral("wider.png"), 64, 10);
+    writeImage(folder + QStringLiteral("same.png"), 16, 10);
+    testenv::WriteFile(folder + QStringLiteral("empty.png"), {});
+    testenv::WriteFile(folder + QStringLiteral("cut.png"), readAll(folder + QStringLiteral("x4.png")).left(12));
+    testenv::WriteFile(folder + QStringLiteral("text.png"), "not an image at all");
+    testenv::WriteFile(folder + QStringLiteral("unreadable-input.png"), "garbage");
+    QDir().mkpath(folder + QStringLiteral("folder.png"));
+
+    struct Case {
+        const char* input;
+        const char* output;
+        bool enlarged;
+    } cases[] = {
+        {"in.png", "x4.png", true},
+        {"in.png", "wider.png", false},
+        {"in.png", "same.png", false},
+        {"in.png", "empty.png", false},
+        {"in.png", "cut.png", false},
+        {"in.png", "text.png", false},
+        {"in.png", "missing.png", false},
+        {"in.png", "folder.png", false},
+        {"unreadable-input.png", "same.png", true},
+        {"unreadable-input.png", "text.png", false},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(OutputIsEnlarged(folder + QLatin1String(c.input), folder + QLatin1String(c.output)),
+                  c.enlarged)
+            << c.input << " -> " << c.output;
+}
+
+TEST(UniqueFileNameTest, CountsUpFromTheFirstBaseAndTreatsAnyEntryAsTaken)
+{
+    const QString folder = testenv::NewFolder() + QLatin1Char('/');
+    for (const char* name : {"a.png", "a (2).png", "b.tar.gz", "noext"})
+        testenv::WriteFile(folder + QLatin1String(name), "x");
+    QDir().mkpath(folder + QStringLiteral("dir.png"));
+
+    struct Case {
+        const char* path;
+        const char* unique;
+    } cases[] = {
+        {"free.png", "free.png"},   {"a.png", "a (3).png"},       {"b.tar.gz", "b.tar (2).gz"},
+        {"noext", "noext (2)"},     {"dir.png", "dir (2).png"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(UniqueFileName(folder + QLatin1String(c.path)), folder + QLatin1String(c.unique));
+}
+
+class PlacementTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        savedData_ = qgetenv("XDG_DATA_HOME");
+        trash_ = testenv::NewFolder(QStringLiteral("data")) + QStringLiteral("/Trash");
+        qputenv("XDG_DATA_HOME", QFile::encodeName(QFileInfo(trash_).absolutePath()));
+        folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        original = writeImage(folder + QStringLiteral("a.png"), 8, 8);
+        originalBytes = readAll(original);
+        enlarged = writeImage(testenv::NewFolder(QStringLiteral("tmp")) + QStringLiteral("/up.png"), 32, 32);
+        enlargedBytes = readAll(enlarged);
+    }
+    void TearDown() override
+    {
+        ::chmod(QFile::encodeName(folder).constData(), 0755);
+        qputenv("XDG_DATA_HOME", savedData_);
+    }
+
+    QByteArray savedData_;
+    QString trash_;
+    QString folder, original, enlarged;
+    QByteArray originalBytes, enlargedBytes;
+};
+
+TEST_F(PlacementTest, ReplacingKeepsPermissionsAndPutsTheOriginalInTheTrash)
+{
+    setMode(original, 0640);
+
+    const TPlacement placed = ReplaceOriginal(original, enlarged, TDisposal::RecycleBin);
+
+    ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
+    EXPECT_EQ(placed.target, original);
+    EXPECT_EQ(readAll(original), enlargedBytes);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(original).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);
+    EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/a.png")), originalBytes);
+    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(readAll(enlarged), enlargedBytes); // the temporary output is the caller's
+}
+
+TEST_F(PlacementTest, DeletingPermanentlyReplacesInOneStepWithoutTrash)
+{
+    const TPlacement placed = ReplaceOriginal(original, enlarged, TDisposal::DeletePermanently);
+
+    ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
+    EXPECT_EQ(readAll(original), enlargedBytes);
+    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_FALSE(QFileInfo::exists(trash_ + QStringLiteral("/files/a.png")));
+}
+
+TEST_F(PlacementTest, AnyFailureLeavesTheOriginalAndNoStrayFile)
+{
+    // Read-only folder: nothing can be written beside the original.
+    setMode(folder, 0555);
+    for (TDisposal disposal : {TDisposal::RecycleBin, TDisposal::DeletePermanently}) {
+        const TPlacement placed = ReplaceOriginal(original, enlarged, disposal);
+        EXPECT_FALSE(placed.ok);
+        EXPECT_FALSE(placed.reason.isEmpty());
+    }
+    const TPlacement copy = PlaceCopy(folder, original, enlarged);
+    EXPECT_FALSE(copy.ok);
+    setMode(folder, 0755);
+    EXPECT_EQ(readAll(original), originalBytes);
+    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+
+    // A trash that cannot be made (its place is taken by a file): the original stays, the copy
+    // made for it is removed again.
+    QDir().mkpath(QFileInfo(trash_).absolutePath());
+    testenv::WriteFile(trash_, "not a folder");
+    const TPlacement placed = ReplaceOriginal(original, enlarged, TDisposal::RecycleBin);
+    EXPECT_FALSE(placed.ok);
+    EXPECT_TRUE(placed.reason.contains(QStringLiteral("trash"))) << placed.reason.toStdString();
+    EXPECT_EQ(readAll(original), originalBytes);
+    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+}
+
+TEST_F(PlacementTest, CopiesTakeTheNextFreeNameAndLeaveNoPartialFile)
+{
+    const QString destination = testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/');
+    testenv::WriteFile(destination + QStringLiteral("a.png"), "someone else's");
+
+    const TPlacement first = PlaceCopy(destination, original, enlarged);
+    const TPlacement second = PlaceCopy(destination, original, enlarged);
+
+    ASSERT_TRUE(first.ok && second.ok);
+    EXPECT_EQ(first.target, destination + QStringLiteral("a (2).png"));
+    EXPECT_EQ(second.target, destination + QStringLiteral("a (3).png"));
+    EXPECT_EQ(readAll(destination + QStringLiteral("a.png")), "someone else's");
+    EXPECT_EQ(readAll(first.target), enlargedBytes);
+    EXPECT_EQ(entries(destination),
+              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a (3).png"), QStringLiteral("a.png")}));
+    EXPECT_EQ(readAll(original), originalBytes);
+}
+
+} // namespace
