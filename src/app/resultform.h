@@ -1,0 +1,54 @@
+// The summary window of a finished batch: how many images, how long it took, how the disk space
+// changed, and a button that opens the folder the results went to.
+#pragma once
+
+#include <QDialog>
+#include <functional>
+
+class QLabel;
+class QPushButton;
+
+class TFormResult : public QDialog {
+    Q_OBJECT
+
+public:
+    // `resultsFolder` answers, when "Open Folder Location..." is clicked, which folder to open
+    // (empty: nothing to open).
+    TFormResult(QWidget* parent, std::function<QString()> resultsFolder);
+
+    QLabel* Image1 = nullptr;
+    QLabel* Label1 = nullptr; // "Processed Image Files:"
+    QLabel* Label2 = nullptr; // "Elapsed Time:"
+    QLabel* Label3 = nullptr; // "Savings on Disk Space:" or "Increase in Disk Space:"
+    QLabel* Label4 = nullptr; // the count
+    QLabel* Label5 = nullptr; // the time
+    QLabel* Label6 = nullptr; // the size change
+    QPushButton* Button1 = nullptr;
+    QPushButton* Button2 = nullptr;
+
+public slots:
+    void Button1Click();
+    void Button2Click();
+
+protected:
+    // The window moves when dragged by its body, its picture or any label.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    void FormCreate();
+    int ScaleDimension(int x) const;
+    bool FormMouse(QEvent* event);
+
+    std::function<QString()> resultsFolder_;
+    bool dragging = false;
+    int dx = 0;
+    int dy = 0;
+};
+
+// Shows `form` modally, or hands it to the test hook while one is set.
+void ShowResultWindow(TFormResult& form);
+// Test seam: while set, ShowResultWindow calls `hook` instead of showing the window.
+void SetResultWindowHookForTesting(std::function<void(TFormResult&)> hook);
