@@ -4,9 +4,13 @@
 #include "about/versioninfo.h"
 #include "application.h"
 #include "appvalues.h"
+#include "batchsummary.h"
 #include "i18n/translation.h"
 #include "imagelistmodel.h"
 #include "imagerecords.h"
+#include "placement.h"
+#include "resultform.h"
+#include "runner/consolerunner.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/shell.h"
@@ -20,6 +24,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDropEvent>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -143,6 +148,25 @@ void TAppForm::CreateComponents()
     connect(TimerParam, &QTimer::timeout, this, &TAppForm::TimerParamTimer);
     TimerChecker->start();
     TimerParam->start();
+
+    CreateConsoleRunner();
+}
+
+void TAppForm::CreateConsoleRunner()
+{
+    ConsoleRunner1 = new TConsoleRunner(this);
+    ConsoleRunner1->setObjectName(QStringLiteral("ConsoleRunner1"));
+    ConsoleRunner1->SetInputToOutput(false);
+    ConsoleRunner1->SetMaxTimeAfterBeginning(0);
+    ConsoleRunner1->SetMaxTimeAfterLastOutput(0);
+    ConsoleRunner1->OnExecuteError = [this](TConsoleRunner* sender, const std::exception& error,
+                                            bool& handled) {
+        ConsoleRunner1ExecuteError(sender, error, handled);
+    };
+    ConsoleRunner1->OnTerminated = [this](TConsoleRunner* sender) { ConsoleRunner1Terminated(sender); };
+    ConsoleRunner1->WorkerErrorBox = [](const QString& text, const QString& caption, unsigned flags) {
+        platform::MessageBox(nullptr, text, caption, flags);
+    };
 }
 
 QWidget* TAppForm::CreateImagesPage()
@@ -266,6 +290,8 @@ QWidget* TAppForm::CreateOptionsPage()
     layout->addWidget(bottom);
 
     connect(ButtonBack, &QPushButton::clicked, this, &TAppForm::ButtonBackClick);
+    connect(ButtonProcess, &QPushButton::clicked, this, &TAppForm::ButtonProcessClick);
+    connect(ButtonBrowse, &QPushButton::clicked, this, &TAppForm::ButtonBrowseClick);
     connect(ComboBoxModel, &QComboBox::activated, this, &TAppForm::ComboBoxModelChange);
     connect(ComboBoxAction, &QComboBox::activated, this, &TAppForm::ComboBoxActionChange);
     connect(ComboBoxDestination, &QComboBox::editTextChanged, this,
@@ -748,6 +774,254 @@ void TAppForm::Clear1Click()
 void TAppForm::KacItemVarGuncelle()
 {
     PageControl1->setTabText(0, TranslateText("Images") + QStringLiteral(" [%1]").arg(ImageRecords.size()));
+}
+
+bool TAppForm::BatchRunning() const
+{
+    return ButtonProcess->text() != TranslateText("Start");
+}
+
+void TAppForm::SetBatchFace(bool running)
+{
+    ButtonProcess->setText(running ? TranslateText("STOP") : TranslateText("Start"));
+    ButtonProcess->setIcon(namedIcon(running ? "stop" : "tick_button"));
+    if (!running)
+        ProgressBar1->setRange(0, 100);
+}
+
+void TAppForm::SetImageStatus(int index, const QString& status)
+{
+    if (index < 0 || static_cast<size_t>(index) >= ImageRecords.size())
+        return;
+    ImageRecords[static_cast<size_t>(index)].FStatus = status;
+    ListModel->RefreshRow(index);
+}
+
+void TAppForm::ButtonProcessClick()
+{
+    if (BatchRunning()) {
+        AbortRequested = true;
+        ConsoleRunner1->Stop();
+        SetBatchFace(false);
+        SetStatusText(TranslateText("Aborted"));
+        // "Start" comes back when the stopped upscaler has really ended.
+        const bool ending = ConsoleRunner1->IsRunning();
+        ButtonProcess->setEnabled(!ending);
+        SetBatchCommandsEnabled(!ending);
+        return;
+    }
+
+    SetBatchFace(true);
+    AbortRequested = false;
+    CurrentIndex = 0;
+    const auto warn = [this](const char* text) {
+        platform::MessageBox(this, TranslateText(text), TranslateText("WARNING"), platform::MB_ICONWARNING);
+        SetBatchFace(false);
+    };
+    if (ImageRecords.empty()) {
+        warn("No image files have been added!");
+        PageControl1->setCurrentIndex(0);
+        return;
+    }
+    // The destination matters only when copies go there.
+    const QString destination = ComboBoxDestination->currentText();
+    if (ComboBoxAction->currentText() == TranslateText("Resize and Create Copies") &&
+        destination != TranslateText("Same Folder as Original")) {
+        if (!QFileInfo(destination).isDir())
+            QDir().mkpath(destination);
+        if (!QFileInfo(destination).isDir()) {
+            warn("Directory does not exist!");
+            ComboBoxDestination->setFocus();
+            return;
+        }
+        if (!platform::IsFolderWritable(destination)) {
+            warn("Unable to write to directory!");
+            ComboBoxDestination->setFocus();
+            return;
+        }
+    }
+
+    StartTick = platform::GetTickCount();
+    TotalInputBytes = 0;
+    TotalOutputBytes = 0;
+    for (size_t i = 0; i < ImageRecords.size(); ++i)
+        SetImageStatus(static_cast<int>(i), QString());
+    SetBatchCommandsEnabled(false);
+    ProgressBar1->setRange(0, 0);
+    QCoreApplication::processEvents();
+    if (!BatchRunning())
+        return; // stopped while the window caught up
+    ContinueBatch();
+}
+
+void TAppForm::SetBatchCommandsEnabled(bool enabled)
+{
+    // The batch addresses ImageRecords by index: entries may be added during it, not removed.
+    Delete1->setEnabled(enabled);
+    Clear1->setEnabled(enabled);
+    Clear2->setEnabled(enabled);
+}
+
+void TAppForm::ContinueBatch()
+{
+    while (static_cast<size_t>(CurrentIndex) < ImageRecords.size()) {
+        if (CurrentIndex > 0)
+            SetImageStatus(CurrentIndex, TranslateText("Processing..."));
+        try {
+            if (ResizeImageAI(ImageRecords[static_cast<size_t>(CurrentIndex)].FName))
+                return;
+        } catch (const std::exception& error) {
+            // The runner refused the job: the batch cannot go on.
+            SetImageStatus(CurrentIndex, TranslateText("Failed"));
+            SetBatchFace(false);
+            SetBatchCommandsEnabled(true);
+            ShowUnhandledError(error);
+            return;
+        }
+        SetImageStatus(CurrentIndex, TranslateText("Failed"));
+        ++CurrentIndex;
+    }
+    Bitti();
+}
+
+bool TAppForm::ResizeImageAI(const QString& inputfile)
+{
+    const QString fileName = inputfile.mid(inputfile.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    const QString ext = dot < 0 ? QString() : fileName.mid(dot).toLower();
+    SetStatusText(FillTemplate(TranslateText("Resizing %s..."), {inputfile}));
+    CurrentInputFile = inputfile;
+
+    const QString temp = platform::TempFolder();
+    TotalInputBytes += FileSizeOf(inputfile);
+    if (temp.isEmpty()) {
+        SetStatusText(TranslateText("The private temporary folder cannot be used"));
+        return false;
+    }
+    QString output = temp + QStringLiteral("zelimageupscale") + ext;
+    QFile::remove(output);
+    // A leftover that resists removal is never reused.
+    output = UniqueFileName(output);
+    CurrentOutputFile = output;
+
+    const QString model = ComboBoxModel->currentIndex() == 0 ? QStringLiteral("realesrgan-x4plus-anime")
+                                                             : QStringLiteral("realesrgan-x4plus");
+    // Without its model the upscaler still writes an image, an all-black one: never start it so.
+    const QString folder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
+    const QString program = folder + QStringLiteral("realesrgan-ncnn-vulkan");
+    if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable()) {
+        SetStatusText(FillTemplate(TranslateText("Upscaler not found: %s"), {program}));
+        return false;
+    }
+    for (const char* suffix : {".param", ".bin"}) {
+        const QString modelFile = folder + QStringLiteral("models/") + model + QLatin1String(suffix);
+        if (!QFileInfo(modelFile).isFile()) {
+            SetStatusText(FillTemplate(TranslateText("Model file not found: %s"), {modelFile}));
+            return false;
+        }
+    }
+
+    ConsoleRunner1->SetCommandLine(QuoteCommandLineArgument(program) + QStringLiteral(" -i ") +
+                                   QuoteCommandLineArgument(inputfile) + QStringLiteral(" -o ") +
+                                   QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
+                                   QuoteCommandLineArgument(model));
+    ConsoleRunner1->Execute();
+    return true;
+}
+
+void TAppForm::ConsoleRunner1ExecuteError(TConsoleRunner*, const std::exception&, bool&)
+{
+    // The runner goes on to show its own error box and then ends the run as usual.
+    SetStatusText(QStringLiteral("Error"));
+}
+
+void TAppForm::ConsoleRunner1Terminated(TConsoleRunner*)
+{
+    if (AbortRequested) {
+        SetImageStatus(CurrentIndex, TranslateText("Aborted"));
+        QFile::remove(CurrentOutputFile);
+        ButtonProcess->setEnabled(true);
+        SetBatchCommandsEnabled(true);
+        return;
+    }
+    // The upscaler exits 0 even when it failed, so its output has to prove itself.
+    const bool enlarged = ConsoleRunner1->EndStatus() == esProcess && ConsoleRunner1->ExitCode() == 0 &&
+                          OutputIsEnlarged(CurrentInputFile, CurrentOutputFile);
+    const bool success = enlarged && PlaceCurrentOutput();
+    SetImageStatus(CurrentIndex, success ? TranslateText("Completed") : TranslateText("Failed"));
+    QFile::remove(CurrentOutputFile);
+    ++CurrentIndex;
+    ContinueBatch();
+}
+
+bool TAppForm::PlaceCurrentOutput()
+{
+    const std::int64_t outputBytes = FileSizeOf(CurrentOutputFile);
+    TPlacement placed;
+    const QString action = ComboBoxAction->currentText();
+    if (action == TranslateText("Resize Original")) {
+        placed = ReplaceOriginal(CurrentInputFile, CurrentOutputFile,
+                                 RadioButton1->isChecked() ? TDisposal::RecycleBin
+                                                           : TDisposal::DeletePermanently);
+    } else if (action == TranslateText("Resize and Create Copies")) {
+        const QString destination = ComboBoxDestination->currentText();
+        QString folder = destination == TranslateText("Same Folder as Original")
+                             ? QFileInfo(CurrentInputFile).path()
+                             : destination;
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        placed = PlaceCopy(folder, CurrentInputFile, CurrentOutputFile);
+    } else {
+        return false;
+    }
+    if (!placed.ok) {
+        SetStatusText(placed.reason);
+        return false;
+    }
+    TotalOutputBytes += outputBytes;
+    return true;
+}
+
+void TAppForm::Bitti()
+{
+    SetBatchFace(false);
+    SetBatchCommandsEnabled(true);
+    SetStatusText(TranslateText("Completed"));
+    SizeDifference = TotalInputBytes - TotalOutputBytes;
+    SizePercent = SizePercentOf(SizeDifference, TotalInputBytes);
+    const QString elapsed = ElapsedText(platform::GetTickCount() - StartTick);
+
+    TFormResult form(this, [this] { return ResultsFolder(); });
+    form.Label4->setText(QString::number(ListModel->rowCount()));
+    form.Label5->setText(elapsed);
+    form.Label3->setVisible(TotalOutputBytes != 0);
+    form.Label6->setVisible(TotalOutputBytes != 0);
+    const TSizeChange change = SizeChangeText(TotalInputBytes, TotalOutputBytes);
+    form.Label3->setText(change.caption);
+    form.Label6->setText(change.value);
+    for (QLabel* label : {form.Label3, form.Label4, form.Label5, form.Label6})
+        label->adjustSize();
+    ShowResultWindow(form);
+}
+
+QString TAppForm::ResultsFolder() const
+{
+    if (ComboBoxAction->currentText() == TranslateText("Resize Original") ||
+        ComboBoxDestination->currentText() == TranslateText("Same Folder as Original")) {
+        return ImageRecords.empty() ? QString() : QFileInfo(ImageRecords.front().FName).absolutePath();
+    }
+    return ComboBoxDestination->currentText();
+}
+
+void TAppForm::ButtonBrowseClick()
+{
+    const QStringList chosen = platform::GetExistingDirectories(this, TranslateText("Select folder:"),
+                                                                LastFolder, TranslateText("Select"));
+    if (chosen.isEmpty() || chosen.front().isEmpty())
+        return;
+    LastFolder = chosen.front();
+    // Setting the text runs the change handler, which stores the destination.
+    ComboBoxDestination->setEditText(LastFolder);
 }
 
 int AskConfirmation(const QString& message, const QString& caption)

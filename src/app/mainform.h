@@ -5,6 +5,8 @@
 #include "imagelist.h"
 
 #include <QMainWindow>
+#include <cstdint>
+#include <exception>
 #include <memory>
 
 class QAction;
@@ -23,6 +25,7 @@ class QWidget;
 class ImageListModel;
 class TChecker;
 class TNewVer;
+class TConsoleRunner;
 
 class TAppForm : public QMainWindow {
     Q_OBJECT
@@ -41,6 +44,10 @@ public:
 
     void SetStatusText(const QString& text);
     QString StatusText() const;
+
+    // The folder "Open Folder Location..." of the result window opens: the first image's folder
+    // when results went beside the originals, else the destination; empty when there is none.
+    QString ResultsFolder() const;
 
     // Components, named as the rest of the program and the tests know them.
     QTabWidget* PageControl1 = nullptr;
@@ -68,6 +75,8 @@ public:
     QLabel* StatusPanel = nullptr;
     QTimer* TimerChecker = nullptr;
     QTimer* TimerParam = nullptr;
+    // Runs the upscaler, one image at a time.
+    TConsoleRunner* ConsoleRunner1 = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* Clear2 = nullptr;
@@ -98,6 +107,17 @@ public:
     // Adds files to the list and keeps the count and caption in step.
     ImageListFiller ImageAdder;
 
+    // The batch: what runs now and what it has done so far.
+    bool AbortRequested = false;
+    int CurrentIndex = 0;
+    QString CurrentInputFile;
+    QString CurrentOutputFile;
+    std::uint32_t StartTick = 0;
+    std::int64_t TotalInputBytes = 0;
+    std::int64_t TotalOutputBytes = 0;
+    std::int64_t SizeDifference = 0;
+    std::int64_t SizePercent = 0;
+
 public slots:
     void ButtonNextClick();
     void ButtonBackClick();
@@ -124,6 +144,15 @@ public slots:
     void Delete1Click();
     void Clear1Click();
     void KacItemVarGuncelle();
+    void ButtonProcessClick();
+    void ButtonBrowseClick();
+    // Starts the upscaler on one image. Returns false, with the reason in the status bar, when it
+    // could not be started because the upscaler, its model or the temporary folder is missing.
+    bool ResizeImageAI(const QString& inputfile);
+    void ConsoleRunner1Terminated(TConsoleRunner* Sender);
+    void ConsoleRunner1ExecuteError(TConsoleRunner* ASender, const std::exception& AE, bool& AHandled);
+    // The end of a batch: the idle face and the result window.
+    void Bitti();
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -145,6 +174,17 @@ private:
     void FillOptionLists();
     void RestoreOptions();
     void ApplyActionLayout(bool resizeOriginal);
+    void CreateConsoleRunner();
+    bool BatchRunning() const;
+    void SetBatchFace(bool running);
+    void SetImageStatus(int index, const QString& status);
+    // Delete and Clear: off while a batch runs.
+    void SetBatchCommandsEnabled(bool enabled);
+    // Starts the job of CurrentIndex, or of the next image that can be started; Bitti when none
+    // is left.
+    void ContinueBatch();
+    // Places the judged output of the current image; false with the reason in the status bar.
+    bool PlaceCurrentOutput();
 };
 
 // The one main window, for the parts of the program that reach it.

@@ -1,0 +1,552 @@
+#include "app/batchsummary.h"
+#include "app/imagelist.h"
+#include "app/imagelistmodel.h"
+#include "app/imagerecords.h"
+#include "app/mainform.h"
+#include "app/resultform.h"
+#include "i18n/translation.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "platform/shell.h"
+#include "runner/consolerunner.h"
+#include "support/testenv.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QTabWidget>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <sys/stat.h>
+
+// Readable failure messages for image sizes.
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << 'x' << size.height();
+}
+
+namespace {
+
+// What the result window showed, taken from it in place of its modal loop.
+struct ResultSeen {
+    QString count, elapsed, sizeCaption, sizeValue;
+    bool sizeRowsShown = false;
+    QUrl opened; // what "Open Folder Location..." asked the shell to open
+};
+
+QString writeImage(const QString& path, int width, int height)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    EXPECT_TRUE(image.save(path, "png"));
+    return path;
+}
+
+QSize sizeOf(const QString& path)
+{
+    return QImageReader(path).size();
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QStringList entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                                  QDir::Name);
+}
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
+
+// A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan, both models,
+// private trash, scripted dialogs and a main window made fresh for each test.
+class PipelineTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        programFolder = testenv::NewFolder(QStringLiteral("program dir")) + QLatin1Char('/');
+        platform::SetExecutableFolderForTesting(programFolder);
+        upscalerFolder = programFolder + QStringLiteral("realesrgan/");
+        QDir().mkpath(upscalerFolder + QStringLiteral("models"));
+        QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
+                    upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+        for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
+            for (const char* suffix : {".param", ".bin"})
+                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") + QLatin1String(model) +
+                                       QLatin1String(suffix),
+                                   "model");
+
+        savedData_ = qgetenv("XDG_DATA_HOME");
+        const QString dataHome = testenv::NewFolder(QStringLiteral("data"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
+        trash = dataHome + QStringLiteral("/Trash/");
+        argsLog = testenv::NewFolder(QStringLiteral("log")) + QStringLiteral("/args.txt");
+        qputenv("GRANDORA_FAKE_UPSCALER_LOG", QFile::encodeName(argsLog));
+        qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
+
+        platform::EnableDialogScriptForTesting(&dialogs);
+        platform::SetShellHooksForTesting({[this](const QUrl& url) { opened << url; return true; },
+                                           nullptr, nullptr});
+        SetResultWindowHookForTesting([this](TFormResult& form) {
+            ResultSeen seen{form.Label4->text(), form.Label5->text(), form.Label3->text(),
+                            form.Label6->text(), !form.Label3->isHidden() && !form.Label6->isHidden(), {}};
+            const qsizetype before = opened.size();
+            form.Button1->click();
+            if (opened.size() > before)
+                seen.opened = opened.back();
+            results.push_back(seen);
+        });
+        form = std::make_unique<TAppForm>();
+        folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+    }
+    void TearDown() override
+    {
+        form.reset();
+        for (const QString& path : readOnly)
+            ::chmod(QFile::encodeName(path).constData(), 0755);
+        SetResultWindowHookForTesting(nullptr);
+        platform::SetShellHooksForTesting({});
+        platform::EnableDialogScriptForTesting(nullptr);
+        platform::SetExecutableFolderForTesting({});
+        qputenv("XDG_DATA_HOME", savedData_);
+        qunsetenv("GRANDORA_FAKE_UPSCALER_LOG");
+        qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
+        qunsetenv("GRANDORA_FAKE_UPSCALER_DELAY_MS");
+    }
+
+    void add(const QStringList& paths)
+    {
+        for (const QString& path : paths)
+            AppendImage(path);
+        form->ImageAdder.MakeAdditionVisible();
+    }
+    void choose(int model, int action, const QString& destination = {}, bool recycle = true)
+    {
+        form->ComboBoxModel->setCurrentIndex(model);
+        form->ComboBoxAction->setCurrentIndex(action);
+        form->ComboBoxActionChange();
+        if (!destination.isEmpty())
+            form->ComboBoxDestination->setEditText(destination);
+        (recycle ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
+    }
+    bool idle() const
+    {
+        return form->ButtonProcess->text() == QStringLiteral("Start") && form->ButtonProcess->isEnabled() &&
+               !form->ConsoleRunner1->IsRunning();
+    }
+    // Presses "Start" and waits until the batch has ended.
+    void runBatch()
+    {
+        form->ButtonProcess->click();
+        ASSERT_TRUE(waitFor([this] { return idle(); })) << "the batch did not end";
+    }
+    QStringList statuses() const
+    {
+        QStringList all;
+        for (const TMyRecord& record : ImageRecords)
+            all << record.FStatus;
+        return all;
+    }
+    QStringList upscalerRuns() const
+    {
+        const QString text = QString::fromUtf8(readAll(argsLog));
+        return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    void makeReadOnly(const QString& path)
+    {
+        ::chmod(QFile::encodeName(path).constData(), 0555);
+        readOnly << path;
+    }
+
+    QString programFolder, upscalerFolder, trash, argsLog, folder;
+    QByteArray savedData_;
+    QStringList readOnly;
+    platform::DialogScript dialogs;
+    QList<QUrl> opened;
+    std::vector<ResultSeen> results;
+    std::unique_ptr<TAppForm> form;
+};
+
+enum Action { ResizeOriginal = 0, CreateCopies = 1 };
+enum Model { Artwork = 0, Photo = 1 };
+
+TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
+{
+    struct Case {
+        const char* name;
+        Action action;
+        bool recycle;
+        const char* destination; // "" = same folder as the original
+        QStringList existing;    // files already in the target folder
+        const char* expected;    // where the enlarged image must stand
+        bool openedIsDestination;
+    } cases[] = {
+        {"recycle", ResizeOriginal, true, "", {}, "a.png", false},
+        {"delete", ResizeOriginal, false, "", {}, "a.png", false},
+        {"copy beside", CreateCopies, true, "", {}, "a (2).png", false},
+        {"copy beside taken", CreateCopies, true, "", {QStringLiteral("a (2).png")}, "a (3).png", false},
+        {"copy into empty folder", CreateCopies, true, "dest", {}, "a.png", true},
+        {"copy into folder with a.png", CreateCopies, true, "dest", {QStringLiteral("a.png")}, "a (2).png", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString original = writeImage(photos + QStringLiteral("a.png"), 8, 6);
+        const QByteArray originalBytes = readAll(original);
+        const QString destination = *c.destination ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/') : photos;
+        for (const QString& name : c.existing)
+            testenv::WriteFile(destination + name, "already here");
+        form->Clear1->trigger();
+        add({original});
+        choose(Photo, c.action, *c.destination ? destination.chopped(1) : QString(), c.recycle);
+        results.clear();
+        QDir(trash + QStringLiteral("files")).removeRecursively();
+
+        runBatch();
+
+        EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+        EXPECT_EQ(sizeOf(destination + QLatin1String(c.expected)), QSize(32, 24));
+        for (const QString& name : c.existing)
+            EXPECT_EQ(readAll(destination + name), "already here");
+        if (c.action == CreateCopies) {
+            EXPECT_EQ(readAll(original), originalBytes);
+        }
+        EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")), c.action == ResizeOriginal && c.recycle ? originalBytes : QByteArray());
+        QStringList expectedEntries = c.existing;
+        expectedEntries << QLatin1String(c.expected);
+        if (c.action == CreateCopies && !*c.destination)
+            expectedEntries << QStringLiteral("a.png");
+        expectedEntries.removeDuplicates();
+        expectedEntries.sort();
+        EXPECT_EQ(entries(destination), expectedEntries); // no temporary file left behind
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].count, QStringLiteral("1"));
+        EXPECT_EQ(results[0].opened,
+                  QUrl::fromLocalFile(c.openedIsDestination ? destination.chopped(1) : photos.chopped(1)));
+        EXPECT_EQ(form->StatusText(), QStringLiteral("Completed"));
+        EXPECT_EQ(form->ProgressBar1->maximum(), 100); // no longer a marquee
+    }
+    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+}
+
+TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
+{
+    form->ButtonProcess->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("No image files have been added!"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("WARNING"));
+    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
+    EXPECT_EQ(form->PageControl1->currentIndex(), 0);
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+
+    add({writeImage(folder + QStringLiteral("a.png"), 4, 4)});
+    const QString locked = testenv::NewFolder(QStringLiteral("locked"));
+    makeReadOnly(locked);
+    struct Case {
+        QString destination;
+        const char* warning;
+    } cases[] = {
+        {locked + QStringLiteral("/new/deeper"), "Directory does not exist!"},
+        {locked, "Unable to write to directory!"},
+        {QString(), "Directory does not exist!"},
+    };
+    for (const Case& c : cases) {
+        choose(Photo, CreateCopies, c.destination);
+        form->ComboBoxDestination->setEditText(c.destination);
+        dialogs.shown.clear();
+        form->ButtonProcess->click();
+        ASSERT_EQ(dialogs.shown.size(), 1u) << c.destination.toStdString();
+        EXPECT_EQ(dialogs.shown[0].text, QLatin1String(c.warning));
+        EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+        EXPECT_TRUE(upscalerRuns().isEmpty());
+    }
+
+    // A destination typed with missing parents is made and used.
+    const QString fresh = testenv::NewFolder(QStringLiteral("out")) + QStringLiteral("/x/y");
+    choose(Photo, CreateCopies, fresh);
+    dialogs.shown.clear();
+    runBatch();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(sizeOf(fresh + QStringLiteral("/a.png")), QSize(16, 16));
+
+    // With "Resize Original" the destination plays no part and is not checked.
+    choose(Photo, ResizeOriginal, locked + QStringLiteral("/never"));
+    runBatch();
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
+    EXPECT_EQ(sizeOf(folder + QStringLiteral("a.png")), QSize(16, 16));
+}
+
+TEST_F(PipelineTest, AnOutputThatIsNotAnEnlargedImageFailsAndTouchesNothing)
+{
+    for (const char* mode : {"nothing", "empty", "truncated", "crash", "same", "exit1"}) {
+        SCOPED_TRACE(mode);
+        qputenv("GRANDORA_FAKE_UPSCALER_MODE", mode);
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString a = writeImage(photos + QStringLiteral("a.png"), 8, 8);
+        const QString b = writeImage(photos + QStringLiteral("b.png"), 8, 8);
+        const QByteArray before = readAll(a);
+        form->Clear1->trigger();
+        add({a, b});
+        choose(Photo, ResizeOriginal, {}, true);
+        results.clear();
+
+        runBatch();
+
+        EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
+        EXPECT_EQ(readAll(a), before);
+        EXPECT_EQ(entries(photos), (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
+        EXPECT_TRUE(entries(trash + QStringLiteral("files")).isEmpty());
+        ASSERT_EQ(results.size(), 1u);
+        EXPECT_EQ(results[0].count, QStringLiteral("2"));
+        EXPECT_FALSE(results[0].sizeRowsShown);
+    }
+    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+}
+
+TEST_F(PipelineTest, AMissingModelFailsEveryImageWithoutRunningTheUpscaler)
+{
+    QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"));
+    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = writeImage(folder + QStringLiteral("b.png"), 8, 8);
+    const QByteArray before = readAll(a);
+    add({a, b});
+    choose(Artwork, ResizeOriginal, {}, false);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
+    EXPECT_TRUE(upscalerRuns().isEmpty());
+    EXPECT_EQ(readAll(a), before);
+    ASSERT_EQ(results.size(), 1u);
+
+    // Without the program itself the status bar names what is missing.
+    QFile::remove(upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    form->ResizeImageAI(a);
+    EXPECT_TRUE(form->StatusText().contains(QStringLiteral("Upscaler not found: ")));
+    EXPECT_TRUE(form->StatusText().endsWith(QStringLiteral("realesrgan/realesrgan-ncnn-vulkan")));
+    QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER), upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    form->ResizeImageAI(a);
+    EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Model file not found: ")));
+    EXPECT_TRUE(form->StatusText().endsWith(QStringLiteral("models/realesrgan-x4plus-anime.bin")));
+}
+
+TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "150");
+    const QStringList images{writeImage(folder + QStringLiteral("a.png"), 8, 8),
+                             writeImage(folder + QStringLiteral("b.png"), 8, 8),
+                             writeImage(folder + QStringLiteral("c.png"), 8, 8)};
+    add(images);
+    choose(Photo, CreateCopies);
+
+    form->ButtonProcess->click();
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("STOP"));
+    EXPECT_EQ(form->ProgressBar1->maximum(), 0); // marquee
+    EXPECT_FALSE(form->Delete1->isEnabled());
+    EXPECT_FALSE(form->Clear1->isEnabled());
+    EXPECT_FALSE(form->Clear2->isEnabled());
+    // Adding stays allowed while the batch runs.
+    EXPECT_TRUE(form->ButtonFiles->isEnabled());
+    ASSERT_TRUE(waitFor([this] { return form->CurrentIndex == 1; }));
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Processing..."), QString()}));
+
+    form->ButtonProcess->click();
+    EXPECT_EQ(form->StatusText(), QStringLiteral("Aborted"));
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+    EXPECT_FALSE(form->ButtonProcess->isEnabled()); // not before the stopped run has ended
+    ASSERT_TRUE(waitFor([this] { return idle(); }));
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
+    EXPECT_TRUE(results.empty());
+    EXPECT_TRUE(form->Delete1->isEnabled());
+    EXPECT_EQ(entries(folder), (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
+                                            QStringLiteral("b.png"), QStringLiteral("c.png")}));
+    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+
+    // Start again: every status is cleared and the batch begins with the first image.
+    qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
+    form->ButtonProcess->click();
+    EXPECT_EQ(statuses(), (QStringList{QString(), QString(), QString()}));
+    ASSERT_TRUE(waitFor([this] { return idle(); }));
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
+                                       QStringLiteral("Completed")}));
+    EXPECT_EQ(results.size(), 1u);
+    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("a (3).png")));
+}
+
+TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
+{
+    const QString a = writeImage(folder + QStringLiteral("a.png"), 4, 3);
+    const QByteArray original = readAll(a);
+    add({a, a});
+    choose(Photo, ResizeOriginal, {}, true);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
+    EXPECT_EQ(sizeOf(a), QSize(64, 48));
+    EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")), original);
+    EXPECT_EQ(sizeOf(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
+}
+
+TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
+{
+    const QString lockedFolder = testenv::NewFolder(QStringLiteral("locked")) + QLatin1Char('/');
+    const QString locked = writeImage(lockedFolder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = readAll(locked);
+    makeReadOnly(lockedFolder);
+    const QString free = writeImage(folder + QStringLiteral("b.png"), 8, 8);
+    add({locked, free});
+
+    for (bool recycle : {true, false}) {
+        choose(Photo, ResizeOriginal, {}, recycle);
+        writeImage(free, 8, 8);
+        runBatch();
+        EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed")}));
+        EXPECT_EQ(readAll(locked), before);
+        EXPECT_EQ(entries(lockedFolder), QStringList{QStringLiteral("a.png")});
+        EXPECT_EQ(sizeOf(free), QSize(32, 32));
+    }
+}
+
+TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
+{
+    const QString odd = writeImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
+    add({odd});
+    choose(Photo, CreateCopies);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    const QStringList runs = upscalerRuns();
+    ASSERT_EQ(runs.size(), 1);
+    const QStringList args = runs[0].split(QLatin1Char('\t'));
+    EXPECT_EQ(args, (QStringList{QStringLiteral("-i"), odd, QStringLiteral("-o"),
+                                 platform::TempFolder() + QStringLiteral("zelimageupscale.png"),
+                                 QStringLiteral("-n"), QStringLiteral("realesrgan-x4plus")}));
+    EXPECT_EQ(sizeOf(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")), QSize(32, 32));
+}
+
+TEST_F(PipelineTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
+{
+    const QString temp = platform::TempFolder();
+    // A folder in the way cannot be removed like a file.
+    QDir().mkpath(temp + QStringLiteral("zelimageupscale.png"));
+    add({writeImage(folder + QStringLiteral("a.png"), 8, 8)});
+    choose(Photo, CreateCopies);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    ASSERT_EQ(upscalerRuns().size(), 1);
+    EXPECT_TRUE(upscalerRuns()[0].contains(QStringLiteral("zelimageupscale (2).png")));
+    QDir(temp + QStringLiteral("zelimageupscale.png")).removeRecursively();
+}
+
+TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
+{
+    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = writeImage(folder + QStringLiteral("b.png"), 12, 8);
+    testenv::WriteFile(folder + QStringLiteral("c.png"), "not an image"); // fails, but counts
+    add({a, b, folder + QStringLiteral("c.png")});
+    const qint64 input = QFileInfo(a).size() + QFileInfo(b).size() + QFileInfo(folder + QStringLiteral("c.png")).size();
+    const QString destination = testenv::NewFolder(QStringLiteral("dest"));
+    choose(Photo, CreateCopies, destination);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
+                                       QStringLiteral("Failed")}));
+    const qint64 output = QFileInfo(destination + QStringLiteral("/a.png")).size() +
+                          QFileInfo(destination + QStringLiteral("/b.png")).size();
+    EXPECT_EQ(form->TotalInputBytes, input);
+    EXPECT_EQ(form->TotalOutputBytes, output);
+    ASSERT_EQ(results.size(), 1u);
+    const ResultSeen& seen = results[0];
+    EXPECT_EQ(seen.count, QStringLiteral("3"));
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d seconds$")).match(seen.elapsed).hasMatch())
+        << seen.elapsed.toStdString();
+    EXPECT_TRUE(seen.sizeRowsShown);
+    const TSizeChange change = SizeChangeText(input, output);
+    EXPECT_EQ(seen.sizeCaption, change.caption);
+    EXPECT_EQ(seen.sizeValue, change.value);
+    EXPECT_EQ(seen.opened, QUrl::fromLocalFile(destination));
+}
+
+TEST_F(PipelineTest, BrowseSetsAndStoresTheDestination)
+{
+    const QString chosen = testenv::NewFolder(QStringLiteral("chosen"));
+    choose(Photo, CreateCopies);
+    dialogs.fileAnswers.push_back({chosen});
+
+    form->ButtonBrowse->click();
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Select folder:"));
+    EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
+    EXPECT_EQ(LastFolder, chosen);
+    EXPECT_TRUE(QString::fromUtf8(readAll(programFolder + QStringLiteral("settings.ini")))
+                    .contains(QStringLiteral("Destination=") + chosen));
+
+    // Cancelled: nothing changes.
+    form->ButtonBrowse->click();
+    EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
+}
+
+// The real upscaler on a tiny image, when scripts/get-upscaler has provisioned it.
+TEST_F(PipelineTest, RealUpscalerEnlargesAPhoto)
+{
+    const QString real = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan");
+    if (!QFileInfo(real + QStringLiteral("/realesrgan-ncnn-vulkan")).isExecutable() ||
+        !QFileInfo::exists(real + QStringLiteral("/models/realesrgan-x4plus.bin")))
+        GTEST_SKIP() << "the real upscaler is not provisioned in " << real.toStdString()
+                     << " (scripts/get-upscaler provisions it)";
+    QDir(upscalerFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(real, programFolder + QStringLiteral("realesrgan")));
+    QImage image(16, 16, QImage::Format_RGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y, qRgb(x * 16, y * 16, 128));
+    ASSERT_TRUE(image.save(folder + QStringLiteral("photo.png")));
+    add({folder + QStringLiteral("photo.png")});
+    choose(Photo, CreateCopies);
+
+    form->ButtonProcess->click();
+    ASSERT_TRUE(waitFor([this] { return idle(); }, 300000));
+
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    const QImage enlarged(folder + QStringLiteral("photo (2).png"));
+    ASSERT_EQ(enlarged.size(), QSize(64, 64));
+    // Not the all-black picture of a run without its model.
+    EXPECT_NE(enlarged.pixel(40, 40) & 0xFFFFFF, 0u);
+}
+
+} // namespace
