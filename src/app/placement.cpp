@@ -79,7 +79,8 @@ TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDi
     const int permissions = platform::FilePermissions(original);
     if (permissions < 0)
         return failed("Could not replace the original: %s", systemError(errno));
-    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name, permissions);
+    const QString copy =
+        platform::CopyToNewHiddenFile(enlarged, folder, name, permissions, platform::TSync::Yes);
     if (copy.isEmpty())
         return failed("Could not write the enlarged image: %s", systemError(errno));
     if (!platform::SyncFolder(folder)) {
@@ -112,17 +113,17 @@ TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDi
 TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged)
 {
     const QString name = original.mid(folderOf(original).size());
-    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name);
+    // The original is not at stake here, so the copy is not forced to the disk: renamed only when
+    // complete, it is whole under its name after any kill of the program.
+    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name, -1, platform::TSync::No);
     if (copy.isEmpty())
         return failed("Could not save the copy: %s", systemError(errno));
     // Another program may take the unique name between the test and the rename; then the next
     // free name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
         const QString target = UniqueFileName(folder + name);
-        if (platform::RenameNoReplace(copy, target)) {
-            platform::SyncFolder(folder);
+        if (platform::RenameNoReplace(copy, target))
             return {true, target, {}};
-        }
         if (errno != EEXIST)
             break;
     }

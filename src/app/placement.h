@@ -30,5 +30,6 @@ enum class TDisposal { RecycleBin, DeletePermanently };
 TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDisposal disposal);
 
 // Saves `enlarged` into `folder` (ending with '/') under the file name of `original`, made unique.
-// The copy is written under a hidden name and renamed, so no partial file ever has a final name.
+// The copy is written under a hidden name and renamed, so no partial file ever has a final name
+// when the program is killed; the copy is not forced to the disk (the original is kept anyway).
 TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged);

@@ -9,11 +9,12 @@ namespace platform {
 
 // Copies `source` to a new file in `folder` (ending with '/') with a hidden name made from
 // `hint`, created exclusively so it never touches an existing file. With `permissions` >= 0 the
-// copy gets exactly those permission bits; otherwise those of a new file. Data and file are
-// synced before it returns. Returns the new path, or an empty string with errno set (nothing is
-// left behind then).
+// copy gets exactly those permission bits; otherwise those of a new file. With `sync` the data
+// reaches the disk before it returns. Returns the new path, or an empty string with errno set
+// (nothing is left behind then).
+enum class TSync { No, Yes };
 QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
-                            int permissions = -1);
+                            int permissions, TSync sync);
 
 // The permission bits of `path` (a link is followed), or -1 with errno set.
 int FilePermissions(const QString& path);

@@ -79,7 +79,7 @@ bool copyData(int from, int to)
 } // namespace
 
 QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
-                            int permissions)
+                            int permissions, TSync sync)
 {
     const Descriptor in(openRetry(QFile::encodeName(source).constData(), O_RDONLY));
     if (in.get() < 0)
@@ -106,7 +106,7 @@ QString CopyToNewHiddenFile(const QString& source, const QString& folder, const 
         const bool done = copyData(in.get(), out.get()) &&
                           (permissions < 0 ||
                            ::fchmod(out.get(), static_cast<mode_t>(permissions) & 07777) == 0) &&
-                          ::fsync(out.get()) == 0 && out.close();
+                          (sync == TSync::No || ::fsync(out.get()) == 0) && out.close();
         if (done)
             return path;
         const int error = errno;
