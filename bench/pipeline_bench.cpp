@@ -24,18 +24,20 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 constexpr int Rounds = 2;
 
 double shellLoop(const QString& images, const QString& work, const QString& out)
 {
     QDir().mkpath(out);
-    const QString script = QStringLiteral(
-        "for f in \"$1\"/*.png; do\n"
-        "  \"$2\" -i \"$f\" -o \"$3/zelimageupscale.png\" -n realesrgan-x4plus >/dev/null || exit 1\n"
-        "  cp \"$3/zelimageupscale.png\" \"$4/${f##*/}\" || exit 1\n"
-        "done\n");
+    const QString script =
+        QStringLiteral("for f in \"$1\"/*.png; do\n"
+                       "  \"$2\" -i \"$f\" -o \"$3/zelimageupscale.png\" -n realesrgan-x4plus "
+                       ">/dev/null || exit 1\n"
+                       "  cp \"$3/zelimageupscale.png\" \"$4/${f##*/}\" || exit 1\n"
+                       "done\n");
     QElapsedTimer timer;
     timer.start();
     QProcess shell;
@@ -82,14 +84,17 @@ int main(int argc, char** argv)
     QTemporaryDir work;
     // The user's own settings, trash and temporary folders stay out of it.
     for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        qputenv(variable, QFile::encodeName(work.path() + QLatin1Char('/') + QLatin1String(variable)));
+        qputenv(variable,
+                QFile::encodeName(work.path() + QLatin1Char('/') + QLatin1String(variable)));
     QApplication app(argc, argv);
 
     const QString program = work.path() + QStringLiteral("/program/");
     QDir().mkpath(program + QStringLiteral("realesrgan/models"));
-    QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER), program + QStringLiteral("realesrgan/realesrgan-ncnn-vulkan"));
+    QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
+                program + QStringLiteral("realesrgan/realesrgan-ncnn-vulkan"));
     for (const char* suffix : {".param", ".bin"}) {
-        QFile model(program + QStringLiteral("realesrgan/models/realesrgan-x4plus") + QLatin1String(suffix));
+        QFile model(program + QStringLiteral("realesrgan/models/realesrgan-x4plus") +
+                    QLatin1String(suffix));
         if (!model.open(QIODevice::WriteOnly))
             return 1;
     }
@@ -106,7 +111,8 @@ int main(int argc, char** argv)
     }
 
     TAppForm form;
-    for (const QString& name : QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
+    for (const QString& name :
+         QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
         AppendImage(images + QLatin1Char('/') + name);
     form.ImageAdder.MakeAdditionVisible();
     form.ComboBoxModel->setCurrentIndex(1);
@@ -117,12 +123,17 @@ int main(int argc, char** argv)
     double bestWindow = 1e9;
     for (int round = 0; round < Rounds; ++round) {
         const QString tag = QString::number(round);
-        bestShell = std::min(bestShell, shellLoop(images, work.path(), work.path() + QStringLiteral("/shell") + tag));
-        bestWindow = std::min(bestWindow, windowBatch(form, work.path() + QStringLiteral("/window") + tag));
+        bestShell = std::min(bestShell, shellLoop(images, work.path(),
+                                                  work.path() + QStringLiteral("/shell") + tag));
+        bestWindow =
+            std::min(bestWindow, windowBatch(form, work.path() + QStringLiteral("/window") + tag));
     }
-    std::printf("pipeline_bench: %d images, Resize and Create Copies into a folder, best of %d\n", count, Rounds);
-    std::printf("  window batch: %.2f s (%.1f ms per image)\n", bestWindow, bestWindow * 1000 / count);
-    std::printf("  shell loop:   %.2f s (%.1f ms per image)\n", bestShell, bestShell * 1000 / count);
+    std::printf("pipeline_bench: %d images, Resize and Create Copies into a folder, best of %d\n",
+                count, Rounds);
+    std::printf("  window batch: %.2f s (%.1f ms per image)\n", bestWindow,
+                bestWindow * 1000 / count);
+    std::printf("  shell loop:   %.2f s (%.1f ms per image)\n", bestShell,
+                bestShell * 1000 / count);
     std::printf("  ratio window/shell: %.3f (aim: 1.25 or less)\n", bestWindow / bestShell);
     SetResultWindowHookForTesting(nullptr);
     platform::EnableDialogScriptForTesting(nullptr);

@@ -5,7 +5,8 @@
 #include <QLocale>
 #include <cmath>
 
-namespace {
+namespace
+{
 
 QLocale userLocale()
 {
@@ -72,8 +73,8 @@ TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutpu
         change.caption = TranslateText("Savings on Disk Space:");
     }
     const QString percentText = QString::number(percent) + QLatin1Char('%');
-    change.value = difference != 0
-                       ? FormatSize(difference) + QStringLiteral(" (") + percentText + QLatin1Char(')')
-                       : percentText;
+    change.value = difference != 0 ? FormatSize(difference) + QStringLiteral(" (") + percentText +
+                                         QLatin1Char(')')
+                                   : percentText;
     return change;
 }

@@ -9,12 +9,12 @@
 #include "imagelistmodel.h"
 #include "imagerecords.h"
 #include "placement.h"
-#include "resultform.h"
-#include "runner/consolerunner.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/tickcount.h"
+#include "resultform.h"
+#include "runner/consolerunner.h"
 #include "settingsstore.h"
 #include "web/checker.h"
 #include "web/feedbackform.h"
@@ -23,8 +23,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDropEvent>
 #include <QDir>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -163,8 +163,11 @@ void TAppForm::CreateConsoleRunner()
                                             bool& handled) {
         ConsoleRunner1ExecuteError(sender, error, handled);
     };
-    ConsoleRunner1->OnTerminated = [this](TConsoleRunner* sender) { ConsoleRunner1Terminated(sender); };
-    ConsoleRunner1->WorkerErrorBox = [](const QString& text, const QString& caption, unsigned flags) {
+    ConsoleRunner1->OnTerminated = [this](TConsoleRunner* sender) {
+        ConsoleRunner1Terminated(sender);
+    };
+    ConsoleRunner1->WorkerErrorBox = [](const QString& text, const QString& caption,
+                                        unsigned flags) {
         platform::MessageBox(nullptr, text, caption, flags);
     };
 }
@@ -814,12 +817,12 @@ void TAppForm::ButtonProcessClick()
     SetBatchFace(true);
     AbortRequested = false;
     CurrentIndex = 0;
-    const auto warn = [this](const char* text) {
-        platform::MessageBox(this, TranslateText(text), TranslateText("WARNING"), platform::MB_ICONWARNING);
+    const auto warn = [this](const QString& text) {
+        platform::MessageBox(this, text, TranslateText("WARNING"), platform::MB_ICONWARNING);
         SetBatchFace(false);
     };
     if (ImageRecords.empty()) {
-        warn("No image files have been added!");
+        warn(TranslateText("No image files have been added!"));
         PageControl1->setCurrentIndex(0);
         return;
     }
@@ -830,12 +833,12 @@ void TAppForm::ButtonProcessClick()
         if (!QFileInfo(destination).isDir())
             QDir().mkpath(destination);
         if (!QFileInfo(destination).isDir()) {
-            warn("Directory does not exist!");
+            warn(TranslateText("Directory does not exist!"));
             ComboBoxDestination->setFocus();
             return;
         }
         if (!platform::IsFolderWritable(destination)) {
-            warn("Unable to write to directory!");
+            warn(TranslateText("Unable to write to directory!"));
             ComboBoxDestination->setFocus();
             return;
         }
@@ -904,8 +907,9 @@ bool TAppForm::ResizeImageAI(const QString& inputfile)
     output = UniqueFileName(output);
     CurrentOutputFile = output;
 
-    const QString model = ComboBoxModel->currentIndex() == 0 ? QStringLiteral("realesrgan-x4plus-anime")
-                                                             : QStringLiteral("realesrgan-x4plus");
+    const QString model = ComboBoxModel->currentIndex() == 0
+                              ? QStringLiteral("realesrgan-x4plus-anime")
+                              : QStringLiteral("realesrgan-x4plus");
     // Without its model the upscaler still writes an image, an all-black one: never start it so.
     const QString folder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
     const QString program = folder + QStringLiteral("realesrgan-ncnn-vulkan");
@@ -914,7 +918,8 @@ bool TAppForm::ResizeImageAI(const QString& inputfile)
         return false;
     }
     for (const char* suffix : {".param", ".bin"}) {
-        const QString modelFile = folder + QStringLiteral("models/") + model + QLatin1String(suffix);
+        const QString modelFile =
+            folder + QStringLiteral("models/") + model + QLatin1String(suffix);
         if (!QFileInfo(modelFile).isFile()) {
             SetStatusText(FillTemplate(TranslateText("Model file not found: %s"), {modelFile}));
             return false;
@@ -945,7 +950,8 @@ void TAppForm::ConsoleRunner1Terminated(TConsoleRunner*)
         return;
     }
     // The upscaler exits 0 even when it failed, so its output has to prove itself.
-    const bool enlarged = ConsoleRunner1->EndStatus() == esProcess && ConsoleRunner1->ExitCode() == 0 &&
+    const bool enlarged = ConsoleRunner1->EndStatus() == esProcess &&
+                          ConsoleRunner1->ExitCode() == 0 &&
                           OutputIsEnlarged(CurrentInputFile, CurrentOutputFile);
     const bool success = enlarged && PlaceCurrentOutput();
     SetImageStatus(CurrentIndex, success ? TranslateText("Completed") : TranslateText("Failed"));
@@ -1008,15 +1014,16 @@ QString TAppForm::ResultsFolder() const
 {
     if (ComboBoxAction->currentText() == TranslateText("Resize Original") ||
         ComboBoxDestination->currentText() == TranslateText("Same Folder as Original")) {
-        return ImageRecords.empty() ? QString() : QFileInfo(ImageRecords.front().FName).absolutePath();
+        return ImageRecords.empty() ? QString()
+                                    : QFileInfo(ImageRecords.front().FName).absolutePath();
     }
     return ComboBoxDestination->currentText();
 }
 
 void TAppForm::ButtonBrowseClick()
 {
-    const QStringList chosen = platform::GetExistingDirectories(this, TranslateText("Select folder:"),
-                                                                LastFolder, TranslateText("Select"));
+    const QStringList chosen = platform::GetExistingDirectories(
+        this, TranslateText("Select folder:"), LastFolder, TranslateText("Select"));
     if (chosen.isEmpty() || chosen.front().isEmpty())
         return;
     LastFolder = chosen.front();

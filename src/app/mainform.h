@@ -150,7 +150,8 @@ public slots:
     // could not be started because the upscaler, its model or the temporary folder is missing.
     bool ResizeImageAI(const QString& inputfile);
     void ConsoleRunner1Terminated(TConsoleRunner* Sender);
-    void ConsoleRunner1ExecuteError(TConsoleRunner* ASender, const std::exception& AE, bool& AHandled);
+    void ConsoleRunner1ExecuteError(TConsoleRunner* ASender, const std::exception& AE,
+                                    bool& AHandled);
     // The end of a batch: the idle face and the result window.
     void Bitti();
 

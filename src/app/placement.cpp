@@ -12,7 +12,8 @@
 #include <cstring>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 QSize imageSize(const QString& path)
 {
@@ -23,7 +24,8 @@ QSize imageSize(const QString& path)
 
 bool exists(const QString& path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
@@ -32,9 +34,10 @@ QString systemError(int code)
     return QString::fromLocal8Bit(std::strerror(code));
 }
 
-TPlacement failed(const char* key, const QString& value)
+// `text` is a translated template with one "%s".
+TPlacement failed(const QString& text, const QString& value)
 {
-    return {false, {}, FillTemplate(TranslateText(key), {value})};
+    return {false, {}, FillTemplate(text, {value})};
 }
 
 QString folderOf(const QString& path)
@@ -77,34 +80,40 @@ TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDi
     const QString folder = folderOf(original);
     const QString name = original.mid(folder.size());
     const int permissions = platform::FilePermissions(original);
-    if (permissions < 0)
-        return failed("Could not replace the original: %s", systemError(errno));
+    if (permissions < 0) {
+        const int error = errno;
+        return failed(TranslateText("Could not replace the original: %s"), systemError(error));
+    }
     const QString copy =
         platform::CopyToNewHiddenFile(enlarged, folder, name, permissions, platform::TSync::Yes);
-    if (copy.isEmpty())
-        return failed("Could not write the enlarged image: %s", systemError(errno));
+    if (copy.isEmpty()) {
+        const int error = errno;
+        return failed(TranslateText("Could not write the enlarged image: %s"), systemError(error));
+    }
     if (!platform::SyncFolder(folder)) {
         const int error = errno;
         QFile::remove(copy);
-        return failed("Could not write the enlarged image: %s", systemError(error));
+        return failed(TranslateText("Could not write the enlarged image: %s"), systemError(error));
     }
 
     if (disposal == TDisposal::DeletePermanently) {
         if (!platform::RenameReplace(copy, original)) {
             const int error = errno;
             QFile::remove(copy);
-            return failed("Could not replace the original: %s", systemError(error));
+            return failed(TranslateText("Could not replace the original: %s"), systemError(error));
         }
     } else {
         if (!platform::RecycleFile(original)) {
             const int error = errno;
             QFile::remove(copy);
-            return failed("Could not move the original to the trash: %s", systemError(error));
+            return failed(TranslateText("Could not move the original to the trash: %s"),
+                          systemError(error));
         }
         // The original is safe in the trash; should the rename fail, the enlarged file stays
         // beside its name for the user to find.
         if (!platform::RenameNoReplace(copy, original))
-            return failed("The original is in the trash; the enlarged image is at %s", copy);
+            return failed(
+                TranslateText("The original is in the trash; the enlarged image is at %s"), copy);
     }
     platform::SyncFolder(folder);
     return {true, original, {}};
@@ -115,9 +124,12 @@ TPlacement PlaceCopy(const QString& folder, const QString& original, const QStri
     const QString name = original.mid(folderOf(original).size());
     // The original is not at stake here, so the copy is not forced to the disk: renamed only when
     // complete, it is whole under its name after any kill of the program.
-    const QString copy = platform::CopyToNewHiddenFile(enlarged, folder, name, -1, platform::TSync::No);
-    if (copy.isEmpty())
-        return failed("Could not save the copy: %s", systemError(errno));
+    const QString copy =
+        platform::CopyToNewHiddenFile(enlarged, folder, name, -1, platform::TSync::No);
+    if (copy.isEmpty()) {
+        const int error = errno;
+        return failed(TranslateText("Could not save the copy: %s"), systemError(error));
+    }
     // Another program may take the unique name between the test and the rename; then the next
     // free name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -129,5 +141,5 @@ TPlacement PlaceCopy(const QString& folder, const QString& original, const QStri
     }
     const int error = errno;
     QFile::remove(copy);
-    return failed("Could not save the copy: %s", systemError(error));
+    return failed(TranslateText("Could not save the copy: %s"), systemError(error));
 }

@@ -11,7 +11,8 @@
 #include <QPushButton>
 #include <QScreen>
 
-namespace {
+namespace
+{
 
 std::function<void(TFormResult&)>& resultWindowHook()
 {
@@ -32,7 +33,8 @@ TFormResult::TFormResult(QWidget* parent, std::function<QString()> resultsFolder
 
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
-    Image1->setGeometry(ScaleDimension(8), ScaleDimension(8), ScaleDimension(64), ScaleDimension(64));
+    Image1->setGeometry(ScaleDimension(8), ScaleDimension(8), ScaleDimension(64),
+                        ScaleDimension(64));
     // The small picture drawn large with hard pixel edges.
     Image1->setPixmap(QPixmap(QStringLiteral(":/icons/result.png"))
                           .scaled(Image1->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
@@ -58,10 +60,12 @@ TFormResult::TFormResult(QWidget* parent, std::function<QString()> resultsFolder
     Button1 = new QPushButton(this);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setIcon(QIcon(QStringLiteral(":/icons/folder.png")));
-    Button1->setGeometry(ScaleDimension(78), ScaleDimension(84), ScaleDimension(280), ScaleDimension(25));
+    Button1->setGeometry(ScaleDimension(78), ScaleDimension(84), ScaleDimension(280),
+                         ScaleDimension(25));
     Button2 = new QPushButton(this);
     Button2->setObjectName(QStringLiteral("Button2"));
-    Button2->setGeometry(ScaleDimension(78), ScaleDimension(116), ScaleDimension(280), ScaleDimension(25));
+    Button2->setGeometry(ScaleDimension(78), ScaleDimension(116), ScaleDimension(280),
+                         ScaleDimension(25));
     // Escape closes the window through QDialog's own key handling.
     connect(Button1, &QPushButton::clicked, this, &TFormResult::Button1Click);
     connect(Button2, &QPushButton::clicked, this, &TFormResult::Button2Click);

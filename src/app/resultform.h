@@ -8,7 +8,8 @@
 class QLabel;
 class QPushButton;
 
-class TFormResult : public QDialog {
+class TFormResult : public QDialog
+{
     Q_OBJECT
 
 public:

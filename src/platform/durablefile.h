@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // Copies `source` to a new file in `folder` (ending with '/') with a hidden name made from
 // `hint`, created exclusively so it never touches an existing file. With `permissions` >= 0 the

@@ -10,9 +10,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 int openRetry(const char* path, int flags, mode_t mode = 0)
 {
@@ -24,7 +26,8 @@ int openRetry(const char* path, int flags, mode_t mode = 0)
 }
 
 // Closes a descriptor on every path without disturbing errno of the failure being reported.
-class Descriptor {
+class Descriptor
+{
 public:
     explicit Descriptor(int fd) : fd_(fd) {}
     ~Descriptor()
@@ -120,7 +123,8 @@ QString CopyToNewHiddenFile(const QString& source, const QString& folder, const 
 
 int FilePermissions(const QString& path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return -1;
     return static_cast<int>(st.st_mode & 07777);
@@ -130,7 +134,8 @@ bool RenameNoReplace(const QString& from, const QString& to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return true;
     if (errno != EINVAL && errno != ENOSYS)
         return false;

@@ -5,7 +5,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // Moves `path` (a file, or a link itself) into the trash of its file system: the home trash when
 // it lives on the same file system as the home trash, else $topdir/.Trash-$uid of its mount. The

@@ -14,12 +14,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 // Keeps errno of the failure that matters across the clean-up calls after it.
-class ErrnoKeeper {
+class ErrnoKeeper
+{
 public:
     ErrnoKeeper() : saved_(errno) {}
     ~ErrnoKeeper() { errno = saved_; }
@@ -61,7 +64,8 @@ bool ensureOwnFolder(const QByteArray& path)
 {
     if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
         return false;
-    struct stat st {};
+    struct stat st {
+    };
     if (::lstat(path.constData(), &st) != 0)
         return false;
     if (!S_ISDIR(st.st_mode) || st.st_uid != ::geteuid()) {
@@ -83,7 +87,8 @@ QByteArray mountTop(QByteArray folder, dev_t dev)
     while (folder != "/") {
         const qsizetype slash = folder.lastIndexOf('/');
         const QByteArray parent = slash <= 0 ? QByteArray("/") : folder.left(slash);
-        struct stat st {};
+        struct stat st {
+        };
         if (::stat(parent.constData(), &st) != 0 || st.st_dev != dev)
             break;
         folder = parent;
@@ -140,7 +145,8 @@ QString HomeTrashFolder()
 bool RecycleFile(const QString& path)
 {
     const QByteArray raw = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
-    struct stat file {};
+    struct stat file {
+    };
     if (raw.isEmpty() || ::lstat(raw.constData(), &file) != 0)
         return false;
 
@@ -148,7 +154,8 @@ bool RecycleFile(const QString& path)
     const qsizetype slash = raw.lastIndexOf('/');
     const QByteArray name = raw.mid(slash + 1);
     char resolved[PATH_MAX];
-    if (name.isEmpty() || ::realpath(slash == 0 ? "/" : raw.left(slash).constData(), resolved) == nullptr)
+    if (name.isEmpty() ||
+        ::realpath(slash == 0 ? "/" : raw.left(slash).constData(), resolved) == nullptr)
         return false;
     const QByteArray folder(resolved);
     const QByteArray absolute = (folder == "/" ? QByteArray() : folder) + "/" + name;
@@ -159,7 +166,8 @@ bool RecycleFile(const QString& path)
     QByteArray recordedPath = absolute;
     const QByteArray dataHome = trash.left(trash.lastIndexOf('/'));
     QDir().mkpath(QFile::decodeName(dataHome));
-    struct stat home {};
+    struct stat home {
+    };
     if (::stat(dataHome.constData(), &home) != 0)
         return false;
     if (home.st_dev == file.st_dev) {
@@ -173,11 +181,10 @@ bool RecycleFile(const QString& path)
         recordedPath = absolute.mid(top == "/" ? 1 : top.size() + 1);
     }
 
-    const QByteArray record = "[Trash Info]\nPath=" + escapePath(recordedPath) + "\nDeletionDate=" +
-                              QDateTime::currentDateTime()
-                                  .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))
-                                  .toLatin1() +
-                              "\n";
+    const QByteArray record =
+        "[Trash Info]\nPath=" + escapePath(recordedPath) + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+        "\n";
     for (int n = 1; n < 10000; ++n) {
         const QByteArray entry = trashName(name, n);
         const QByteArray info = trash + "/info/" + entry + ".trashinfo";

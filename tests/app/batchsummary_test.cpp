@@ -3,12 +3,17 @@
 #include <QLocale>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // Runs the body under `name` as the user's locale.
-class LocaleScope {
+class LocaleScope
+{
 public:
-    explicit LocaleScope(const char* name) : saved_(QLocale()) { QLocale::setDefault(QLocale(QLatin1String(name))); }
+    explicit LocaleScope(const char* name) : saved_(QLocale())
+    {
+        QLocale::setDefault(QLocale(QLatin1String(name)));
+    }
     ~LocaleScope() { QLocale::setDefault(saved_); }
 
 private:
@@ -58,15 +63,16 @@ TEST(BatchSummary, PercentRoundsHalvesToEven)
     struct Case {
         std::int64_t difference, input, percent;
     } cases[] = {
-        {1, 200, 0},     // 0.5
-        {3, 200, 2},     // 1.5
-        {5, 200, 2},     // 2.5
-        {-5, 200, -2},   // -2.5
+        {1, 200, 0},   // 0.5
+        {3, 200, 2},   // 1.5
+        {5, 200, 2},   // 2.5
+        {-5, 200, -2}, // -2.5
         {-3145728, 1048576, -300},
         {10, 0, 0},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(SizePercentOf(c.difference, c.input), c.percent) << c.difference << "/" << c.input;
+        EXPECT_EQ(SizePercentOf(c.difference, c.input), c.percent)
+            << c.difference << "/" << c.input;
 }
 
 TEST(BatchSummary, SizeRowSaysIncreaseOrSavingsWithPositiveFigures)

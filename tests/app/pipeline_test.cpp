@@ -38,7 +38,8 @@ inline void PrintTo(const QSize& size, std::ostream* out)
     *out << size.width() << 'x' << size.height();
 }
 
-namespace {
+namespace
+{
 
 // What the result window showed, taken from it in place of its modal loop.
 struct ResultSeen {
@@ -69,8 +70,8 @@ QByteArray readAll(const QString& path)
 
 QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
@@ -87,7 +88,8 @@ bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
 
 // A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan, both models,
 // private trash, scripted dialogs and a main window made fresh for each test.
-class PipelineTest : public ::testing::Test {
+class PipelineTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -99,8 +101,8 @@ protected:
                     upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
         for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
             for (const char* suffix : {".param", ".bin"})
-                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") + QLatin1String(model) +
-                                       QLatin1String(suffix),
+                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") +
+                                       QLatin1String(model) + QLatin1String(suffix),
                                    "model");
 
         savedData_ = qgetenv("XDG_DATA_HOME");
@@ -112,11 +114,18 @@ protected:
         qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
 
         platform::EnableDialogScriptForTesting(&dialogs);
-        platform::SetShellHooksForTesting({[this](const QUrl& url) { opened << url; return true; },
+        platform::SetShellHooksForTesting({[this](const QUrl& url) {
+                                               opened << url;
+                                               return true;
+                                           },
                                            nullptr, nullptr});
         SetResultWindowHookForTesting([this](TFormResult& form) {
-            ResultSeen seen{form.Label4->text(), form.Label5->text(), form.Label3->text(),
-                            form.Label6->text(), !form.Label3->isHidden() && !form.Label6->isHidden(), {}};
+            ResultSeen seen{form.Label4->text(),
+                            form.Label5->text(),
+                            form.Label3->text(),
+                            form.Label6->text(),
+                            !form.Label3->isHidden() && !form.Label6->isHidden(),
+                            {}};
             const qsizetype before = opened.size();
             form.Button1->click();
             if (opened.size() > before)
@@ -158,8 +167,8 @@ protected:
     }
     bool idle() const
     {
-        return form->ButtonProcess->text() == QStringLiteral("Start") && form->ButtonProcess->isEnabled() &&
-               !form->ConsoleRunner1->IsRunning();
+        return form->ButtonProcess->text() == QStringLiteral("Start") &&
+               form->ButtonProcess->isEnabled() && !form->ConsoleRunner1->IsRunning();
     }
     // Presses "Start" and waits until the batch has ended.
     void runBatch()
@@ -211,16 +220,29 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
         {"recycle", ResizeOriginal, true, "", {}, "a.png", false},
         {"delete", ResizeOriginal, false, "", {}, "a.png", false},
         {"copy beside", CreateCopies, true, "", {}, "a (2).png", false},
-        {"copy beside taken", CreateCopies, true, "", {QStringLiteral("a (2).png")}, "a (3).png", false},
+        {"copy beside taken",
+         CreateCopies,
+         true,
+         "",
+         {QStringLiteral("a (2).png")},
+         "a (3).png",
+         false},
         {"copy into empty folder", CreateCopies, true, "dest", {}, "a.png", true},
-        {"copy into folder with a.png", CreateCopies, true, "dest", {QStringLiteral("a.png")}, "a (2).png", true},
+        {"copy into folder with a.png",
+         CreateCopies,
+         true,
+         "dest",
+         {QStringLiteral("a.png")},
+         "a (2).png",
+         true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
         const QString original = writeImage(photos + QStringLiteral("a.png"), 8, 6);
         const QByteArray originalBytes = readAll(original);
-        const QString destination = *c.destination ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/') : photos;
+        const QString destination =
+            *c.destination ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/') : photos;
         for (const QString& name : c.existing)
             testenv::WriteFile(destination + name, "already here");
         form->Clear1->trigger();
@@ -238,7 +260,8 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
         if (c.action == CreateCopies) {
             EXPECT_EQ(readAll(original), originalBytes);
         }
-        EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")), c.action == ResizeOriginal && c.recycle ? originalBytes : QByteArray());
+        EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")),
+                  c.action == ResizeOriginal && c.recycle ? originalBytes : QByteArray());
         QStringList expectedEntries = c.existing;
         expectedEntries << QLatin1String(c.expected);
         if (c.action == CreateCopies && !*c.destination)
@@ -249,7 +272,8 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].count, QStringLiteral("1"));
         EXPECT_EQ(results[0].opened,
-                  QUrl::fromLocalFile(c.openedIsDestination ? destination.chopped(1) : photos.chopped(1)));
+                  QUrl::fromLocalFile(c.openedIsDestination ? destination.chopped(1)
+                                                            : photos.chopped(1)));
         EXPECT_EQ(form->StatusText(), QStringLiteral("Completed"));
         EXPECT_EQ(form->ProgressBar1->maximum(), 100); // no longer a marquee
     }
@@ -352,7 +376,8 @@ TEST_F(PipelineTest, AMissingModelFailsEveryImageWithoutRunningTheUpscaler)
     form->ResizeImageAI(a);
     EXPECT_TRUE(form->StatusText().contains(QStringLiteral("Upscaler not found: ")));
     EXPECT_TRUE(form->StatusText().endsWith(QStringLiteral("realesrgan/realesrgan-ncnn-vulkan")));
-    QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER), upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
+                upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
     form->ResizeImageAI(a);
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Model file not found: ")));
     EXPECT_TRUE(form->StatusText().endsWith(QStringLiteral("models/realesrgan-x4plus-anime.bin")));
@@ -377,14 +402,16 @@ TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
     // Adding stays allowed while the batch runs.
     EXPECT_TRUE(form->ButtonFiles->isEnabled());
     ASSERT_TRUE(waitFor([this] { return form->CurrentIndex == 1; }));
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Processing..."), QString()}));
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Processing..."),
+                                       QString()}));
 
     form->ButtonProcess->click();
     EXPECT_EQ(form->StatusText(), QStringLiteral("Aborted"));
     EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
     EXPECT_FALSE(form->ButtonProcess->isEnabled()); // not before the stopped run has ended
     ASSERT_TRUE(waitFor([this] { return idle(); }));
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
+    EXPECT_EQ(statuses(),
+              (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
     EXPECT_TRUE(results.empty());
     EXPECT_TRUE(form->Delete1->isEnabled());
     EXPECT_EQ(entries(folder), (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
@@ -439,7 +466,8 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
 
 TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
 {
-    const QString odd = writeImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
+    const QString odd =
+        writeImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
     add({odd});
     choose(Photo, CreateCopies);
 
@@ -452,7 +480,8 @@ TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
     EXPECT_EQ(args, (QStringList{QStringLiteral("-i"), odd, QStringLiteral("-o"),
                                  platform::TempFolder() + QStringLiteral("zelimageupscale.png"),
                                  QStringLiteral("-n"), QStringLiteral("realesrgan-x4plus")}));
-    EXPECT_EQ(sizeOf(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")), QSize(32, 32));
+    EXPECT_EQ(sizeOf(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")),
+              QSize(32, 32));
 }
 
 TEST_F(PipelineTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
@@ -477,7 +506,8 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     const QString b = writeImage(folder + QStringLiteral("b.png"), 12, 8);
     testenv::WriteFile(folder + QStringLiteral("c.png"), "not an image"); // fails, but counts
     add({a, b, folder + QStringLiteral("c.png")});
-    const qint64 input = QFileInfo(a).size() + QFileInfo(b).size() + QFileInfo(folder + QStringLiteral("c.png")).size();
+    const qint64 input = QFileInfo(a).size() + QFileInfo(b).size() +
+                         QFileInfo(folder + QStringLiteral("c.png")).size();
     const QString destination = testenv::NewFolder(QStringLiteral("dest"));
     choose(Photo, CreateCopies, destination);
 
@@ -492,7 +522,8 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     ASSERT_EQ(results.size(), 1u);
     const ResultSeen& seen = results[0];
     EXPECT_EQ(seen.count, QStringLiteral("3"));
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d+\\.\\d seconds$")).match(seen.elapsed).hasMatch())
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^\\d+\\.\\d seconds$")).match(seen.elapsed).hasMatch())
         << seen.elapsed.toStdString();
     EXPECT_TRUE(seen.sizeRowsShown);
     const TSizeChange change = SizeChangeText(input, output);

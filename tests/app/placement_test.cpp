@@ -10,7 +10,8 @@
 
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 QString writeImage(const QString& path, int width, int height)
 {
@@ -30,8 +31,8 @@ QByteArray readAll(const QString& path)
 // Every entry of a folder, hidden ones included, so a leftover temporary file shows.
 QStringList entries(const QString& folder)
 {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                                  QDir::Name);
+    return QDir(folder).entryList(
+        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 void setMode(const QString& path, mode_t mode)
@@ -47,7 +48,8 @@ TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
     writeImage(folder + QStringLiteral("wider.png"), 64, 10);
     writeImage(folder + QStringLiteral("same.png"), 16, 10);
     testenv::WriteFile(folder + QStringLiteral("empty.png"), {});
-    testenv::WriteFile(folder + QStringLiteral("cut.png"), readAll(folder + QStringLiteral("x4.png")).left(12));
+    testenv::WriteFile(folder + QStringLiteral("cut.png"),
+                       readAll(folder + QStringLiteral("x4.png")).left(12));
     testenv::WriteFile(folder + QStringLiteral("text.png"), "not an image at all");
     testenv::WriteFile(folder + QStringLiteral("unreadable-input.png"), "garbage");
     QDir().mkpath(folder + QStringLiteral("folder.png"));
@@ -69,8 +71,9 @@ TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
         {"unreadable-input.png", "text.png", false},
     };
     for (const Case& c : cases)
-        EXPECT_EQ(OutputIsEnlarged(folder + QLatin1String(c.input), folder + QLatin1String(c.output)),
-                  c.enlarged)
+        EXPECT_EQ(
+            OutputIsEnlarged(folder + QLatin1String(c.input), folder + QLatin1String(c.output)),
+            c.enlarged)
             << c.input << " -> " << c.output;
 }
 
@@ -85,14 +88,15 @@ TEST(UniqueFileNameTest, CountsUpFromTheFirstBaseAndTreatsAnyEntryAsTaken)
         const char* path;
         const char* unique;
     } cases[] = {
-        {"free.png", "free.png"},   {"a.png", "a (3).png"},       {"b.tar.gz", "b.tar (2).gz"},
-        {"noext", "noext (2)"},     {"dir.png", "dir (2).png"},
+        {"free.png", "free.png"}, {"a.png", "a (3).png"},     {"b.tar.gz", "b.tar (2).gz"},
+        {"noext", "noext (2)"},   {"dir.png", "dir (2).png"},
     };
     for (const Case& c : cases)
         EXPECT_EQ(UniqueFileName(folder + QLatin1String(c.path)), folder + QLatin1String(c.unique));
 }
 
-class PlacementTest : public ::testing::Test {
+class PlacementTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -102,7 +106,8 @@ protected:
         folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
         original = writeImage(folder + QStringLiteral("a.png"), 8, 8);
         originalBytes = readAll(original);
-        enlarged = writeImage(testenv::NewFolder(QStringLiteral("tmp")) + QStringLiteral("/up.png"), 32, 32);
+        enlarged = writeImage(testenv::NewFolder(QStringLiteral("tmp")) + QStringLiteral("/up.png"),
+                              32, 32);
         enlargedBytes = readAll(enlarged);
     }
     void TearDown() override
@@ -126,7 +131,8 @@ TEST_F(PlacementTest, ReplacingKeepsPermissionsAndPutsTheOriginalInTheTrash)
     ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
     EXPECT_EQ(placed.target, original);
     EXPECT_EQ(readAll(original), enlargedBytes);
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(original).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
     EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/a.png")), originalBytes);
@@ -184,7 +190,8 @@ TEST_F(PlacementTest, CopiesTakeTheNextFreeNameAndLeaveNoPartialFile)
     EXPECT_EQ(readAll(destination + QStringLiteral("a.png")), "someone else's");
     EXPECT_EQ(readAll(first.target), enlargedBytes);
     EXPECT_EQ(entries(destination),
-              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a (3).png"), QStringLiteral("a.png")}));
+              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a (3).png"),
+                           QStringLiteral("a.png")}));
     EXPECT_EQ(readAll(original), originalBytes);
 }
 

@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 QByteArray readAll(const QString& path)
 {
@@ -27,7 +28,8 @@ QString infoPathLine(const QString& infoFile)
 }
 
 // Points XDG_DATA_HOME at a fresh folder (which need not exist yet) for one test.
-class TrashTest : public ::testing::Test {
+class TrashTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -102,7 +104,8 @@ TEST_F(TrashTest, FailureLeavesTheFileInPlaceAndNoRecordBehind)
 
 TEST_F(TrashTest, FileOnAnotherFileSystemGoesToThatMountsTrash)
 {
-    struct stat shm {}, root {};
+    struct stat shm {
+    }, root{};
     const QString shmFolder = QStringLiteral("/dev/shm");
     if (::stat("/dev/shm", &shm) != 0 || ::access("/dev/shm", W_OK) != 0 ||
         ::stat(QFile::encodeName(testenv::Root()).constData(), &root) != 0 ||

@@ -26,7 +26,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-namespace {
+namespace
+{
 
 QString argument(const QStringList& args, const QString& flag, const QString& fallback = {})
 {
