@@ -100,6 +100,8 @@ TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
 
 TAppForm::~TAppForm()
 {
+    // A running upscaler is ended before the handlers that its end would reach are gone.
+    delete ConsoleRunner1;
     if (AppForm == this)
         AppForm = nullptr;
 }

@@ -31,6 +31,7 @@
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/types.h>
 
 // Readable failure messages for image sizes.
 inline void PrintTo(const QSize& size, std::ostream* out)
@@ -427,6 +428,31 @@ TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
                                        QStringLiteral("Completed")}));
     EXPECT_EQ(results.size(), 1u);
     EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("a (3).png")));
+}
+
+TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOriginal)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
+    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = readAll(a);
+    add({a});
+    choose(Photo, ResizeOriginal, {}, false);
+    form->ButtonProcess->click();
+    ASSERT_TRUE(
+        waitFor([this] { return form->ConsoleRunner1->ProcessInformation().dwProcessId != 0; }));
+    const auto child = static_cast<pid_t>(form->ConsoleRunner1->ProcessInformation().dwProcessId);
+
+    form.reset();
+
+    // The child is gone (or at most a zombie waiting for its parent's reaping).
+    EXPECT_TRUE(waitFor(
+        [child] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(child));
+            return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
+        },
+        10000));
+    EXPECT_EQ(readAll(a), before);
+    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
 }
 
 TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
