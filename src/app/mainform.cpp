@@ -847,6 +847,7 @@ void TAppForm::ButtonProcessClick()
     }
 
     StartTick = platform::GetTickCount();
+    batchFailure_.clear();
     TotalInputBytes = 0;
     TotalOutputBytes = 0;
     for (size_t i = 0; i < ImageRecords.size(); ++i)
@@ -900,7 +901,7 @@ bool TAppForm::ResizeImageAI(const QString& inputfile)
     const QString temp = platform::TempFolder();
     TotalInputBytes += FileSizeOf(inputfile);
     if (temp.isEmpty()) {
-        SetStatusText(TranslateText("The private temporary folder cannot be used"));
+        ReportFailure(TranslateText("The private temporary folder cannot be used"));
         return false;
     }
     QString output = temp + QStringLiteral("zelimageupscale") + ext;
@@ -916,14 +917,14 @@ bool TAppForm::ResizeImageAI(const QString& inputfile)
     const QString folder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
     const QString program = folder + QStringLiteral("realesrgan-ncnn-vulkan");
     if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable()) {
-        SetStatusText(FillTemplate(TranslateText("Upscaler not found: %s"), {program}));
+        ReportFailure(FillTemplate(TranslateText("Upscaler not found: %s"), {program}));
         return false;
     }
     for (const char* suffix : {".param", ".bin"}) {
         const QString modelFile =
             folder + QStringLiteral("models/") + model + QLatin1String(suffix);
         if (!QFileInfo(modelFile).isFile()) {
-            SetStatusText(FillTemplate(TranslateText("Model file not found: %s"), {modelFile}));
+            ReportFailure(FillTemplate(TranslateText("Model file not found: %s"), {modelFile}));
             return false;
         }
     }
@@ -983,18 +984,25 @@ bool TAppForm::PlaceCurrentOutput()
         return false;
     }
     if (!placed.ok) {
-        SetStatusText(placed.reason);
+        ReportFailure(placed.reason);
         return false;
     }
     TotalOutputBytes += outputBytes;
     return true;
 }
 
+void TAppForm::ReportFailure(const QString& reason)
+{
+    batchFailure_ = reason;
+    SetStatusText(reason);
+}
+
 void TAppForm::Bitti()
 {
     SetBatchFace(false);
     SetBatchCommandsEnabled(true);
-    SetStatusText(TranslateText("Completed"));
+    // The next image's "Resizing..." hides a failure's reason at once; the end shows it again.
+    SetStatusText(batchFailure_.isEmpty() ? TranslateText("Completed") : batchFailure_);
     SizeDifference = TotalInputBytes - TotalOutputBytes;
     SizePercent = SizePercentOf(SizeDifference, TotalInputBytes);
     const QString elapsed = ElapsedText(platform::GetTickCount() - StartTick);

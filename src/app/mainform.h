@@ -186,6 +186,10 @@ private:
     void ContinueBatch();
     // Places the judged output of the current image; false with the reason in the status bar.
     bool PlaceCurrentOutput();
+    // Shows why an image failed; the last reason of a batch stays in the status bar at its end.
+    void ReportFailure(const QString& reason);
+
+    QString batchFailure_; // the last reason an image of this batch failed
 };
 
 // The one main window, for the parts of the program that reach it.

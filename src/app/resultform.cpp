@@ -101,6 +101,13 @@ void TFormResult::Button1Click()
         platform::ShellOpenFile(folder);
 }
 
+void TFormResult::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* where = screen())
+        move(where->availableGeometry().center() - rect().center());
+}
+
 void TFormResult::Button2Click()
 {
     close();

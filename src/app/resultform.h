@@ -32,6 +32,8 @@ public slots:
     void Button2Click();
 
 protected:
+    // Centred on the screen, not on the main window.
+    void showEvent(QShowEvent* event) override;
     // The window moves when dragged by its body, its picture or any label.
     bool eventFilter(QObject* watched, QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;

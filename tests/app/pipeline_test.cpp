@@ -371,6 +371,8 @@ TEST_F(PipelineTest, AMissingModelFailsEveryImageWithoutRunningTheUpscaler)
     EXPECT_TRUE(upscalerRuns().isEmpty());
     EXPECT_EQ(readAll(a), before);
     ASSERT_EQ(results.size(), 1u);
+    // The reason outlasts the end of the batch.
+    EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Model file not found: ")));
 
     // Without the program itself the status bar names what is missing.
     QFile::remove(upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
@@ -487,6 +489,9 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
         EXPECT_EQ(readAll(locked), before);
         EXPECT_EQ(entries(lockedFolder), QStringList{QStringLiteral("a.png")});
         EXPECT_EQ(sizeOf(free), QSize(32, 32));
+        EXPECT_TRUE(
+            form->StatusText().startsWith(QStringLiteral("Could not write the enlarged image: ")))
+            << form->StatusText().toStdString();
     }
 }
 
