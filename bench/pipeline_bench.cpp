@@ -21,6 +21,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 
@@ -111,6 +112,7 @@ int main(int argc, char** argv)
     }
 
     TAppForm form;
+    form.TimerChecker->stop(); // the update check would reach out to the network
     for (const QString& name :
          QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
         AppendImage(images + QLatin1Char('/') + name);

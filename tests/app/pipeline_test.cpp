@@ -26,6 +26,7 @@
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -134,6 +135,7 @@ protected:
             results.push_back(seen);
         });
         form = std::make_unique<TAppForm>();
+        form->TimerChecker->stop(); // no update check leaves the machine from these tests
         folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
     }
     void TearDown() override
