@@ -5,6 +5,7 @@
 #include "imagerecords.h"
 
 #include <QFileInfo>
+#include <QMimeType>
 
 namespace
 {
@@ -64,7 +65,15 @@ QIcon ImageListModel::GetFileIcon(const QString& fileName) const
     if (found != iconsByType_.constEnd())
         return *found;
     // A file that is gone has no icon; the type is then learnt from the next file that exists.
-    const QIcon icon = iconProvider_.icon(QFileInfo(fileName));
+    const QFileInfo info(fileName);
+    if (!info.exists())
+        return {};
+    // The theme's icon for the file's type, else its family's (image-x-generic), else the
+    // desktop's own answer.
+    const QMimeType mime = mimeDatabase_.mimeTypeForFile(info);
+    QIcon icon = QIcon::fromTheme(mime.iconName(), QIcon::fromTheme(mime.genericIconName()));
+    if (icon.isNull())
+        icon = iconProvider_.icon(info);
     if (icon.isNull())
         return icon;
     if (iconsByType_.size() >= MaxCachedIconTypes)

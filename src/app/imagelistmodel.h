@@ -4,6 +4,7 @@
 
 #include <QAbstractTableModel>
 #include <QFileIconProvider>
+#include <QMimeDatabase>
 #include <QHash>
 #include <QIcon>
 
@@ -36,5 +37,6 @@ private:
     int itemCount_ = 0;
     QString titles_[ColumnCount];
     QFileIconProvider iconProvider_;
+    QMimeDatabase mimeDatabase_;
     mutable QHash<QString, QIcon> iconsByType_;
 };

@@ -9,6 +9,10 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Grandora"));
     QApplication::setApplicationName(QStringLiteral("Grandora"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/pictures/grandora.svg")));
+    // Outside a desktop session Qt knows no icon theme, and every listed file would show the same
+    // blank icon instead of its type's.
+    if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
+        QIcon::setThemeName(QStringLiteral("Adwaita"));
     TAppForm form;
     form.show();
     return app.exec();
