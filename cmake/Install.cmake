@@ -27,3 +27,7 @@ install(CODE "
     file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/share/applications\"
         TYPE FILE FILES \"${CMAKE_BINARY_DIR}/grandora.desktop\")
 ")
+
+# The upscaler, when it has been provisioned into the build's program folder.
+install(DIRECTORY ${GRANDORA_BIN_DIR}/realesrgan DESTINATION ${GRANDORA_INSTALL_DIR}
+    OPTIONAL USE_SOURCE_PERMISSIONS)
