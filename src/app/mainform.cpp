@@ -5,6 +5,8 @@
 #include "application.h"
 #include "appvalues.h"
 #include "batchsummary.h"
+#include "i18n/languageselection.h"
+#include "i18n/translateform.h"
 #include "i18n/translation.h"
 #include "imagelistmodel.h"
 #include "imagerecords.h"
@@ -367,6 +369,7 @@ void TAppForm::CreateMenus()
     connect(Open1, &QAction::triggered, this, &TAppForm::Open1Click);
     connect(Properties1, &QAction::triggered, this, &TAppForm::Properties1Click);
     connect(Delete1, &QAction::triggered, this, &TAppForm::Delete1Click);
+    connect(Language1, &QAction::triggered, this, &TAppForm::Language1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
     connect(ListView1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
@@ -387,11 +390,7 @@ void TAppForm::FormCreate()
                                           AppProductName);
     OpenSettingsIni();
 
-    LanguageFolder = platform::ExecutableFolder() + QStringLiteral("Languages/");
-    const QString languageFile = ReadSetting(QStringLiteral("LanguageFile"));
-    // A stored name that reaches outside the language folder loads nothing.
-    if (!languageFile.contains(QLatin1Char('/')))
-        LoadLanguageFile(languageFile);
+    LoadLanguage(ReadSetting(QStringLiteral("LanguageFile")));
 
     TranslateCaptions();
     const int labelWidth = ScaleDimension(105);
@@ -550,6 +549,13 @@ void TAppForm::About1Click()
     auto* box = new TAboutBox(AppProductName, AppVersion, MakerWebHost(),
                               platform::ExecutableFolder(), this);
     box->exec();
+}
+
+void TAppForm::Language1Click()
+{
+    TTranslateForm form(this, {SettingsFolder, [this](const QString& file) { SetLanguageFile(file); },
+                               AskConfirmation, MakerWebHost()});
+    form.exec();
 }
 
 void TAppForm::ResettoDefaults1Click()

@@ -124,6 +124,7 @@ public slots:
     void Exit1Click();
     void Help2Click();
     void About1Click();
+    void Language1Click();
     void ResettoDefaults1Click();
     void TimerCheckerTimer();
     void UpdateNotifications1Click();

@@ -6,7 +6,7 @@
 #include <QStringList>
 
 // Process-wide localization state, written once at start before any window sets its texts.
-extern QString LanguageFolder;   // folder of the language files, ending with '/'
+extern QString LanguageFolder;   // "Languages" beside the executable, no trailing '/'
 extern QString LanguageFilePath; // full path of the loaded file; empty: nothing loaded
 extern QString LanguageName;     // "German" for German.lang.txt; empty when nothing loaded
 extern QStringList LanguageLines;
