@@ -553,8 +553,9 @@ void TAppForm::About1Click()
 
 void TAppForm::Language1Click()
 {
-    TTranslateForm form(this, {SettingsFolder, [this](const QString& file) { SetLanguageFile(file); },
-                               AskConfirmation, MakerWebHost()});
+    TTranslateForm form(this,
+                        {SettingsFolder, [this](const QString& file) { SetLanguageFile(file); },
+                         AskConfirmation, MakerWebHost()});
     form.exec();
 }
 

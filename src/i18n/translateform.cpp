@@ -76,7 +76,8 @@ QString FlagPictureName(const QString& entry)
     return QStringLiteral("xx");
 }
 
-namespace {
+namespace
+{
 
 constexpr int FlagListWidth = 16;
 constexpr int ItemHeight = 18;
@@ -88,7 +89,8 @@ QPixmap flagPixmap(const QString& entry)
 
 // Draws a language entry as its flag followed by its name, over the background the view has
 // prepared for it (the selection colours for the selected entry).
-class ComboBox1DrawItem : public QStyledItemDelegate {
+class ComboBox1DrawItem : public QStyledItemDelegate
+{
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -109,7 +111,8 @@ public:
         const QPixmap flag = flagPixmap(text);
         painter->drawPixmap(rect.left(), rect.top() + (rect.height() - flag.height()) / 2, flag);
         const bool selected = option.state & QStyle::State_Selected;
-        painter->setPen(option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setPen(
+            option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text));
         painter->setFont(option.font);
         painter->drawText(rect.adjusted(FlagListWidth + 4, 0, 0, 0),
                           Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, text);
@@ -133,9 +136,20 @@ QFont tahoma(int pixelSize)
 void addSorted(QComboBox* box, const QString& entry)
 {
     int at = 0;
-    while (at < box->count() && QString::compare(box->itemText(at), entry, Qt::CaseInsensitive) <= 0)
+    while (at < box->count() &&
+           QString::compare(box->itemText(at), entry, Qt::CaseInsensitive) <= 0)
         ++at;
     box->insertItem(at, QIcon(flagPixmap(entry)), entry);
+}
+
+// Long translations of a label get a smaller font rather than being cut off.
+void fitLabel(QLabel* label)
+{
+    QFont font = label->font();
+    while (font.pixelSize() > 8 &&
+           QFontMetrics(font).horizontalAdvance(label->text()) > label->width())
+        font.setPixelSize(font.pixelSize() - 1);
+    label->setFont(font);
 }
 
 QStringList readLines(const QString& path)
@@ -243,8 +257,9 @@ void TTranslateForm::CreateComponents()
     connect(Button1, &QPushButton::clicked, this, &TTranslateForm::Button1Click);
     connect(Copy1, &QAction::triggered, this, &TTranslateForm::Copy1Click);
     connect(SelectAll1, &QAction::triggered, this, &TTranslateForm::SelectAll1Click);
-    connect(RichEdit1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(pos)); });
+    connect(RichEdit1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(RichEdit1->viewport()->mapToGlobal(pos));
+    });
 }
 
 void TTranslateForm::FormCreate()
@@ -253,8 +268,11 @@ void TTranslateForm::FormCreate()
     Label1->setText(TranslateText("User Interface Language:"));
     Label2->setText(TranslateText("Translated by:"));
     Button1->setText(TranslateText("OK"));
+    fitLabel(Label1);
+    fitLabel(Label2);
     Label3->setText(TranslateText("Contribute to Translation"));
     Label3->setToolTip(TranslationPageUrl());
+    fitLabel(Label3);
     Label3->adjustSize();
     Copy1->setText(TranslateText("Copy"));
     SelectAll1->setText(TranslateText("Select All"));
@@ -266,11 +284,13 @@ void TTranslateForm::FormCreate()
         if (suffix > 0)
             addSorted(ComboBox1, fileName.left(suffix));
     }
-    const int current = ComboBox1->findText(LanguageName, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    ComboBox1->setCurrentIndex(current >= 0 && !LanguageName.isEmpty()
-                                   ? current
-                                   : ComboBox1->findText(QStringLiteral("English"),
-                                                         Qt::MatchExactly | Qt::MatchCaseSensitive));
+    const int current =
+        ComboBox1->findText(LanguageName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    ComboBox1->setCurrentIndex(
+        current >= 0 && !LanguageName.isEmpty()
+            ? current
+            : ComboBox1->findText(QStringLiteral("English"),
+                                  Qt::MatchExactly | Qt::MatchCaseSensitive));
     ComboBox1Change();
     InitialLanguage = ComboBox1->currentText();
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TTranslateForm::ComboBox1Change);
@@ -340,7 +360,8 @@ bool TTranslateForm::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == Label3 && event->type() == QEvent::MouseButtonRelease) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
-        if (mouse->button() == Qt::LeftButton && Label3->rect().contains(mouse->position().toPoint())) {
+        if (mouse->button() == Qt::LeftButton &&
+            Label3->rect().contains(mouse->position().toPoint())) {
             Label3Click();
             return true;
         }

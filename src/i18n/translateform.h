@@ -30,7 +30,8 @@ struct TranslateFormContext {
     QString webHost; // the maker's web host, for the translation page
 };
 
-class TTranslateForm : public QDialog {
+class TTranslateForm : public QDialog
+{
     Q_OBJECT
 
 public:

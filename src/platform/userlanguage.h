@@ -5,7 +5,8 @@
 #include <QString>
 #include <cstdint>
 
-namespace platform {
+namespace platform
+{
 
 // The LANGID of a locale name such as "de_CH.UTF-8", "pt-BR", "zh_Hant" or "de". A region the
 // table does not know gives the language's main region; an unknown language gives 1033

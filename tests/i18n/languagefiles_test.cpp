@@ -7,7 +7,8 @@
 #include <QRegularExpression>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 const QString sourceDir = QStringLiteral(GRANDORA_SOURCE_DIR);
 
@@ -21,15 +22,18 @@ QString readText(const QString& path)
 
 QStringList programKeys()
 {
-    static const QRegularExpression call(QString::fromUtf8(R"re(TranslateText\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+    static const QRegularExpression call(
+        QString::fromUtf8(R"re(TranslateText\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
     QStringList keys;
-    QDirIterator files(sourceDir + QStringLiteral("/src"), {QStringLiteral("*.cpp"), QStringLiteral("*.h")},
-                       QDir::Files, QDirIterator::Subdirectories);
+    QDirIterator files(sourceDir + QStringLiteral("/src"),
+                       {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
+                       QDirIterator::Subdirectories);
     while (files.hasNext()) {
         const QString text = readText(files.next());
         for (auto match = call.globalMatch(text); match.hasNext();) {
             QString key = match.next().captured(1);
-            key.replace(QStringLiteral("\\\""), QStringLiteral("\"")).replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
+            key.replace(QStringLiteral("\\\""), QStringLiteral("\""))
+                .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
             if (!keys.contains(key))
                 keys.append(key);
         }
@@ -68,26 +72,33 @@ TEST(LanguageFiles, EveryFileTranslatesEveryKeyOfTheProgram)
     const QStringList keys = programKeys();
     ASSERT_GT(keys.size(), 30) << "the keys were not found in the sources";
     const QStringList files = shippedFiles();
-    for (const char* language : {"German", "French", "Spanish", "Italian", "PortugueseBrazil",
-                                 "Turkish", "Russian", "Polish", "Dutch", "Japanese",
-                                 "ChineseSimplified", "Korean"})
-        EXPECT_TRUE(files.contains(QLatin1String(language) + QStringLiteral(".lang.txt"))) << language;
+    for (const char* language :
+         {"German", "French", "Spanish", "Italian", "PortugueseBrazil", "Turkish", "Russian",
+          "Polish", "Dutch", "Japanese", "ChineseSimplified", "Korean"})
+        EXPECT_TRUE(files.contains(QLatin1String(language) + QStringLiteral(".lang.txt")))
+            << language;
 
     for (const QString& file : files) {
         QStringList duplicates;
         const auto map = entries(sourceDir + QStringLiteral("/languages/") + file, &duplicates);
-        EXPECT_TRUE(duplicates.isEmpty()) << file.toStdString() << ": " << duplicates.join(QStringLiteral(", ")).toStdString();
-        EXPECT_EQ(map.value(QStringLiteral("INFO:Translated By")), QStringLiteral("Zelmora")) << file.toStdString();
+        EXPECT_TRUE(duplicates.isEmpty())
+            << file.toStdString() << ": " << duplicates.join(QStringLiteral(", ")).toStdString();
+        EXPECT_EQ(map.value(QStringLiteral("INFO:Translated By")), QStringLiteral("Zelmora"))
+            << file.toStdString();
         for (const QString& key : keys) {
             const QString translation = map.value(key);
-            EXPECT_FALSE(translation.isEmpty()) << file.toStdString() << " lacks {" << key.toStdString() << "}";
+            EXPECT_FALSE(translation.isEmpty())
+                << file.toStdString() << " lacks {" << key.toStdString() << "}";
             EXPECT_EQ(translation.count(QStringLiteral("%s")), key.count(QStringLiteral("%s")))
-                << file.toStdString() << ": {" << key.toStdString() << "}" << translation.toStdString();
+                << file.toStdString() << ": {" << key.toStdString() << "}"
+                << translation.toStdString();
             if (key.endsWith(QStringLiteral("..."))) {
                 EXPECT_TRUE(translation.endsWith(QStringLiteral("...")))
-                    << file.toStdString() << ": {" << key.toStdString() << "}" << translation.toStdString();
+                    << file.toStdString() << ": {" << key.toStdString() << "}"
+                    << translation.toStdString();
             }
-            EXPECT_EQ(translation, translation.trimmed()) << file.toStdString() << ": {" << key.toStdString() << "}";
+            EXPECT_EQ(translation, translation.trimmed())
+                << file.toStdString() << ": {" << key.toStdString() << "}";
         }
     }
 }
@@ -105,14 +116,28 @@ TEST(LanguageFiles, CodesNameShippedFilesOnceEachAndCoverTheMainRegions)
         codes.insert(columns[0], columns[1]);
     }
     const std::pair<const char*, const char*> mainRegions[] = {
-        {"1031", "German"}, {"2055", "German"},  {"3079", "German"},   {"1036", "French"},
-        {"3084", "French"}, {"3082", "Spanish"}, {"2058", "Spanish"},  {"1040", "Italian"},
-        {"1046", "PortugueseBrazil"}, {"1055", "Turkish"}, {"1049", "Russian"}, {"1045", "Polish"},
-        {"1043", "Dutch"},  {"2067", "Dutch"},   {"1041", "Japanese"}, {"2052", "ChineseSimplified"},
+        {"1031", "German"},
+        {"2055", "German"},
+        {"3079", "German"},
+        {"1036", "French"},
+        {"3084", "French"},
+        {"3082", "Spanish"},
+        {"2058", "Spanish"},
+        {"1040", "Italian"},
+        {"1046", "PortugueseBrazil"},
+        {"1055", "Turkish"},
+        {"1049", "Russian"},
+        {"1045", "Polish"},
+        {"1043", "Dutch"},
+        {"2067", "Dutch"},
+        {"1041", "Japanese"},
+        {"2052", "ChineseSimplified"},
         {"1042", "Korean"},
     };
     for (const auto& [id, language] : mainRegions)
-        EXPECT_EQ(codes.value(QLatin1String(id)), QLatin1String(language) + QStringLiteral(".lang.txt")) << id;
+        EXPECT_EQ(codes.value(QLatin1String(id)),
+                  QLatin1String(language) + QStringLiteral(".lang.txt"))
+            << id;
 }
 
 TEST(LanguageFiles, TheBuildPutsThemBesideTheProgram)

@@ -6,7 +6,8 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 struct CodesCase {
     const char* name;
@@ -17,7 +18,8 @@ struct CodesCase {
     QString expectedName; // LanguageName after loading; empty: English
 };
 
-class LoadLanguageTest : public ::testing::TestWithParam<CodesCase> {
+class LoadLanguageTest : public ::testing::TestWithParam<CodesCase>
+{
 protected:
     void SetUp() override { UnloadLanguageForTesting(); }
     void TearDown() override { UnloadLanguageForTesting(); }
@@ -56,36 +58,71 @@ const QStringList germanAndFrench{QStringLiteral("German.lang.txt"),
 INSTANTIATE_TEST_SUITE_P(
     Codes, LoadLanguageTest,
     ::testing::Values(
-        CodesCase{"spacesAndCaseAroundTheColumns", "1031 , german.LANG.TXT\r\n", germanAndFrench,
-                  {}, 1031, QStringLiteral("German")},
+        CodesCase{"spacesAndCaseAroundTheColumns",
+                  "1031 , german.LANG.TXT\r\n",
+                  germanAndFrench,
+                  {},
+                  1031,
+                  QStringLiteral("German")},
         CodesCase{"firstLineForAnIdDecidesEvenWhenItsFileIsMissing",
-                  "1031,Missing.lang.txt\n1031,German.lang.txt\n", germanAndFrench, {}, 1031, {}},
-        CodesCase{"regionWithoutItsOwnLine", "1031,German.lang.txt\n", germanAndFrench, {}, 2055,
+                  "1031,Missing.lang.txt\n1031,German.lang.txt\n",
+                  germanAndFrench,
+                  {},
+                  1031,
                   {}},
+        CodesCase{
+            "regionWithoutItsOwnLine", "1031,German.lang.txt\n", germanAndFrench, {}, 2055, {}},
         CodesCase{"settingOfSpacesIsBlank", "1036,French.lang.txt\n", germanAndFrench,
                   QStringLiteral("  \t"), 1036, QStringLiteral("French")},
         CodesCase{"storedSettingWinsOverTheTable", "1036,French.lang.txt\n", germanAndFrench,
                   QStringLiteral("German.lang.txt"), 1036, QStringLiteral("German")},
-        CodesCase{"storedEnglishLoadsNothing", "1036,French.lang.txt\n", germanAndFrench,
-                  QStringLiteral("English.lang.txt"), 1036, {}},
-        CodesCase{"headerAndLinesWithoutCommaAreSkipped",
-                  "LANGID,File\nrubbish\n\t1036\t,\tFrench.lang.txt\x01\n", germanAndFrench, {},
-                  1036, QStringLiteral("French")},
-        CodesCase{"furtherCommasBelongToTheFileName", "1031,Ger,man.lang.txt\n",
-                  {QStringLiteral("Ger,man.lang.txt")}, {}, 1031, QStringLiteral("Ger,man")},
-        CodesCase{"idIsMatchedAsWritten", "01031,German.lang.txt\n", germanAndFrench, {}, 1031,
+        CodesCase{"storedEnglishLoadsNothing",
+                  "1036,French.lang.txt\n",
+                  germanAndFrench,
+                  QStringLiteral("English.lang.txt"),
+                  1036,
                   {}},
-        CodesCase{"utf8ByteOrderMark", "\xEF\xBB\xBF" "1031,German.lang.txt", germanAndFrench, {},
-                  1031, QStringLiteral("German")},
-        CodesCase{"utf16ByteOrderMark", utf16le(QStringLiteral("1049,Русский.lang.txt\r\n")),
-                  {QStringLiteral("Русский.lang.txt")}, {}, 1049, QStringLiteral("Русский")},
-        CodesCase{"onlyAsciiLettersAreFolded", "1049,русский.lang.txt\n",
-                  {QStringLiteral("Русский.lang.txt")}, {}, 1049, {}},
+        CodesCase{"headerAndLinesWithoutCommaAreSkipped",
+                  "LANGID,File\nrubbish\n\t1036\t,\tFrench.lang.txt\x01\n",
+                  germanAndFrench,
+                  {},
+                  1036,
+                  QStringLiteral("French")},
+        CodesCase{"furtherCommasBelongToTheFileName",
+                  "1031,Ger,man.lang.txt\n",
+                  {QStringLiteral("Ger,man.lang.txt")},
+                  {},
+                  1031,
+                  QStringLiteral("Ger,man")},
+        CodesCase{"idIsMatchedAsWritten", "01031,German.lang.txt\n", germanAndFrench, {}, 1031, {}},
+        CodesCase{"utf8ByteOrderMark",
+                  "\xEF\xBB\xBF"
+                  "1031,German.lang.txt",
+                  germanAndFrench,
+                  {},
+                  1031,
+                  QStringLiteral("German")},
+        CodesCase{"utf16ByteOrderMark",
+                  utf16le(QStringLiteral("1049,Русский.lang.txt\r\n")),
+                  {QStringLiteral("Русский.lang.txt")},
+                  {},
+                  1049,
+                  QStringLiteral("Русский")},
+        CodesCase{"onlyAsciiLettersAreFolded",
+                  "1049,русский.lang.txt\n",
+                  {QStringLiteral("Русский.lang.txt")},
+                  {},
+                  1049,
+                  {}},
         CodesCase{"noTableMeansEnglish", {}, germanAndFrench, {}, 1031, {}},
         // The setting lives in a file the user can edit: a path in it must not load a file
         // from elsewhere.
-        CodesCase{"settingWithAPathLoadsNothing", {}, {QStringLiteral("sub/German.lang.txt")},
-                  QStringLiteral("sub/German.lang.txt"), 1031, {}}),
+        CodesCase{"settingWithAPathLoadsNothing",
+                  {},
+                  {QStringLiteral("sub/German.lang.txt")},
+                  QStringLiteral("sub/German.lang.txt"),
+                  1031,
+                  {}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(LoadLanguage, WithoutAFolderListsNothingAndStaysEnglish)
@@ -111,19 +148,25 @@ TEST(FindLanguageFiles, ListsFilesEndingInLangTxtAndSkipsFolders)
     FindLanguageFiles(folder);
     QStringList found = LanguageFileList;
     found.sort();
-    EXPECT_EQ(found, (QStringList{QStringLiteral(".Hidden.lang.txt"), QStringLiteral("Dutch.LANG.TXT"),
-                                  QStringLiteral("German.lang.txt"), QStringLiteral("Xlang.txt")}));
+    EXPECT_EQ(found,
+              (QStringList{QStringLiteral(".Hidden.lang.txt"), QStringLiteral("Dutch.LANG.TXT"),
+                           QStringLiteral("German.lang.txt"), QStringLiteral("Xlang.txt")}));
 }
 
 TEST(UserLanguage, LocaleNamesMapToLangIds)
 {
     const std::pair<const char*, std::uint16_t> cases[] = {
-        {"de_DE.UTF-8", 1031}, {"de_CH.UTF-8", 2055}, {"de_AT", 3079},    {"pt_BR.UTF-8", 1046},
-        {"pt_PT", 2070},       {"pt", 1046},          {"zh_CN.UTF-8", 2052}, {"zh_TW.UTF-8", 1028},
-        {"zh-Hant", 1028},     {"zh_Hant_HK", 3076},  {"fr-CA", 3084},    {"es_AR.UTF-8", 11274},
-        {"nb_NO.UTF-8", 1044}, {"ca_ES.UTF-8@valencia", 1027}, {"sr_RS@latin", 1033},
-        {"de_BE.UTF-8", 1031}, {"en_GB", 2057},       {"C", 1033},        {"POSIX", 1033},
-        {"", 1033},            {"eo", 1033},
+        {"de_DE.UTF-8", 1031}, {"de_CH.UTF-8", 2055},
+        {"de_AT", 3079},       {"pt_BR.UTF-8", 1046},
+        {"pt_PT", 2070},       {"pt", 1046},
+        {"zh_CN.UTF-8", 2052}, {"zh_TW.UTF-8", 1028},
+        {"zh-Hant", 1028},     {"zh_Hant_HK", 3076},
+        {"fr-CA", 3084},       {"es_AR.UTF-8", 11274},
+        {"nb_NO.UTF-8", 1044}, {"ca_ES.UTF-8@valencia", 1027},
+        {"sr_RS@latin", 1033}, {"de_BE.UTF-8", 1031},
+        {"en_GB", 2057},       {"C", 1033},
+        {"POSIX", 1033},       {"", 1033},
+        {"eo", 1033},
     };
     for (const auto& [name, id] : cases)
         EXPECT_EQ(platform::LangIdFromLocaleName(QLatin1String(name)), id) << name;

@@ -19,10 +19,12 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 // A program folder with a few language files, running in German.
-class TranslateFormTest : public ::testing::Test {
+class TranslateFormTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -35,7 +37,8 @@ protected:
         testenv::WriteFile(languages + QStringLiteral("French.lang.txt"), "{Language}Langue\n");
         testenv::WriteFile(languages + QStringLiteral("Esperanto.lang.txt"),
                            "{INFO:Translated By}Zamenhof\n");
-        testenv::WriteFile(languages + QStringLiteral("Italian.lang.txt"), "{INFO:Translated By}X\n");
+        testenv::WriteFile(languages + QStringLiteral("Italian.lang.txt"),
+                           "{INFO:Translated By}X\n");
         QFile::setPermissions(languages + QStringLiteral("Italian.lang.txt"), {});
         testenv::WriteFile(languages + QStringLiteral("Xlang.txt"), "{INFO:Translated By}Y\n");
         LoadLanguage(QStringLiteral("German.lang.txt"), exe, 1033);
@@ -219,12 +222,50 @@ TEST_F(TranslateFormTest, SelectAllAndCopyPutTheTranslatorsOnTheClipboard)
     EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Anna\nBernd\nClara"));
 }
 
+// Every shipped translation of the dialog's texts must be readable in full in its fixed layout.
+TEST(TranslateFormLayout, ShippedTranslationsFitTheirPlaces)
+{
+    const QString languages = QStringLiteral(GRANDORA_SOURCE_DIR "/languages");
+    const QStringList files =
+        QDir(languages).entryList({QStringLiteral("*.lang.txt")}, QDir::Files);
+    ASSERT_FALSE(files.isEmpty());
+    for (const QString& file : files) {
+        UnloadLanguageForTesting();
+        LanguageFolder = languages;
+        LanguageFileList = files;
+        LoadLanguageFile(file);
+        TTranslateForm form(nullptr, {QString(), {}, {}, QStringLiteral("zelmora.test")});
+        form.show();
+        for (QLabel* label : {form.Label1, form.Label2, form.Label3}) {
+            EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
+                << file.toStdString() << ": " << label->text().toStdString();
+        }
+        EXPECT_LT(form.Label3->geometry().right(), form.Button1->geometry().left())
+            << file.toStdString();
+        EXPECT_LT(form.Label1->geometry().right(), form.ComboBox1->geometry().left())
+            << file.toStdString();
+        EXPECT_LE(form.Button1->sizeHint().width(), form.Button1->width()) << file.toStdString();
+        EXPECT_EQ(form.ComboBox1->currentText(),
+                  file.left(file.indexOf(QStringLiteral(".lang.txt"))));
+        // Left in the test's build folder for a look at each language.
+        form.grab().save(
+            QStringLiteral("language-dialog-%1.png").arg(form.ComboBox1->currentText()));
+    }
+    UnloadLanguageForTesting();
+}
+
 TEST(FlagPictureName, FollowsTheFlagTableAndFallsBackToNeutral)
 {
     const std::pair<const char*, const char*> cases[] = {
-        {"English", "english"}, {"German", "de"},           {"Vietnamese", "vi"},
-        {"Catalan", "ca"},      {"ChineseTraditional", "tw"}, {"Abkhazian", "ab"},
-        {"german", "xx"},       {"Esperanto", "xx"},        {"", "xx"},
+        {"English", "english"},
+        {"German", "de"},
+        {"Vietnamese", "vi"},
+        {"Catalan", "ca"},
+        {"ChineseTraditional", "tw"},
+        {"Abkhazian", "ab"},
+        {"german", "xx"},
+        {"Esperanto", "xx"},
+        {"", "xx"},
     };
     for (const auto& [entry, picture] : cases)
         EXPECT_EQ(FlagPictureName(QLatin1String(entry)), QLatin1String(picture)) << entry;
@@ -232,13 +273,42 @@ TEST(FlagPictureName, FollowsTheFlagTableAndFallsBackToNeutral)
 
 TEST(FlagPictureName, EveryNamedPictureIsAFlagInTheResources)
 {
-    for (const char* entry :
-         {"English", "German", "French", "Turkish", "Albanian", "Arabic", "Bulgarian",
-          "ChineseSimplified", "ChineseTraditional", "Czech", "Dutch", "Finnish", "Greek", "Hebrew",
-          "Hungarian", "Italian", "Japanese", "Korean", "Persian", "Polish", "PortugueseBrazil",
-          "PortuguesePortugal", "Romanian", "Russian", "Slovenian", "Spanish", "Swedish",
-          "Ukrainian", "Vietnamese", "Slovak", "Abkhazian", "Norwegian", "Catalan", "Other"}) {
-        const QPixmap flag(QStringLiteral(":/flags/%1.png").arg(FlagPictureName(QLatin1String(entry))));
+    for (const char* entry : {"English",
+                              "German",
+                              "French",
+                              "Turkish",
+                              "Albanian",
+                              "Arabic",
+                              "Bulgarian",
+                              "ChineseSimplified",
+                              "ChineseTraditional",
+                              "Czech",
+                              "Dutch",
+                              "Finnish",
+                              "Greek",
+                              "Hebrew",
+                              "Hungarian",
+                              "Italian",
+                              "Japanese",
+                              "Korean",
+                              "Persian",
+                              "Polish",
+                              "PortugueseBrazil",
+                              "PortuguesePortugal",
+                              "Romanian",
+                              "Russian",
+                              "Slovenian",
+                              "Spanish",
+                              "Swedish",
+                              "Ukrainian",
+                              "Vietnamese",
+                              "Slovak",
+                              "Abkhazian",
+                              "Norwegian",
+                              "Catalan",
+                              "Other"}) {
+        const QPixmap flag(
+            QStringLiteral(":/flags/%1.png").arg(FlagPictureName(QLatin1String(entry))));
         EXPECT_EQ(flag.width(), 16) << entry;
         EXPECT_LE(flag.height(), 16) << entry;
     }
@@ -246,8 +316,8 @@ TEST(FlagPictureName, EveryNamedPictureIsAFlagInTheResources)
 
 TEST(TranslateFromList, KeepsAnEmptyTranslationAndFallsBackToTheKey)
 {
-    const QStringList lines{QStringLiteral(" {A}no"), QStringLiteral("{A}"), QStringLiteral("{A}late"),
-                            QStringLiteral("{B}x}y")};
+    const QStringList lines{QStringLiteral(" {A}no"), QStringLiteral("{A}"),
+                            QStringLiteral("{A}late"), QStringLiteral("{B}x}y")};
     EXPECT_EQ(TranslateFromList(QStringLiteral("A"), lines), QString());
     EXPECT_EQ(TranslateFromList(QStringLiteral("B"), lines), QStringLiteral("x}y"));
     EXPECT_EQ(TranslateFromList(QStringLiteral("C"), lines), QStringLiteral("C"));
