@@ -8,12 +8,11 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -181,11 +180,6 @@ TTranslateForm::TTranslateForm(QWidget* parent, TranslateFormContext context)
         move(screen->availableGeometry().center() - rect().center());
 }
 
-TTranslateForm::~TTranslateForm()
-{
-    InitialLanguage.clear();
-}
-
 void TTranslateForm::CreateComponents()
 {
     Label1 = new QLabel(this);
@@ -284,13 +278,11 @@ void TTranslateForm::FormCreate()
         if (suffix > 0)
             addSorted(ComboBox1, fileName.left(suffix));
     }
-    const int current =
-        ComboBox1->findText(LanguageName, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    // No entry is empty, so with no language loaded the layout's "English" stays selected.
+    const auto exact = Qt::MatchExactly | Qt::MatchCaseSensitive;
+    const int current = ComboBox1->findText(LanguageName, exact);
     ComboBox1->setCurrentIndex(
-        current >= 0 && !LanguageName.isEmpty()
-            ? current
-            : ComboBox1->findText(QStringLiteral("English"),
-                                  Qt::MatchExactly | Qt::MatchCaseSensitive));
+        current >= 0 ? current : ComboBox1->findText(QStringLiteral("English"), exact));
     ComboBox1Change();
     InitialLanguage = ComboBox1->currentText();
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TTranslateForm::ComboBox1Change);

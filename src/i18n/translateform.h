@@ -36,7 +36,6 @@ class TTranslateForm : public QDialog
 
 public:
     TTranslateForm(QWidget* parent, TranslateFormContext context);
-    ~TTranslateForm() override;
 
     // The address of the maker's page for contributing translations.
     QString TranslationPageUrl() const;
