@@ -1,0 +1,98 @@
+// A new user whose desktop speaks German sees the whole main window in German: the language is
+// found through the shipped LanguageCodes.csv and no caption is left in English.
+#include "app/mainform.h"
+#include "i18n/translation.h"
+#include "platform/dialogs.h"
+#include "platform/files.h"
+#include "support/testenv.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+#include <QTableView>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// Every text the window shows, from its widgets, menus, tabs, column titles and list entries.
+QStringList shownTexts(const TAppForm& window)
+{
+    QStringList texts;
+    for (const QLabel* label : window.findChildren<QLabel*>())
+        texts << label->text();
+    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        texts << button->text();
+    for (const QAction* action : window.findChildren<QAction*>())
+        texts << action->text();
+    for (const QMenu* menu : window.findChildren<QMenu*>())
+        texts << menu->title();
+    for (const QTabWidget* tabs : window.findChildren<QTabWidget*>()) {
+        for (int i = 0; i < tabs->count(); ++i)
+            texts << tabs->tabText(i).section(QStringLiteral(" ["), 0, 0);
+    }
+    for (const QComboBox* combo : window.findChildren<QComboBox*>()) {
+        for (int i = 0; i < combo->count(); ++i)
+            texts << combo->itemText(i);
+    }
+    const QAbstractItemModel* model = window.ListView1->model();
+    for (int column = 0; column < model->columnCount(); ++column)
+        texts << model->headerData(column, Qt::Horizontal).toString();
+    texts.removeAll(QString());
+    return texts;
+}
+
+TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
+{
+    const QString program = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
+    const QDir shipped(QStringLiteral(GRANDORA_SOURCE_DIR "/languages"));
+    QDir().mkpath(program + QStringLiteral("Languages"));
+    for (const QString& file : shipped.entryList(QDir::Files))
+        QFile::copy(shipped.filePath(file), program + QStringLiteral("Languages/") + file);
+    const char* const variables[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+    for (const char* variable : variables)
+        qunsetenv(variable);
+    qputenv("LANG", "de_DE.UTF-8");
+    platform::SetExecutableFolderForTesting(program);
+    platform::DialogScript dialogs;
+    platform::EnableDialogScriptForTesting(&dialogs);
+    UnloadLanguageForTesting();
+
+    {
+        TAppForm window;
+        window.show();
+        EXPECT_EQ(LanguageName, QStringLiteral("German"));
+        // An English key with a German translation of its own must never show as it is.
+        QStringList english;
+        for (const QString& line : LanguageLines) {
+            const qsizetype close = line.indexOf(QLatin1Char('}'));
+            if (line.startsWith(QLatin1Char('{')) && close > 0 &&
+                line.mid(close + 1) != line.mid(1, close - 1))
+                english << line.mid(1, close - 1);
+        }
+        const QStringList texts = shownTexts(window);
+        EXPECT_GT(texts.size(), 30);
+        for (const QString& text : texts)
+            EXPECT_FALSE(english.contains(text)) << "left in English: " << text.toStdString();
+        EXPECT_TRUE(texts.contains(QStringLiteral("Dateien hinzufügen...")));
+        // Left in the test's build folder for a look.
+        window.grab().save(QStringLiteral("main-window-german.png"));
+        // The detected language is not stored: it is detected anew while the setting is blank.
+        QFile settings(program + QStringLiteral("settings.ini"));
+        const QByteArray stored =
+            settings.open(QIODevice::ReadOnly) ? settings.readAll() : QByteArray();
+        EXPECT_FALSE(stored.contains("German")) << stored.constData();
+    }
+    platform::EnableDialogScriptForTesting(nullptr);
+    platform::SetExecutableFolderForTesting({});
+    UnloadLanguageForTesting();
+}
+
+} // namespace
