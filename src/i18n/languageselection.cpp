@@ -110,8 +110,7 @@ void LoadLanguage(const QString& languageFileSetting, const QString& executableF
     if (TrimSpacesAndControls(languageFileSetting).isEmpty() && QFileInfo::exists(codesPath)) {
         const QString wanted =
             LanguageCodeFileName(ReadLanguageCodes(codesPath), QString::number(userLanguage));
-        const QString found =
-            wanted.isEmpty() ? QString() : FindFileNameIgnoringCase(LanguageFileList, wanted);
+        const QString found = FindFileNameIgnoringCase(LanguageFileList, wanted);
         if (!found.isEmpty())
             fileToLoad = found;
     }
