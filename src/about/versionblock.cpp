@@ -83,10 +83,10 @@ Bytes node(const std::string& key, const Bytes& value, std::uint16_t valueLength
 
 } // namespace
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec)
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content)
 {
-    const std::uint32_t ms = (std::uint32_t(spec.version[0]) << 16) | spec.version[1];
-    const std::uint32_t ls = (std::uint32_t(spec.version[2]) << 16) | spec.version[3];
+    const std::uint32_t ms = (std::uint32_t(content.version[0]) << 16) | content.version[1];
+    const std::uint32_t ls = (std::uint32_t(content.version[2]) << 16) | content.version[3];
     Bytes fixed;
     put32(fixed, 0xFEEF04BD); // signature
     put32(fixed, 0x00010000); // structure version
@@ -104,7 +104,7 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec)
 
     std::vector<Bytes> tables;
     Bytes translations;
-    for (const VersionBlockTable& table : spec.tables) {
+    for (const VersionBlockTable& table : content.tables) {
         std::vector<Bytes> strings;
         for (const auto& [key, value] : table.strings) {
             Bytes valueBytes;

@@ -13,9 +13,9 @@ struct VersionBlockTable {
     std::vector<std::pair<std::string, std::string>> strings; // key, UTF-8 value
 };
 
-struct VersionBlockSpec {
+struct VersionBlockContent {
     std::uint16_t version[4] = {0, 0, 0, 0}; // major, minor, patch, build
     std::vector<VersionBlockTable> tables;   // one per translation, in order
 };
 
-std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockSpec& spec);
+std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content);

@@ -12,9 +12,9 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: %s OUTPUT MAJOR MINOR PATCH BUILD KEY=VALUE...\n", argv[0]);
         return 2;
     }
-    VersionBlockSpec spec;
+    VersionBlockContent content;
     for (int i = 0; i < 4; ++i)
-        spec.version[i] = static_cast<std::uint16_t>(std::strtoul(argv[2 + i], nullptr, 10));
+        content.version[i] = static_cast<std::uint16_t>(std::strtoul(argv[2 + i], nullptr, 10));
     VersionBlockTable table;
     for (int i = 6; i < argc; ++i) {
         const std::string pair = argv[i];
@@ -25,8 +25,8 @@ int main(int argc, char** argv)
         }
         table.strings.emplace_back(pair.substr(0, eq), pair.substr(eq + 1));
     }
-    spec.tables.push_back(table);
-    const auto block = BuildVersionBlock(spec);
+    content.tables.push_back(table);
+    const auto block = BuildVersionBlock(content);
     FILE* out = std::fopen(argv[1], "wb");
     if (!out || std::fwrite(block.data(), 1, block.size(), out) != block.size() || std::fclose(out) != 0) {
         std::perror(argv[1]);

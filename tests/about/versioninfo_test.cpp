@@ -74,9 +74,9 @@ QByteArray elf64(const std::vector<std::pair<std::string, QByteArray>>& sections
     return elfWith<Elf64_Ehdr, Elf64_Shdr, ELFCLASS64>(sections);
 }
 
-QByteArray blockOf(const VersionBlockSpec& spec)
+QByteArray blockOf(const VersionBlockContent& content)
 {
-    const auto bytes = BuildVersionBlock(spec);
+    const auto bytes = BuildVersionBlock(content);
     return QByteArray(reinterpret_cast<const char*>(bytes.data()),
                       static_cast<qsizetype>(bytes.size()));
 }
@@ -89,19 +89,19 @@ QString writeTestFile(const QByteArray& bytes)
     return path;
 }
 
-QString executableWith(const VersionBlockSpec& spec)
+QString executableWith(const VersionBlockContent& content)
 {
     return writeTestFile(
-        elf64({{".text", QByteArray(16, '\x90')}, {".versioninfo", blockOf(spec)}}));
+        elf64({{".text", QByteArray(16, '\x90')}, {".versioninfo", blockOf(content)}}));
 }
 
-VersionBlockSpec specWith(std::vector<VersionBlockTable> tables)
+VersionBlockContent contentWith(std::vector<VersionBlockTable> tables)
 {
-    VersionBlockSpec spec;
-    spec.version[0] = 3;
-    spec.version[1] = 14;
-    spec.tables = std::move(tables);
-    return spec;
+    VersionBlockContent content;
+    content.version[0] = 3;
+    content.version[1] = 14;
+    content.tables = std::move(tables);
+    return content;
 }
 
 std::vector<QString> fieldsOf(const TEXEVersionData& data)
@@ -115,7 +115,7 @@ TEST(VersionInfo, BlockWithTwoNamesLeavesTheOtherTenEmpty)
 {
     VersionBlockTable table;
     table.strings = {{"ProductName", "Grand Tool"}, {"CompanyName", "Maker Ltd"}};
-    const TEXEVersionData data = ReadEXEVersionData(executableWith(specWith({table})));
+    const TEXEVersionData data = ReadEXEVersionData(executableWith(contentWith({table})));
     std::vector<QString> expected(12);
     expected[0] = QStringLiteral("Maker Ltd");
     expected[7] = QStringLiteral("Grand Tool");
@@ -136,7 +136,7 @@ TEST(VersionInfo, EveryKeyLandsInItsOwnField)
         table.strings.emplace_back(key, value);
         expected.push_back(QString::fromStdString(value));
     }
-    EXPECT_EQ(fieldsOf(ReadEXEVersionData(executableWith(specWith({table})))), expected);
+    EXPECT_EQ(fieldsOf(ReadEXEVersionData(executableWith(contentWith({table})))), expected);
 }
 
 TEST(VersionInfo, TwoTranslationsUseTheFirstTable)
@@ -145,7 +145,7 @@ TEST(VersionInfo, TwoTranslationsUseTheFirstTable)
         0x0407, 0x04E4, {{"CompanyName", "Erste"}, {"ProductName", "Werkzeug"}}};
     VersionBlockTable english{
         0x0409, 0x04B0, {{"CompanyName", "Second"}, {"Comments", "only here"}}};
-    const TEXEVersionData data = ReadEXEVersionData(executableWith(specWith({german, english})));
+    const TEXEVersionData data = ReadEXEVersionData(executableWith(contentWith({german, english})));
     EXPECT_EQ(data.CompanyName, QStringLiteral("Erste"));
     EXPECT_EQ(data.ProductName, QStringLiteral("Werkzeug"));
     EXPECT_TRUE(data.Comments.isEmpty());
@@ -156,7 +156,7 @@ TEST(VersionInfo, ThirtyTwoBitFilesAreReadToo)
     VersionBlockTable table;
     table.strings = {{"CompanyName", "Small"}};
     const QByteArray file =
-        elfWith<Elf32_Ehdr, Elf32_Shdr, ELFCLASS32>({{".versioninfo", blockOf(specWith({table}))}});
+        elfWith<Elf32_Ehdr, Elf32_Shdr, ELFCLASS32>({{".versioninfo", blockOf(contentWith({table}))}});
     EXPECT_EQ(ReadEXEVersionData(writeTestFile(file)).CompanyName, QStringLiteral("Small"));
     EXPECT_EQ(ReadFileVersionMS(writeTestFile(file)), (3u << 16) | 14u);
 }
@@ -165,7 +165,7 @@ TEST(VersionInfo, ThirtyTwoBitFilesAreReadToo)
 // ".vers": a damaged file, not one with the section.
 QByteArray elfWithCutOffName()
 {
-    QByteArray file = elf64({{".data", blockOf(specWith({{}}))}});
+    QByteArray file = elf64({{".data", blockOf(contentWith({{}}))}});
     Elf64_Ehdr header;
     std::memcpy(&header, file.constData(), sizeof header);
     Elf64_Shdr names;
@@ -190,20 +190,20 @@ TEST(VersionInfo, FilesWithoutABlockRaise)
 {
     const QString folder = testenv::NewFolder(QStringLiteral("noblock"));
     const QString locked = folder + QStringLiteral("/locked");
-    testenv::WriteFile(locked, elf64({{".versioninfo", blockOf(specWith({{}}))}}));
+    testenv::WriteFile(locked, elf64({{".versioninfo", blockOf(contentWith({{}}))}}));
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
 
     const Unreadable cases[] = {
         {"no such section", writeTestFile(elf64({{".text", QByteArray(64, 'a')}})),
          "has no version information"},
         {"a section whose name only starts alike",
-         writeTestFile(elf64({{".versioninfo.old", blockOf(specWith({{}}))}})),
+         writeTestFile(elf64({{".versioninfo.old", blockOf(contentWith({{}}))}})),
          "has no version information"},
         {"a section name cut off by the end of the file", writeTestFile(elfWithCutOffName()),
          "has no version information"},
         {"not an ELF file", writeTestFile("#!/bin/sh\necho hello\n"), "has no version information"},
         {"an empty file", writeTestFile({}), "has no version information"},
-        {"no translation table", writeTestFile(elf64({{".versioninfo", blockOf(specWith({}))}})),
+        {"no translation table", writeTestFile(elf64({{".versioninfo", blockOf(contentWith({}))}})),
          "has no translation table", true},
         {"a missing file", folder + QStringLiteral("/absent"), "No such file or directory"},
         {"a file without read permission", locked, "Permission denied"},
@@ -227,7 +227,7 @@ TEST(VersionInfo, DamagedBlocksNeverReadOutsideTheFile)
 {
     VersionBlockTable table;
     table.strings = {{"CompanyName", "Maker"}, {"ProductName", "Tool"}};
-    const QByteArray block = blockOf(specWith({table}));
+    const QByteArray block = blockOf(contentWith({table}));
     // Every truncation of the block, and the block with each length word inflated, must either
     // raise or give a result; the sanitizers catch any read past the bytes.
     for (qsizetype size = 0; size <= block.size(); ++size) {
