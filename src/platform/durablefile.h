@@ -17,6 +17,10 @@ enum class TSync { No, Yes };
 QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
                             int permissions, TSync sync);
 
+// Creates `path` exclusively (failing with EEXIST when it exists) as a private file holding
+// `bytes`, synced to the disk. Returns false with errno set; a file it created is removed then.
+bool WriteNewFileDurably(const QString& path, const QByteArray& bytes);
+
 // The permission bits of `path` (a link is followed), or -1 with errno set.
 int FilePermissions(const QString& path);
 

@@ -79,6 +79,22 @@ bool copyData(int from, int to)
     }
 }
 
+bool writeAll(int fd, const QByteArray& bytes)
+{
+    const char* data = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        data += written;
+        left -= written;
+    }
+    return true;
+}
+
 } // namespace
 
 QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
@@ -119,6 +135,22 @@ QString CopyToNewHiddenFile(const QString& source, const QString& folder, const 
     }
     errno = EEXIST;
     return {};
+}
+
+bool WriteNewFileDurably(const QString& path, const QByteArray& bytes)
+{
+    const QByteArray raw = QFile::encodeName(path);
+    Descriptor out(openRetry(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600));
+    if (out.get() < 0)
+        return false;
+    const bool written = writeAll(out.get(), bytes) && ::fsync(out.get()) == 0;
+    const int error = errno;
+    out.close();
+    if (written)
+        return true;
+    ::unlink(raw.constData());
+    errno = error;
+    return false;
 }
 
 int FilePermissions(const QString& path)

@@ -10,7 +10,6 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,44 +18,6 @@ namespace platform
 
 namespace
 {
-
-// Keeps errno of the failure that matters across the clean-up calls after it.
-class ErrnoKeeper
-{
-public:
-    ErrnoKeeper() : saved_(errno) {}
-    ~ErrnoKeeper() { errno = saved_; }
-    ErrnoKeeper(const ErrnoKeeper&) = delete;
-    ErrnoKeeper& operator=(const ErrnoKeeper&) = delete;
-
-private:
-    int saved_;
-};
-
-int openRetry(const char* path, int flags, mode_t mode = 0)
-{
-    int fd;
-    do {
-        fd = ::open(path, flags | O_CLOEXEC, mode);
-    } while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-bool writeAll(int fd, const QByteArray& bytes)
-{
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written = ::write(fd, data, static_cast<size_t>(left));
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written <= 0)
-            return false;
-        data += written;
-        left -= written;
-    }
-    return true;
-}
 
 // A trash folder is only used when it is a real directory of ours: a link or a folder of another
 // user could hand our files to someone else.
@@ -189,21 +150,11 @@ bool RecycleFile(const QString& path)
         const QByteArray entry = trashName(name, n);
         const QByteArray info = trash + "/info/" + entry + ".trashinfo";
         const QByteArray target = trash + "/files/" + entry;
-        const int fd = openRetry(info.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-        if (fd < 0) {
+        if (!WriteNewFileDurably(QFile::decodeName(info), record)) {
             if (errno == EEXIST)
                 continue;
             return false;
         }
-        const bool written = writeAll(fd, record) && ::fsync(fd) == 0;
-        {
-            const ErrnoKeeper keepWriteError;
-            ::close(fd);
-            if (!written)
-                ::unlink(info.constData());
-        }
-        if (!written)
-            return false;
         if (RenameNoReplace(QFile::decodeName(raw), QFile::decodeName(target))) {
             SyncFolder(QFile::decodeName(trash + "/files"));
             SyncFolder(QFile::decodeName(folder));
