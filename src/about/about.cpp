@@ -346,18 +346,10 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
 {
     const bool draggable = watched == ImageEgg || watched == Panel1 || watched == Image1 ||
                            watched == Label2 || watched == Image2;
+    if (draggable)
+        drag_.HandleMouse(event);
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (draggable)
-            FormMouseDown(static_cast<QMouseEvent*>(event));
-        break;
-    case QEvent::MouseMove:
-        if (draggable)
-            FormMouseMove(static_cast<QMouseEvent*>(event));
-        break;
     case QEvent::MouseButtonRelease:
-        if (draggable)
-            FormMouseUp(static_cast<QMouseEvent*>(event));
         if (watched == Label5 && static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
             Label5->rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint()))
             Label5Click();
@@ -383,43 +375,17 @@ bool TAboutBox::eventFilter(QObject* watched, QEvent* event)
 
 void TAboutBox::mousePressEvent(QMouseEvent* event)
 {
-    FormMouseDown(event);
+    drag_.HandleMouse(event);
 }
 
 void TAboutBox::mouseMoveEvent(QMouseEvent* event)
 {
-    FormMouseMove(event);
+    drag_.HandleMouse(event);
 }
 
 void TAboutBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    FormMouseUp(event);
-}
-
-void TAboutBox::FormMouseDown(QMouseEvent* event)
-{
-    // The right button is left free for a context menu.
-    if (event->button() == Qt::RightButton)
-        return;
-    const QPoint global = event->globalPosition().toPoint();
-    dragging = true;
-    dx = global.x();
-    dy = global.y();
-}
-
-void TAboutBox::FormMouseMove(QMouseEvent* event)
-{
-    if (!dragging)
-        return;
-    const QPoint global = event->globalPosition().toPoint();
-    move(x() + global.x() - dx, y() + global.y() - dy);
-    dx = global.x();
-    dy = global.y();
-}
-
-void TAboutBox::FormMouseUp(QMouseEvent*)
-{
-    dragging = false;
+    drag_.HandleMouse(event);
 }
 
 QColor TAboutBox::HeadColor(int brightness)

@@ -2,6 +2,8 @@
 // character rain, the maker's links and the licence, and a picture hidden behind the panel.
 #pragma once
 
+#include "platform/windowdrag.h"
+
 #include <QDialog>
 #include <QFont>
 #include <QImage>
@@ -115,9 +117,6 @@ private:
     void FormCreate();
     void StartMatrix();
     void SetupMatrix();
-    void FormMouseDown(QMouseEvent* event);
-    void FormMouseMove(QMouseEvent* event);
-    void FormMouseUp(QMouseEvent* event);
     void OpenMakerPage(const QString& scheme, const QString& path);
 
     QString productName_;
@@ -125,9 +124,7 @@ private:
     QString webHost_;
     QString executableFolder_;
 
-    bool dragging = false;
-    std::int32_t dx = 0;
-    std::int32_t dy = 0;
+    platform::WindowDrag drag_{this};
     QImage outCanvas;
     QFont rainFont_;
 

@@ -113,55 +113,26 @@ void TFormResult::Button2Click()
     close();
 }
 
-bool TFormResult::FormMouse(QEvent* event)
-{
-    auto* mouse = static_cast<QMouseEvent*>(event);
-    const QPoint p = mouse->globalPosition().toPoint();
-    switch (event->type()) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() != Qt::RightButton) {
-            dragging = true;
-            dx = p.x();
-            dy = p.y();
-        }
-        return true;
-    case QEvent::MouseMove:
-        if (dragging) {
-            move(pos() + QPoint(p.x() - dx, p.y() - dy));
-            dx = p.x();
-            dy = p.y();
-        }
-        return true;
-    case QEvent::MouseButtonRelease:
-        dragging = false;
-        return true;
-    default:
-        return false;
-    }
-}
-
 bool TFormResult::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != Button1 && watched != Button2 &&
-        (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseMove ||
-         event->type() == QEvent::MouseButtonRelease))
-        return FormMouse(event);
+    if (watched != Button1 && watched != Button2 && drag_.HandleMouse(event))
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 
 void TFormResult::mousePressEvent(QMouseEvent* event)
 {
-    FormMouse(event);
+    drag_.HandleMouse(event);
 }
 
 void TFormResult::mouseMoveEvent(QMouseEvent* event)
 {
-    FormMouse(event);
+    drag_.HandleMouse(event);
 }
 
 void TFormResult::mouseReleaseEvent(QMouseEvent* event)
 {
-    FormMouse(event);
+    drag_.HandleMouse(event);
 }
 
 void ShowResultWindow(TFormResult& form)

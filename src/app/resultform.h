@@ -2,6 +2,8 @@
 // changed, and a button that opens the folder the results went to.
 #pragma once
 
+#include "platform/windowdrag.h"
+
 #include <QDialog>
 #include <functional>
 
@@ -43,12 +45,9 @@ protected:
 private:
     void FormCreate();
     int ScaleDimension(int x) const;
-    bool FormMouse(QEvent* event);
 
     std::function<QString()> resultsFolder_;
-    bool dragging = false;
-    int dx = 0;
-    int dy = 0;
+    platform::WindowDrag drag_{this};
 };
 
 // Shows `form` modally, or hands it to the test hook while one is set.

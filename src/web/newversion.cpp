@@ -234,22 +234,5 @@ bool TNewVer::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
 
-    const QPoint global = mouse->globalPosition().toPoint();
-    switch (type) {
-    case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::RightButton)
-            return true;
-        lastMousePos_ = global;
-        dragging_ = true;
-        return true;
-    case QEvent::MouseMove:
-        if (dragging_) {
-            move(pos() + (global - lastMousePos_));
-            lastMousePos_ = global;
-        }
-        return true;
-    default:
-        dragging_ = false;
-        return true;
-    }
+    return drag_.HandleMouse(event);
 }

@@ -3,7 +3,8 @@
 // closes itself after eleven seconds.
 #pragma once
 
-#include <QPoint>
+#include "platform/windowdrag.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -55,6 +56,5 @@ private:
     QWidget* mainWindow_;
     QString downloadUrl_;
     QString homePage_;
-    bool dragging_ = false;
-    QPoint lastMousePos_;
+    platform::WindowDrag drag_{this};
 };
