@@ -2,11 +2,11 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
+#include "support/waitfor.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFrame>
 #include <QLabel>
 #include <QMenu>
@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
-#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -23,20 +22,6 @@
 
 namespace
 {
-
-// Processes events until `done` holds; false when `timeoutMs` passes first.
-bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    return true;
-}
 
 // Saves a picture of a window for a person to look at, when GRANDORA_TEST_SNAPSHOTS names a
 // folder.
@@ -215,7 +200,7 @@ TEST_F(AboutBoxTest, HiddenPictureSlidesInOnceAndBackOnlyAfterTheSlide)
     QTest::mouseDClick(box->Image1, Qt::LeftButton);
     ASSERT_TRUE(box->TimerEgg->isActive());
     EXPECT_TRUE(box->PanelEgg->isVisible());
-    ASSERT_TRUE(waitUntil([&] { return box->Panel1->x() >= 48 + 20; }));
+    ASSERT_TRUE(testenv::WaitFor([&] { return box->Panel1->x() >= 48 + 20; }));
 
     // A second double-click on the icon and one on the picture during the slide change nothing.
     const int before = box->Panel1->x();
@@ -225,7 +210,7 @@ TEST_F(AboutBoxTest, HiddenPictureSlidesInOnceAndBackOnlyAfterTheSlide)
     EXPECT_TRUE(box->PanelEgg->isVisible());
     EXPECT_TRUE(box->TimerEgg->isActive());
 
-    ASSERT_TRUE(waitUntil([&] { return !box->TimerEgg->isActive(); }));
+    ASSERT_TRUE(testenv::WaitFor([&] { return !box->TimerEgg->isActive(); }));
     EXPECT_GT(box->Panel1->x(), box->width());
     EXPECT_LE(box->Panel1->x(), box->width() + 5);
     EXPECT_EQ((box->Panel1->x() - 48) % 5, 0);
@@ -365,7 +350,7 @@ TEST_F(AboutBoxTest, ClosesAndFreesItselfFromOkOrEscapeOnEitherButton)
 
 TEST_F(AboutBoxTest, RainRunsBehindThePanel)
 {
-    ASSERT_TRUE(waitUntil([&] { return box->FrameCounter >= 12; }));
+    ASSERT_TRUE(testenv::WaitFor([&] { return box->FrameCounter >= 12; }));
     const QRect panel = box->Panel1->geometry();
     // The empty strip of the panel between the logo and the icon, with rain drawn under it.
     const QRect strip(panel.left() + 5, panel.top() + 108, panel.width() - 10, 10);

@@ -3,7 +3,7 @@
 #include "platform/dialogs.h"
 #include "support/testenv.h"
 #include "support/testwebservice.h"
-#include "waitfor.h"
+#include "support/waitfor.h"
 #include "web/scramble.h"
 
 #include <QElapsedTimer>
@@ -54,7 +54,7 @@ protected:
     std::unique_ptr<TChecker> runCheck(const QString& host)
     {
         auto checker = std::make_unique<TChecker>(config(host));
-        EXPECT_TRUE(WaitFor([&] { return checker->CheckFinished(); }, 10000));
+        EXPECT_TRUE(testenv::WaitFor([&] { return checker->CheckFinished(); }, 10000));
         return checker;
     }
 

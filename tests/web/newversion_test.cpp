@@ -3,7 +3,7 @@
 #include "i18n/translation.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
-#include "waitfor.h"
+#include "support/waitfor.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -34,7 +34,7 @@ protected:
         mainWindow.resize(300, 200);
         mainWindow.show();
         mainWindow.activateWindow();
-        WaitFor([this] { return QApplication::activeWindow() == &mainWindow; }, 2000);
+        testenv::WaitFor([this] { return QApplication::activeWindow() == &mainWindow; }, 2000);
     }
     void TearDown() override { platform::SetShellHooksForTesting({}); }
 
@@ -44,8 +44,8 @@ protected:
     {
         auto notice = std::make_unique<TNewVer>(&mainWindow, QStringLiteral("Grandora"),
                                                 QStringLiteral("9.9"), url, HomePage);
-        EXPECT_TRUE(
-            WaitFor([&] { return notice->isVisible() && notice->size() == QSize(320, 68); }, 2000));
+        EXPECT_TRUE(testenv::WaitFor(
+            [&] { return notice->isVisible() && notice->size() == QSize(320, 68); }, 2000));
         return notice;
     }
 
@@ -97,7 +97,7 @@ TEST_F(NoticeTest, ClosesAfterElevenTicks)
     EXPECT_TRUE(notice->isVisible());
     notice->TimerCloseTimer();
     EXPECT_FALSE(notice->TimerClose->isActive());
-    EXPECT_TRUE(WaitFor([&] { return !notice->isVisible(); }, 2000));
+    EXPECT_TRUE(testenv::WaitFor([&] { return !notice->isVisible(); }, 2000));
 }
 
 TEST_F(NoticeTest, LinkOpensOnlyWebAddressesAndClosesTheNotice)
@@ -160,9 +160,9 @@ TEST_F(NoticeTest, LinkTakesTheHighlightColourWhileTheMouseIsOverIt)
     const QColor text = QApplication::palette().color(QPalette::WindowText);
     ASSERT_NE(highlight, text);
     QCursor::setPos(notice->Label2->mapToGlobal(notice->Label2->rect().center()));
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(testenv::WaitFor(
         [&] { return notice->Label2->palette().color(QPalette::WindowText) == highlight; }, 1000));
     QCursor::setPos(mainWindow.mapToGlobal(QPoint(10, 10)));
-    EXPECT_TRUE(WaitFor(
+    EXPECT_TRUE(testenv::WaitFor(
         [&] { return notice->Label2->palette().color(QPalette::WindowText) == text; }, 1000));
 }
