@@ -50,30 +50,9 @@ struct ResultSeen {
     QUrl opened; // what "Open Folder Location..." asked the shell to open
 };
 
-QString writeImage(const QString& path, int width, int height)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    EXPECT_TRUE(image.save(path, "png"));
-    return path;
-}
-
 QSize sizeOf(const QString& path)
 {
     return QImageReader(path).size();
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
@@ -188,7 +167,7 @@ protected:
     }
     QStringList upscalerRuns() const
     {
-        const QString text = QString::fromUtf8(readAll(argsLog));
+        const QString text = QString::fromUtf8(testenv::ReadFile(argsLog));
         return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
     void makeReadOnly(const QString& path)
@@ -242,8 +221,8 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
-        const QString original = writeImage(photos + QStringLiteral("a.png"), 8, 6);
-        const QByteArray originalBytes = readAll(original);
+        const QString original = testenv::WriteImage(photos + QStringLiteral("a.png"), 8, 6);
+        const QByteArray originalBytes = testenv::ReadFile(original);
         const QString destination =
             *c.destination ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/') : photos;
         for (const QString& name : c.existing)
@@ -259,11 +238,11 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
         EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
         EXPECT_EQ(sizeOf(destination + QLatin1String(c.expected)), QSize(32, 24));
         for (const QString& name : c.existing)
-            EXPECT_EQ(readAll(destination + name), "already here");
+            EXPECT_EQ(testenv::ReadFile(destination + name), "already here");
         if (c.action == CreateCopies) {
-            EXPECT_EQ(readAll(original), originalBytes);
+            EXPECT_EQ(testenv::ReadFile(original), originalBytes);
         }
-        EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")),
+        EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")),
                   c.action == ResizeOriginal && c.recycle ? originalBytes : QByteArray());
         QStringList expectedEntries = c.existing;
         expectedEntries << QLatin1String(c.expected);
@@ -271,7 +250,8 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
             expectedEntries << QStringLiteral("a.png");
         expectedEntries.removeDuplicates();
         expectedEntries.sort();
-        EXPECT_EQ(entries(destination), expectedEntries); // no temporary file left behind
+        EXPECT_EQ(testenv::FolderEntries(destination),
+                  expectedEntries); // no temporary file left behind
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].count, QStringLiteral("1"));
         EXPECT_EQ(results[0].opened,
@@ -280,7 +260,7 @@ TEST_F(PipelineTest, PlacesEachResultAsTheOptionsSay)
         EXPECT_EQ(form->StatusText(), QStringLiteral("Completed"));
         EXPECT_EQ(form->ProgressBar1->maximum(), 100); // no longer a marquee
     }
-    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+    EXPECT_TRUE(testenv::FolderEntries(platform::TempFolder()).isEmpty());
 }
 
 TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
@@ -293,7 +273,7 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
     EXPECT_EQ(form->PageControl1->currentIndex(), 0);
     EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
 
-    add({writeImage(folder + QStringLiteral("a.png"), 4, 4)});
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4)});
     const QString locked = testenv::NewFolder(QStringLiteral("locked"));
     makeReadOnly(locked);
     struct Case {
@@ -337,9 +317,9 @@ TEST_F(PipelineTest, AnOutputThatIsNotAnEnlargedImageFailsAndTouchesNothing)
         SCOPED_TRACE(mode);
         qputenv("GRANDORA_FAKE_UPSCALER_MODE", mode);
         const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
-        const QString a = writeImage(photos + QStringLiteral("a.png"), 8, 8);
-        const QString b = writeImage(photos + QStringLiteral("b.png"), 8, 8);
-        const QByteArray before = readAll(a);
+        const QString a = testenv::WriteImage(photos + QStringLiteral("a.png"), 8, 8);
+        const QString b = testenv::WriteImage(photos + QStringLiteral("b.png"), 8, 8);
+        const QByteArray before = testenv::ReadFile(a);
         form->Clear1->trigger();
         add({a, b});
         choose(Photo, ResizeOriginal, {}, true);
@@ -348,22 +328,23 @@ TEST_F(PipelineTest, AnOutputThatIsNotAnEnlargedImageFailsAndTouchesNothing)
         runBatch();
 
         EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
-        EXPECT_EQ(readAll(a), before);
-        EXPECT_EQ(entries(photos), (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
-        EXPECT_TRUE(entries(trash + QStringLiteral("files")).isEmpty());
+        EXPECT_EQ(testenv::ReadFile(a), before);
+        EXPECT_EQ(testenv::FolderEntries(photos),
+                  (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
+        EXPECT_TRUE(testenv::FolderEntries(trash + QStringLiteral("files")).isEmpty());
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].count, QStringLiteral("2"));
         EXPECT_FALSE(results[0].sizeRowsShown);
     }
-    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+    EXPECT_TRUE(testenv::FolderEntries(platform::TempFolder()).isEmpty());
 }
 
 TEST_F(PipelineTest, AMissingModelFailsEveryImageWithoutRunningTheUpscaler)
 {
     QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"));
-    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
-    const QString b = writeImage(folder + QStringLiteral("b.png"), 8, 8);
-    const QByteArray before = readAll(a);
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
+    const QByteArray before = testenv::ReadFile(a);
     add({a, b});
     choose(Artwork, ResizeOriginal, {}, false);
 
@@ -371,7 +352,7 @@ TEST_F(PipelineTest, AMissingModelFailsEveryImageWithoutRunningTheUpscaler)
 
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
     EXPECT_TRUE(upscalerRuns().isEmpty());
-    EXPECT_EQ(readAll(a), before);
+    EXPECT_EQ(testenv::ReadFile(a), before);
     ASSERT_EQ(results.size(), 1u);
     // The reason outlasts the end of the batch.
     EXPECT_TRUE(form->StatusText().startsWith(QStringLiteral("Model file not found: ")));
@@ -392,9 +373,9 @@ TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
     qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "150");
-    const QStringList images{writeImage(folder + QStringLiteral("a.png"), 8, 8),
-                             writeImage(folder + QStringLiteral("b.png"), 8, 8),
-                             writeImage(folder + QStringLiteral("c.png"), 8, 8)};
+    const QStringList images{testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
+                             testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8),
+                             testenv::WriteImage(folder + QStringLiteral("c.png"), 8, 8)};
     add(images);
     choose(Photo, CreateCopies);
 
@@ -419,9 +400,10 @@ TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
               (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
     EXPECT_TRUE(results.empty());
     EXPECT_TRUE(form->Delete1->isEnabled());
-    EXPECT_EQ(entries(folder), (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
-                                            QStringLiteral("b.png"), QStringLiteral("c.png")}));
-    EXPECT_TRUE(entries(platform::TempFolder()).isEmpty());
+    EXPECT_EQ(testenv::FolderEntries(folder),
+              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
+                           QStringLiteral("b.png"), QStringLiteral("c.png")}));
+    EXPECT_TRUE(testenv::FolderEntries(platform::TempFolder()).isEmpty());
 
     // Start again: every status is cleared and the batch begins with the first image.
     qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
@@ -437,8 +419,8 @@ TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
 TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOriginal)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
-    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
-    const QByteArray before = readAll(a);
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = testenv::ReadFile(a);
     add({a});
     choose(Photo, ResizeOriginal, {}, false);
     form->ButtonProcess->click();
@@ -455,14 +437,14 @@ TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOrigi
             return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
         },
         10000));
-    EXPECT_EQ(readAll(a), before);
-    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(testenv::ReadFile(a), before);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
 }
 
 TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
 {
-    const QString a = writeImage(folder + QStringLiteral("a.png"), 4, 3);
-    const QByteArray original = readAll(a);
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 3);
+    const QByteArray original = testenv::ReadFile(a);
     add({a, a});
     choose(Photo, ResizeOriginal, {}, true);
 
@@ -470,26 +452,26 @@ TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
 
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
     EXPECT_EQ(sizeOf(a), QSize(64, 48));
-    EXPECT_EQ(readAll(trash + QStringLiteral("files/a.png")), original);
+    EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")), original);
     EXPECT_EQ(sizeOf(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
 }
 
 TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
 {
     const QString lockedFolder = testenv::NewFolder(QStringLiteral("locked")) + QLatin1Char('/');
-    const QString locked = writeImage(lockedFolder + QStringLiteral("a.png"), 8, 8);
-    const QByteArray before = readAll(locked);
+    const QString locked = testenv::WriteImage(lockedFolder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = testenv::ReadFile(locked);
     makeReadOnly(lockedFolder);
-    const QString free = writeImage(folder + QStringLiteral("b.png"), 8, 8);
+    const QString free = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
     add({locked, free});
 
     for (bool recycle : {true, false}) {
         choose(Photo, ResizeOriginal, {}, recycle);
-        writeImage(free, 8, 8);
+        testenv::WriteImage(free, 8, 8);
         runBatch();
         EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed")}));
-        EXPECT_EQ(readAll(locked), before);
-        EXPECT_EQ(entries(lockedFolder), QStringList{QStringLiteral("a.png")});
+        EXPECT_EQ(testenv::ReadFile(locked), before);
+        EXPECT_EQ(testenv::FolderEntries(lockedFolder), QStringList{QStringLiteral("a.png")});
         EXPECT_EQ(sizeOf(free), QSize(32, 32));
         EXPECT_TRUE(
             form->StatusText().startsWith(QStringLiteral("Could not write the enlarged image: ")))
@@ -500,7 +482,7 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
 TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
 {
     const QString odd =
-        writeImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
+        testenv::WriteImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
     add({odd});
     choose(Photo, CreateCopies);
 
@@ -522,7 +504,7 @@ TEST_F(PipelineTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
     const QString temp = platform::TempFolder();
     // A folder in the way cannot be removed like a file.
     QDir().mkpath(temp + QStringLiteral("zelimageupscale.png"));
-    add({writeImage(folder + QStringLiteral("a.png"), 8, 8)});
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
     choose(Photo, CreateCopies);
 
     runBatch();
@@ -535,8 +517,8 @@ TEST_F(PipelineTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
 
 TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
 {
-    const QString a = writeImage(folder + QStringLiteral("a.png"), 8, 8);
-    const QString b = writeImage(folder + QStringLiteral("b.png"), 12, 8);
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 12, 8);
     testenv::WriteFile(folder + QStringLiteral("c.png"), "not an image"); // fails, but counts
     add({a, b, folder + QStringLiteral("c.png")});
     const qint64 input = QFileInfo(a).size() + QFileInfo(b).size() +
@@ -577,7 +559,7 @@ TEST_F(PipelineTest, BrowseSetsAndStoresTheDestination)
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Select folder:"));
     EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
     EXPECT_EQ(LastFolder, chosen);
-    EXPECT_TRUE(QString::fromUtf8(readAll(programFolder + QStringLiteral("settings.ini")))
+    EXPECT_TRUE(QString::fromUtf8(testenv::ReadFile(programFolder + QStringLiteral("settings.ini")))
                     .contains(QStringLiteral("Destination=") + chosen));
 
     // Cancelled: nothing changes.

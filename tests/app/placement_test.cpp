@@ -13,28 +13,6 @@
 namespace
 {
 
-QString writeImage(const QString& path, int width, int height)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QImage image(width, height, QImage::Format_RGB32);
-    image.fill(Qt::darkCyan);
-    EXPECT_TRUE(image.save(path, "png"));
-    return path;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-// Every entry of a folder, hidden ones included, so a leftover temporary file shows.
-QStringList entries(const QString& folder)
-{
-    return QDir(folder).entryList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
 void setMode(const QString& path, mode_t mode)
 {
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
@@ -43,13 +21,13 @@ void setMode(const QString& path, mode_t mode)
 TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
 {
     const QString folder = testenv::NewFolder() + QLatin1Char('/');
-    const QString input = writeImage(folder + QStringLiteral("in.png"), 16, 10);
-    writeImage(folder + QStringLiteral("x4.png"), 64, 40);
-    writeImage(folder + QStringLiteral("wider.png"), 64, 10);
-    writeImage(folder + QStringLiteral("same.png"), 16, 10);
+    const QString input = testenv::WriteImage(folder + QStringLiteral("in.png"), 16, 10);
+    testenv::WriteImage(folder + QStringLiteral("x4.png"), 64, 40);
+    testenv::WriteImage(folder + QStringLiteral("wider.png"), 64, 10);
+    testenv::WriteImage(folder + QStringLiteral("same.png"), 16, 10);
     testenv::WriteFile(folder + QStringLiteral("empty.png"), {});
     testenv::WriteFile(folder + QStringLiteral("cut.png"),
-                       readAll(folder + QStringLiteral("x4.png")).left(12));
+                       testenv::ReadFile(folder + QStringLiteral("x4.png")).left(12));
     testenv::WriteFile(folder + QStringLiteral("text.png"), "not an image at all");
     testenv::WriteFile(folder + QStringLiteral("unreadable-input.png"), "garbage");
     QDir().mkpath(folder + QStringLiteral("folder.png"));
@@ -104,11 +82,11 @@ protected:
         trash_ = testenv::NewFolder(QStringLiteral("data")) + QStringLiteral("/Trash");
         qputenv("XDG_DATA_HOME", QFile::encodeName(QFileInfo(trash_).absolutePath()));
         folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
-        original = writeImage(folder + QStringLiteral("a.png"), 8, 8);
-        originalBytes = readAll(original);
-        enlarged = writeImage(testenv::NewFolder(QStringLiteral("tmp")) + QStringLiteral("/up.png"),
-                              32, 32);
-        enlargedBytes = readAll(enlarged);
+        original = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+        originalBytes = testenv::ReadFile(original);
+        enlarged = testenv::WriteImage(
+            testenv::NewFolder(QStringLiteral("tmp")) + QStringLiteral("/up.png"), 32, 32);
+        enlargedBytes = testenv::ReadFile(enlarged);
     }
     void TearDown() override
     {
@@ -130,14 +108,14 @@ TEST_F(PlacementTest, ReplacingKeepsPermissionsAndPutsTheOriginalInTheTrash)
 
     ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
     EXPECT_EQ(placed.target, original);
-    EXPECT_EQ(readAll(original), enlargedBytes);
+    EXPECT_EQ(testenv::ReadFile(original), enlargedBytes);
     struct stat st {
     };
     ASSERT_EQ(::stat(QFile::encodeName(original).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0640u);
-    EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/a.png")), originalBytes);
-    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
-    EXPECT_EQ(readAll(enlarged), enlargedBytes); // the temporary output is the caller's
+    EXPECT_EQ(testenv::ReadFile(trash_ + QStringLiteral("/files/a.png")), originalBytes);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(testenv::ReadFile(enlarged), enlargedBytes); // the temporary output is the caller's
 }
 
 TEST_F(PlacementTest, DeletingPermanentlyReplacesInOneStepWithoutTrash)
@@ -145,8 +123,8 @@ TEST_F(PlacementTest, DeletingPermanentlyReplacesInOneStepWithoutTrash)
     const TPlacement placed = ReplaceOriginal(original, enlarged, TDisposal::DeletePermanently);
 
     ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
-    EXPECT_EQ(readAll(original), enlargedBytes);
-    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(testenv::ReadFile(original), enlargedBytes);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
     EXPECT_FALSE(QFileInfo::exists(trash_ + QStringLiteral("/files/a.png")));
 }
 
@@ -162,8 +140,8 @@ TEST_F(PlacementTest, AnyFailureLeavesTheOriginalAndNoStrayFile)
     const TPlacement copy = PlaceCopy(folder, original, enlarged);
     EXPECT_FALSE(copy.ok);
     setMode(folder, 0755);
-    EXPECT_EQ(readAll(original), originalBytes);
-    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(testenv::ReadFile(original), originalBytes);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
 
     // A trash that cannot be made (its place is taken by a file): the original stays, the copy
     // made for it is removed again.
@@ -172,8 +150,8 @@ TEST_F(PlacementTest, AnyFailureLeavesTheOriginalAndNoStrayFile)
     const TPlacement placed = ReplaceOriginal(original, enlarged, TDisposal::RecycleBin);
     EXPECT_FALSE(placed.ok);
     EXPECT_TRUE(placed.reason.contains(QStringLiteral("trash"))) << placed.reason.toStdString();
-    EXPECT_EQ(readAll(original), originalBytes);
-    EXPECT_EQ(entries(folder), QStringList{QStringLiteral("a.png")});
+    EXPECT_EQ(testenv::ReadFile(original), originalBytes);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
 }
 
 TEST_F(PlacementTest, CopiesTakeTheNextFreeNameAndLeaveNoPartialFile)
@@ -187,12 +165,12 @@ TEST_F(PlacementTest, CopiesTakeTheNextFreeNameAndLeaveNoPartialFile)
     ASSERT_TRUE(first.ok && second.ok);
     EXPECT_EQ(first.target, destination + QStringLiteral("a (2).png"));
     EXPECT_EQ(second.target, destination + QStringLiteral("a (3).png"));
-    EXPECT_EQ(readAll(destination + QStringLiteral("a.png")), "someone else's");
-    EXPECT_EQ(readAll(first.target), enlargedBytes);
-    EXPECT_EQ(entries(destination),
+    EXPECT_EQ(testenv::ReadFile(destination + QStringLiteral("a.png")), "someone else's");
+    EXPECT_EQ(testenv::ReadFile(first.target), enlargedBytes);
+    EXPECT_EQ(testenv::FolderEntries(destination),
               (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a (3).png"),
                            QStringLiteral("a.png")}));
-    EXPECT_EQ(readAll(original), originalBytes);
+    EXPECT_EQ(testenv::ReadFile(original), originalBytes);
 }
 
 } // namespace

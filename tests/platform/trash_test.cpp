@@ -13,15 +13,9 @@
 namespace
 {
 
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 QString infoPathLine(const QString& infoFile)
 {
-    for (const QByteArray& line : readAll(infoFile).split('\n'))
+    for (const QByteArray& line : testenv::ReadFile(infoFile).split('\n'))
         if (line.startsWith("Path="))
             return QString::fromLatin1(line.mid(5));
     return {};
@@ -56,13 +50,13 @@ TEST_F(TrashTest, MovesFileIntoHomeTrashWithEscapedPathEvenWhenDataFolderIsMissi
 
     EXPECT_FALSE(QFileInfo::exists(path));
     const QString name = QStringLiteral("my 100% f\u00f6to #1.png");
-    EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/") + name), "original");
+    EXPECT_EQ(testenv::ReadFile(trash_ + QStringLiteral("/files/") + name), "original");
     const QString info = trash_ + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo");
     const QByteArray escapedFolder = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
     EXPECT_EQ(infoPathLine(info), QString::fromLatin1(escapedFolder) +
                                       QStringLiteral("/my%20100%25%20f%C3%B6to%20%231.png"));
-    EXPECT_TRUE(readAll(info).startsWith("[Trash Info]\n"));
-    EXPECT_TRUE(readAll(info).contains("\nDeletionDate="));
+    EXPECT_TRUE(testenv::ReadFile(info).startsWith("[Trash Info]\n"));
+    EXPECT_TRUE(testenv::ReadFile(info).contains("\nDeletionDate="));
 }
 
 TEST_F(TrashTest, SecondFileOfTheSameNameGetsItsOwnEntry)
@@ -75,8 +69,8 @@ TEST_F(TrashTest, SecondFileOfTheSameNameGetsItsOwnEntry)
     ASSERT_TRUE(platform::RecycleFile(a));
     ASSERT_TRUE(platform::RecycleFile(b));
 
-    EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/a.png")), "first");
-    EXPECT_EQ(readAll(trash_ + QStringLiteral("/files/a.2.png")), "second");
+    EXPECT_EQ(testenv::ReadFile(trash_ + QStringLiteral("/files/a.png")), "first");
+    EXPECT_EQ(testenv::ReadFile(trash_ + QStringLiteral("/files/a.2.png")), "second");
     EXPECT_TRUE(QFileInfo::exists(trash_ + QStringLiteral("/info/a.2.png.trashinfo")));
 }
 
@@ -97,7 +91,7 @@ TEST_F(TrashTest, FailureLeavesTheFileInPlaceAndNoRecordBehind)
     EXPECT_EQ(errno, EACCES);
     ::chmod(QFile::encodeName(folder).constData(), 0755);
 
-    EXPECT_EQ(readAll(kept), "kept");
+    EXPECT_EQ(testenv::ReadFile(kept), "kept");
     EXPECT_TRUE(QDir(trash_ + QStringLiteral("/info")).entryList(QDir::Files).isEmpty());
     EXPECT_TRUE(QDir(trash_ + QStringLiteral("/files")).entryList(QDir::Files).isEmpty());
 }
@@ -121,7 +115,7 @@ TEST_F(TrashTest, FileOnAnotherFileSystemGoesToThatMountsTrash)
 
     EXPECT_FALSE(QFileInfo::exists(path));
     EXPECT_FALSE(QFileInfo::exists(trash_ + QStringLiteral("/files/") + name));
-    EXPECT_EQ(readAll(trash + QStringLiteral("/files/") + name), "elsewhere");
+    EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("/files/") + name), "elsewhere");
     const QString info = trash + QStringLiteral("/info/") + name + QStringLiteral(".trashinfo");
     EXPECT_EQ(infoPathLine(info), name); // relative to the top of its mount
     QFile::remove(trash + QStringLiteral("/files/") + name);

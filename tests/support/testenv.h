@@ -2,8 +2,10 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
-namespace testenv {
+namespace testenv
+{
 
 // The root of this test process's private folders.
 QString Root();
@@ -13,5 +15,14 @@ QString NewFolder(const QString& hint = QStringLiteral("case"));
 
 // Writes `bytes` to `path`, creating parent folders.
 void WriteFile(const QString& path, const QByteArray& bytes);
+
+// The bytes of `path`; empty when it cannot be read.
+QByteArray ReadFile(const QString& path);
+
+// Every entry of a folder by name, hidden ones included, so a leftover temporary file shows.
+QStringList FolderEntries(const QString& folder);
+
+// Saves a plain `width` x `height` PNG at `path`, creating parent folders; returns `path`.
+QString WriteImage(const QString& path, int width, int height);
 
 } // namespace testenv
