@@ -2,6 +2,7 @@
 
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
+#include "web/tahomafont.h"
 #include "web/trimblanks.h"
 
 #include <QApplication>
@@ -25,14 +26,6 @@ namespace
 constexpr int MemoMaxLength = 10000;
 constexpr int EmailMaxLength = 100;
 const QString ScriptPath = QStringLiteral("/php/feedback.php");
-
-QFont tahoma(int pixelSize, bool bold = false)
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixelSize);
-    font.setBold(bold);
-    return font;
-}
 
 QFrame* makeBar(QWidget* parent, const char* name, int height)
 {
@@ -78,7 +71,7 @@ TFeedbackForm::TFeedbackForm(FeedbackConfig config, QWidget* parent)
       config_(std::move(config))
 {
     setObjectName(QStringLiteral("FeedbackForm"));
-    setFont(tahoma(11));
+    setFont(TahomaFont(11));
     setFixedSize(525, 326);
     setAttribute(Qt::WA_DeleteOnClose, false);
 
@@ -102,10 +95,10 @@ TFeedbackForm::TFeedbackForm(FeedbackConfig config, QWidget* parent)
     middle->setSpacing(4);
     Label1 = new QLabel(this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setFont(tahoma(16));
+    Label1->setFont(TahomaFont(16));
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
-    Label2->setFont(tahoma(13, true));
+    Label2->setFont(TahomaFont(13, true));
     Memo1 = new QPlainTextEdit(this);
     Memo1->setObjectName(QStringLiteral("Memo1"));
     Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -120,7 +113,7 @@ TFeedbackForm::TFeedbackForm(FeedbackConfig config, QWidget* parent)
     emailRow->setContentsMargins(8, 2, 8, 2);
     Label3 = new QLabel(emailBar);
     Label3->setObjectName(QStringLiteral("Label3"));
-    Label3->setFont(tahoma(13));
+    Label3->setFont(TahomaFont(13));
     Edit1 = new QLineEdit(emailBar);
     Edit1->setObjectName(QStringLiteral("Edit1"));
     Edit1->setMaxLength(EmailMaxLength);
@@ -134,7 +127,7 @@ TFeedbackForm::TFeedbackForm(FeedbackConfig config, QWidget* parent)
     BitBtn1 = new QPushButton(bottom);
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn1->setFixedSize(172, 33);
-    BitBtn1->setFont(tahoma(16));
+    BitBtn1->setFont(TahomaFont(16));
     BitBtn1->setIcon(QIcon(QStringLiteral(":/icons/feedback.png")));
     BitBtn1->setAutoDefault(false);
     bottomRow->addStretch();
@@ -177,7 +170,7 @@ QFrame* TFeedbackForm::MakeChoicePanel(const char* name, const char* imageName, 
         (*image)->setPixmap(QIcon(QLatin1String(picture)).pixmap(QSize(32, 32)));
     *text = new QLabel(panel);
     (*text)->setObjectName(QLatin1String(name) + QStringLiteral("Text"));
-    (*text)->setFont(tahoma(16));
+    (*text)->setFont(TahomaFont(16));
     (*text)->setAlignment(Qt::AlignCenter);
     (*text)->setTextFormat(Qt::PlainText);
     row->addWidget(*image);

@@ -2,6 +2,7 @@
 
 #include "i18n/translation.h"
 #include "platform/shell.h"
+#include "web/tahomafont.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -23,13 +24,6 @@ constexpr int ClientHeight = 68;
 constexpr int EdgeDistance = 5;
 constexpr int AnimationMs = 100;
 
-QFont tahoma(int pixelSize)
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPixelSize(pixelSize);
-    return font;
-}
-
 QTimer* makeTimer(QObject* parent, const char* name, int intervalMs)
 {
     auto* timer = new QTimer(parent);
@@ -49,7 +43,7 @@ TNewVer::TNewVer(QWidget* mainWindow, const QString& productName, const QString&
     setObjectName(QStringLiteral("NewVer"));
     setAttribute(Qt::WA_ShowWithoutActivating);
     setFocusPolicy(Qt::NoFocus);
-    setFont(tahoma(11));
+    setFont(TahomaFont(11));
     setFixedSize(ClientWidth, ClientHeight);
 
     auto* outer = new QHBoxLayout(this);
@@ -76,7 +70,7 @@ TNewVer::TNewVer(QWidget* mainWindow, const QString& productName, const QString&
     column->setSpacing(0);
     Label1 = new QLabel(Panel2);
     Label1->setObjectName(QStringLiteral("Label1"));
-    QFont heading = tahoma(13);
+    QFont heading = TahomaFont(13);
     heading.setBold(true);
     Label1->setFont(heading);
     Label1->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -84,7 +78,7 @@ TNewVer::TNewVer(QWidget* mainWindow, const QString& productName, const QString&
     column->addWidget(Label1);
     Label2 = new QLabel(Panel2);
     Label2->setObjectName(QStringLiteral("Label2"));
-    QFont link = tahoma(13);
+    QFont link = TahomaFont(13);
     link.setUnderline(true);
     Label2->setFont(link);
     Label2->setAlignment(Qt::AlignCenter);
