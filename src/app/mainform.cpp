@@ -50,7 +50,8 @@
 
 TAppForm* AppForm = nullptr;
 
-namespace {
+namespace
+{
 
 QIcon namedIcon(const char* name)
 {
@@ -371,8 +372,9 @@ void TAppForm::CreateMenus()
     connect(Delete1, &QAction::triggered, this, &TAppForm::Delete1Click);
     connect(Language1, &QAction::triggered, this, &TAppForm::Language1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
-    connect(ListView1, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos)); });
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
+    });
 }
 
 void TAppForm::FormCreate()
@@ -386,8 +388,8 @@ void TAppForm::FormCreate()
     AppTitle = AppCompanyName + QStringLiteral(" - ") + AppProductName;
     setWindowTitle(AppTitle);
 
-    SettingsFolder = ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName,
-                                          AppProductName);
+    SettingsFolder =
+        ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName, AppProductName);
     OpenSettingsIni();
 
     LoadLanguage(ReadSetting(QStringLiteral("LanguageFile")));
@@ -441,7 +443,8 @@ void TAppForm::FillOptionLists()
     ComboBoxModel->addItems({TranslateText("Artwork"), TranslateText("Photo")});
     ComboBoxModel->setCurrentIndex(0);
     ComboBoxAction->clear();
-    ComboBoxAction->addItems({TranslateText("Resize Original"), TranslateText("Resize and Create Copies")});
+    ComboBoxAction->addItems(
+        {TranslateText("Resize Original"), TranslateText("Resize and Create Copies")});
     ComboBoxAction->setCurrentIndex(1);
     {
         const QSignalBlocker quiet(ComboBoxDestination);
@@ -461,7 +464,8 @@ void TAppForm::FillOptionLists()
 void TAppForm::RestoreOptions()
 {
     // Selecting by code raises no change handler, so restoring writes nothing back.
-    const int model = ComboBoxModel->findText(ReadSetting(QStringLiteral("Model")), Qt::MatchExactly | Qt::MatchCaseSensitive);
+    const int model = ComboBoxModel->findText(ReadSetting(QStringLiteral("Model")),
+                                              Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (model >= 0)
         ComboBoxModel->setCurrentIndex(model);
     ApplyActionLayout(ReadSetting(QStringLiteral("Action")) == QStringLiteral("ResizeOriginal"));
@@ -785,7 +789,8 @@ void TAppForm::Clear1Click()
 
 void TAppForm::KacItemVarGuncelle()
 {
-    PageControl1->setTabText(0, TranslateText("Images") + QStringLiteral(" [%1]").arg(ImageRecords.size()));
+    PageControl1->setTabText(0, TranslateText("Images") +
+                                    QStringLiteral(" [%1]").arg(ImageRecords.size()));
 }
 
 bool TAppForm::BatchRunning() const
@@ -1056,7 +1061,8 @@ int AskConfirmation(const QString& message, const QString& caption)
         owner->setWindowFlag(Qt::WindowStaysOnTopHint, false);
         owner->show();
     }
-    const int answer = platform::AskYesNo(owner, message, caption, TranslateText("Yes"), TranslateText("No"));
+    const int answer =
+        platform::AskYesNo(owner, message, caption, TranslateText("Yes"), TranslateText("No"));
     if (onTop) {
         owner->setWindowFlag(Qt::WindowStaysOnTopHint, true);
         owner->show();

@@ -27,7 +27,8 @@ class TChecker;
 class TNewVer;
 class TConsoleRunner;
 
-class TAppForm : public QMainWindow {
+class TAppForm : public QMainWindow
+{
     Q_OBJECT
 
 public:
