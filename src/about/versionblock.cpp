@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace {
+namespace
+{
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -111,7 +112,8 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content)
             const std::vector<std::uint16_t> units = utf16(value);
             for (std::uint16_t unit : units)
                 put16(valueBytes, unit);
-            strings.push_back(node(key, valueBytes, static_cast<std::uint16_t>(units.size()), true, {}));
+            strings.push_back(
+                node(key, valueBytes, static_cast<std::uint16_t>(units.size()), true, {}));
         }
         char name[9];
         std::snprintf(name, sizeof name, "%04X%04X", table.language, table.codePage);
@@ -124,5 +126,6 @@ std::vector<std::uint8_t> BuildVersionBlock(const VersionBlockContent& content)
     const Bytes var = node("Translation", translations,
                            static_cast<std::uint16_t>(translations.size()), false, {});
     children.push_back(node("VarFileInfo", {}, 0, true, {var}));
-    return node("VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false, children);
+    return node("VS_VERSION_INFO", fixed, static_cast<std::uint16_t>(fixed.size()), false,
+                children);
 }

@@ -28,7 +28,8 @@ int main(int argc, char** argv)
     content.tables.push_back(table);
     const auto block = BuildVersionBlock(content);
     FILE* out = std::fopen(argv[1], "wb");
-    if (!out || std::fwrite(block.data(), 1, block.size(), out) != block.size() || std::fclose(out) != 0) {
+    if (!out || std::fwrite(block.data(), 1, block.size(), out) != block.size() ||
+        std::fclose(out) != 0) {
         std::perror(argv[1]);
         return 1;
     }

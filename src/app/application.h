@@ -5,7 +5,8 @@
 #include <QApplication>
 #include <exception>
 
-class GrandoraApplication : public QApplication {
+class GrandoraApplication : public QApplication
+{
 public:
     GrandoraApplication(int& argc, char** argv);
     bool notify(QObject* receiver, QEvent* event) override;

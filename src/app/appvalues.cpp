@@ -5,7 +5,8 @@ QString AppProductName;
 QString AppTitle;
 QString AppVersion;
 
-namespace {
+namespace
+{
 
 QString& testingHost()
 {

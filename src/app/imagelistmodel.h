@@ -4,11 +4,12 @@
 
 #include <QAbstractTableModel>
 #include <QFileIconProvider>
-#include <QMimeDatabase>
 #include <QHash>
 #include <QIcon>
+#include <QMimeDatabase>
 
-class ImageListModel : public QAbstractTableModel {
+class ImageListModel : public QAbstractTableModel
+{
     Q_OBJECT
 
 public:

@@ -5,8 +5,8 @@
 #include <vector>
 
 struct TMyRecord {
-    QString FName;    // the path as it was obtained
-    QString FStatus;  // status text of the batch; empty when added
+    QString FName;   // the path as it was obtained
+    QString FStatus; // status text of the batch; empty when added
     int FImageIndex = 0;
 };
 

@@ -10,7 +10,8 @@
 QString SettingsFolder;
 std::unique_ptr<platform::IniFile> SettingsIni;
 
-namespace {
+namespace
+{
 
 const QString settingsSection = QStringLiteral("Settings");
 
@@ -28,7 +29,8 @@ QString ChooseSettingsFolder(const QString& executableFolder, const QString& com
     const QString appData = platform::AppDataFolder();
     QDir().mkdir(appData);
     QDir().mkdir(appData + QLatin1Char('/') + companyName);
-    const QString folder = appData + QLatin1Char('/') + companyName + QLatin1Char('/') + productName;
+    const QString folder =
+        appData + QLatin1Char('/') + companyName + QLatin1Char('/') + productName;
     QDir().mkdir(folder);
     return folder + QLatin1Char('/');
 }
@@ -62,6 +64,7 @@ void WriteSetting(const QString& key, const QString& value)
         if (writeFailureShown)
             return;
         writeFailureShown = true;
-        platform::MessageBox(nullptr, error.message(), TranslateText("Error"), platform::MB_ICONERROR);
+        platform::MessageBox(nullptr, error.message(), TranslateText("Error"),
+                             platform::MB_ICONERROR);
     }
 }

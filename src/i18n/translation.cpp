@@ -23,15 +23,15 @@ void LoadLanguageFile(const QString& fileName)
 
     QFile file(path);
     if (!info.isFile() || !file.open(QIODevice::ReadOnly)) {
-        platform::OutputDebugString(QStringLiteral("Cannot read the language file \"%1\": %2")
-                                        .arg(path, info.isFile() ? file.errorString()
-                                                                 : QStringLiteral("not a file")));
+        platform::OutputDebugString(
+            QStringLiteral("Cannot read the language file \"%1\": %2")
+                .arg(path, info.isFile() ? file.errorString() : QStringLiteral("not a file")));
         return;
     }
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
-        platform::OutputDebugString(
-            QStringLiteral("Cannot read the language file \"%1\": %2").arg(path, file.errorString()));
+        platform::OutputDebugString(QStringLiteral("Cannot read the language file \"%1\": %2")
+                                        .arg(path, file.errorString()));
         return;
     }
     if (bytes.startsWith("\xEF\xBB\xBF"))
@@ -41,7 +41,8 @@ void LoadLanguageFile(const QString& fileName)
     LanguageName = suffix >= 0 ? fileName.left(suffix) : QString();
     LanguageFilePath = path;
     // Invalid UTF-8 sequences become U+FFFD; the rest of the file still translates.
-    LanguageLines = QString::fromUtf8(bytes).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    LanguageLines =
+        QString::fromUtf8(bytes).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
 }
 
 QString TranslateText(const QString& key)

@@ -2,7 +2,8 @@
 
 #include <cstdio>
 
-namespace platform {
+namespace platform
+{
 
 void OutputDebugString(const QString& text)
 {

@@ -7,9 +7,11 @@
 #include <QPushButton>
 #include <QTreeView>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 DialogScript* script = nullptr;
 

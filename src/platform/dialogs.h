@@ -9,7 +9,8 @@
 
 class QWidget;
 
-namespace platform {
+namespace platform
+{
 
 // Flags and results as the original message-box call takes and returns them.
 enum MessageBoxFlags : unsigned {

@@ -4,7 +4,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // The real path of the running executable (/proc/self/exe).
 QString ExecutablePath();

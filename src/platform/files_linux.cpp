@@ -11,9 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 QString withSlash(QString folder)
 {
@@ -34,7 +36,8 @@ QString xdgFolder(const char* variable, const char* fallbackUnderHome)
 // mode 0700.
 bool isPrivateFolder(const QByteArray& path)
 {
-    struct stat st {};
+    struct stat st {
+    };
     if (::lstat(path.constData(), &st) != 0)
         return false;
     return S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 0777) == 0700;
@@ -48,7 +51,8 @@ QString ExecutablePath()
     return real.isEmpty() ? QCoreApplication::applicationFilePath() : real;
 }
 
-namespace {
+namespace
+{
 QString executableFolderOverride;
 }
 

@@ -1,13 +1,15 @@
 #include "inifile.h"
 
 #include <QFile>
-#include <QSaveFile>
 #include <QRegularExpression>
+#include <QSaveFile>
 #include <QStringDecoder>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 bool sameName(const QString& a, const QString& b)
 {
@@ -132,7 +134,8 @@ void IniFile::UpdateFile() const
     }
     QSaveFile file(path_);
     if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit())
-        throw IniError(QStringLiteral("Cannot create file \"%1\". %2").arg(path_, file.errorString()));
+        throw IniError(
+            QStringLiteral("Cannot create file \"%1\". %2").arg(path_, file.errorString()));
 }
 
 } // namespace platform

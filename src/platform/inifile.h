@@ -7,15 +7,18 @@
 #include <stdexcept>
 #include <vector>
 
-namespace platform {
+namespace platform
+{
 
-class IniError : public std::runtime_error {
+class IniError : public std::runtime_error
+{
 public:
     explicit IniError(const QString& message) : std::runtime_error(message.toStdString()) {}
     QString message() const { return QString::fromUtf8(what()); }
 };
 
-class IniFile {
+class IniFile
+{
 public:
     // Reads `path`; a missing file gives an empty store. Raises IniError when the file cannot be
     // read or is not valid UTF-8.
@@ -24,7 +27,8 @@ public:
     const QString& fileName() const { return path_; }
 
     // Section and key names compare without regard to case, as INI readers traditionally do.
-    QString ReadString(const QString& section, const QString& key, const QString& defaultValue) const;
+    QString ReadString(const QString& section, const QString& key,
+                       const QString& defaultValue) const;
     // Raises IniError for a value with a line break: it would read back as another key.
     void WriteString(const QString& section, const QString& key, const QString& value);
     void DeleteKey(const QString& section, const QString& key);

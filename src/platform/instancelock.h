@@ -4,7 +4,8 @@
 
 #include <QString>
 
-namespace platform {
+namespace platform
+{
 
 // Opens (creating when needed) the lock file for `name` in $XDG_RUNTIME_DIR (or the private
 // temporary folder) and keeps it open until the process ends. Returns false when it could not.

@@ -9,7 +9,8 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-namespace platform {
+namespace platform
+{
 
 bool CreateNamedMutex(const QString& name)
 {
@@ -18,7 +19,8 @@ bool CreateNamedMutex(const QString& name)
         folder = TempFolder();
     if (folder.isEmpty())
         return false;
-    const QByteArray path = QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".lock")));
+    const QByteArray path =
+        QFile::encodeName(QDir(folder).filePath(name + QStringLiteral(".lock")));
     const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;

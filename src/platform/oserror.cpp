@@ -2,7 +2,8 @@
 
 #include <cstring>
 
-namespace platform {
+namespace platform
+{
 
 OSError::OSError(int code, const QString& message)
     : std::runtime_error(message.toStdString()), code_(code)

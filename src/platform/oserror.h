@@ -5,9 +5,11 @@
 #include <QString>
 #include <stdexcept>
 
-namespace platform {
+namespace platform
+{
 
-class OSError : public std::runtime_error {
+class OSError : public std::runtime_error
+{
 public:
     OSError(int code, const QString& message);
     int code() const { return code_; }

@@ -8,7 +8,8 @@
 #include <QUrl>
 #include <functional>
 
-namespace platform {
+namespace platform
+{
 
 // Opens a web address, file or folder with the user's default application. Failures are
 // reported by the return value only.

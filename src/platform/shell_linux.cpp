@@ -6,9 +6,11 @@
 #include <QDesktopServices>
 #include <QProcess>
 
-namespace platform {
+namespace platform
+{
 
-namespace {
+namespace
+{
 
 ShellHooks& hooks()
 {
@@ -42,7 +44,8 @@ void ShowFileProperties(const QString& path)
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("/org/freedesktop/FileManager1"),
+        QStringLiteral("org.freedesktop.FileManager1"),
+        QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
     // No reply is awaited: without a file manager on the bus nothing happens, as intended.

@@ -3,7 +3,8 @@
 
 #include <cstdint>
 
-namespace platform {
+namespace platform
+{
 
 // Milliseconds of a steady clock, wrapping at 2^32 like the original tick counter.
 std::uint32_t GetTickCount();

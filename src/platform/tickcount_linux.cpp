@@ -3,7 +3,8 @@
 #include <chrono>
 #include <limits>
 
-namespace platform {
+namespace platform
+{
 
 std::uint32_t GetTickCount()
 {
@@ -22,8 +23,8 @@ std::int32_t MulDiv(std::int32_t number, std::int32_t numerator, std::int32_t de
         half = -half;
     const bool negative = (product < 0) != (denominator < 0);
     const std::int64_t absProduct = product < 0 ? -product : product;
-    const std::int64_t absDenominator = denominator < 0 ? -static_cast<std::int64_t>(denominator)
-                                                        : denominator;
+    const std::int64_t absDenominator =
+        denominator < 0 ? -static_cast<std::int64_t>(denominator) : denominator;
     std::int64_t result = (absProduct + half) / absDenominator;
     if (negative)
         result = -result;

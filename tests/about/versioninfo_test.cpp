@@ -155,8 +155,8 @@ TEST(VersionInfo, ThirtyTwoBitFilesAreReadToo)
 {
     VersionBlockTable table;
     table.strings = {{"CompanyName", "Small"}};
-    const QByteArray file =
-        elfWith<Elf32_Ehdr, Elf32_Shdr, ELFCLASS32>({{".versioninfo", blockOf(contentWith({table}))}});
+    const QByteArray file = elfWith<Elf32_Ehdr, Elf32_Shdr, ELFCLASS32>(
+        {{".versioninfo", blockOf(contentWith({table}))}});
     EXPECT_EQ(ReadEXEVersionData(writeTestFile(file)).CompanyName, QStringLiteral("Small"));
     EXPECT_EQ(ReadFileVersionMS(writeTestFile(file)), (3u << 16) | 14u);
 }

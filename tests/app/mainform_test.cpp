@@ -23,11 +23,13 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-namespace {
+namespace
+{
 
 // Each test gets its own program folder (settings.ini and Languages/ live there) and answers
 // every dialog from a script.
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -35,9 +37,15 @@ protected:
         platform::SetExecutableFolderForTesting(programFolder);
         platform::EnableDialogScriptForTesting(&dialogs);
         platform::SetShellHooksForTesting({
-            [this](const QUrl& url) { opened << url; return true; },
+            [this](const QUrl& url) {
+                opened << url;
+                return true;
+            },
             nullptr,
-            [this](const QString& program, const QStringList&) { started << program; return true; },
+            [this](const QString& program, const QStringList&) {
+                started << program;
+                return true;
+            },
         });
         UnloadLanguageForTesting();
     }
@@ -88,14 +96,15 @@ TEST_F(MainFormTest, StartsWithDefaultsAndItsOwnTitle)
     EXPECT_TRUE(w.UpdateNotifications1->isChecked());
     EXPECT_FALSE(w.UpdateNotifications1->isEnabled());
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini"))) << "start-up writes nothing";
+    EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")))
+        << "start-up writes nothing";
 }
 
 TEST_F(MainFormTest, RestoresEveryStoredOption)
 {
     const QString destination = testenv::NewFolder(QStringLiteral("dest"));
-    writeSettings("[Settings]\nModel=Photo\nAction=ResizeOriginal\nDestination=" + destination.toUtf8() +
-                  "\nOriginalFiles=DeletePermanently\n");
+    writeSettings("[Settings]\nModel=Photo\nAction=ResizeOriginal\nDestination=" +
+                  destination.toUtf8() + "\nOriginalFiles=DeletePermanently\n");
     TAppForm& w = start();
     EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Photo"));
     EXPECT_EQ(w.ComboBoxAction->currentIndex(), 0);
@@ -142,7 +151,8 @@ TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
 TEST_F(MainFormTest, StartsInTheStoredLanguage)
 {
     testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
-                       "{Images}Bilder\n{Start}Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer Bildtyp-Text:\n");
+                       "{Images}Bilder\n{Start}Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer "
+                       "Bildtyp-Text:\n");
     writeSettings("[Settings]\nLanguageFile=German.lang.txt\nModel=Foto\n");
     TAppForm& w = start();
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Bilder [0]"));

@@ -6,7 +6,8 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 TEST(SettingsFolderTest, BesideTheProgramWhenWritableElseInTheUsersConfig)
 {
@@ -14,20 +15,24 @@ TEST(SettingsFolderTest, BesideTheProgramWhenWritableElseInTheUsersConfig)
     EXPECT_EQ(ChooseSettingsFolder(program, QStringLiteral("Zelmora"), QStringLiteral("Grandora")),
               program + QLatin1Char('/'));
 
-    const QString expected = qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelmora/Grandora/");
+    const QString expected =
+        qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Zelmora/Grandora/");
     testenv::WriteFile(program + QStringLiteral("/chk.tmp"), "");
-    EXPECT_EQ(ChooseSettingsFolder(program, QStringLiteral("Zelmora"), QStringLiteral("Grandora")), expected);
+    EXPECT_EQ(ChooseSettingsFolder(program, QStringLiteral("Zelmora"), QStringLiteral("Grandora")),
+              expected);
     EXPECT_TRUE(QDir(expected).exists());
 
     const QString readOnly = testenv::NewFolder(QStringLiteral("program"));
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-    EXPECT_EQ(ChooseSettingsFolder(readOnly, QStringLiteral("Zelmora"), QStringLiteral("Grandora")), expected);
+    EXPECT_EQ(ChooseSettingsFolder(readOnly, QStringLiteral("Zelmora"), QStringLiteral("Grandora")),
+              expected);
 }
 
 TEST(SettingsStoreTest, InvalidFileIsReplacedByDefaults)
 {
     SettingsFolder = testenv::NewFolder(QStringLiteral("settings")) + QLatin1Char('/');
-    testenv::WriteFile(SettingsFolder + QStringLiteral("settings.ini"), "[Settings]\nAction=Resize\xC3(Original\n");
+    testenv::WriteFile(SettingsFolder + QStringLiteral("settings.ini"),
+                       "[Settings]\nAction=Resize\xC3(Original\n");
     OpenSettingsIni();
     EXPECT_FALSE(QFile::exists(SettingsFolder + QStringLiteral("settings.ini")));
     EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QString());

@@ -5,9 +5,11 @@
 #include <QFile>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-class TranslationTest : public ::testing::Test {
+class TranslationTest : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
@@ -36,7 +38,8 @@ TEST_F(TranslationTest, LookupRules)
 {
     load("\xEF\xBB\xBF{Add Files...}Dateien hinzuf\xC3\xBCgen...\r\n"
          "{Start}\n"
-         "{Back} Zur\xC3\xBC""ck\r"
+         "{Back} Zur\xC3\xBC"
+         "ck\r"
          " {Next}Weiter\n"
          "{status}lower\n"
          "{Status}Erster\n"
@@ -49,13 +52,13 @@ TEST_F(TranslationTest, LookupRules)
         QString expected;
     } cases[] = {
         {"Add Files...", QStringLiteral("Dateien hinzufügen...")}, // entry after a byte-order mark
-        {"Start", QStringLiteral("Start")},                          // empty translation
-        {"Back", QStringLiteral(" Zurück")},                         // leading space kept, CR line end
-        {"Next", QStringLiteral("Next")},                            // line starts with a blank
-        {"Status", QStringLiteral("Erster")},                        // first of two lines wins
-        {"status", QStringLiteral("lower")},                         // keys are case-sensitive
+        {"Start", QStringLiteral("Start")},                        // empty translation
+        {"Back", QStringLiteral(" Zurück")},  // leading space kept, CR line end
+        {"Next", QStringLiteral("Next")},     // line starts with a blank
+        {"Status", QStringLiteral("Erster")}, // first of two lines wins
+        {"status", QStringLiteral("lower")},  // keys are case-sensitive
         {"STATUS", QStringLiteral("STATUS")},
-        {"Images", QStringLiteral("Bilder {mit} Klammer}")},         // later braces kept
+        {"Images", QStringLiteral("Bilder {mit} Klammer}")}, // later braces kept
         {"Unknown", QStringLiteral("Unknown")},
     };
     for (const Case& c : cases)

@@ -7,7 +7,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-namespace {
+namespace
+{
 
 TEST(FilesTest, FolderWritability)
 {
@@ -22,7 +23,8 @@ TEST(FilesTest, FolderWritability)
     const QString readOnly = testenv::NewFolder();
     QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     EXPECT_FALSE(platform::IsFolderWritable(readOnly));
-    QFile::setPermissions(readOnly, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(readOnly,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
 
     EXPECT_FALSE(platform::IsFolderWritable(readOnly + QStringLiteral("/missing")));
 }
@@ -33,7 +35,8 @@ TEST(FilesTest, TempFolderIsPrivate)
     ASSERT_FALSE(temp.isEmpty());
     EXPECT_TRUE(temp.endsWith(QLatin1Char('/')));
     EXPECT_TRUE(temp.startsWith(qEnvironmentVariable("XDG_CACHE_HOME")));
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::lstat(QFile::encodeName(temp).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 

@@ -8,7 +8,8 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Root ignores file permissions, which would hide every read-only and unreadable case. Dropping
 // the capabilities that override them makes this process meet permissions like any user.
@@ -33,7 +34,8 @@ void usePrivateHome()
     const QString root = testenv::Root();
     for (const char* sub : {"home", "config", "cache", "data", "runtime"})
         QDir().mkpath(root + QLatin1Char('/') + QLatin1String(sub));
-    QFile::setPermissions(root + QStringLiteral("/runtime"), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(root + QStringLiteral("/runtime"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     qputenv("HOME", QFile::encodeName(root + QStringLiteral("/home")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(root + QStringLiteral("/config")));
     qputenv("XDG_CACHE_HOME", QFile::encodeName(root + QStringLiteral("/cache")));
