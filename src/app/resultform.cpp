@@ -6,6 +6,7 @@
 #include "platform/tickcount.h"
 
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
@@ -35,9 +36,9 @@ TFormResult::TFormResult(QWidget* parent, std::function<QString()> resultsFolder
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(ScaleDimension(8), ScaleDimension(8), ScaleDimension(64),
                         ScaleDimension(64));
-    // The small picture drawn large with hard pixel edges.
-    Image1->setPixmap(QPixmap(QStringLiteral(":/icons/result.png"))
-                          .scaled(Image1->size(), Qt::KeepAspectRatio, Qt::FastTransformation));
+    // The program's own picture, drawn from its vector form so it stays sharp at any scale.
+    Image1->setPixmap(QIcon(QStringLiteral(":/pictures/grandora.svg"))
+                          .pixmap(Image1->size(), Image1->devicePixelRatioF()));
     Image1->setAttribute(Qt::WA_TranslucentBackground);
 
     auto makeLabel = [this](const char* name, const QString& text, int x, int row) {
