@@ -10,7 +10,6 @@
 #include "app/resultform.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "runner/consolerunner.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,6 +1,7 @@
 #include "imagelist.h"
 
 #include "imagerecords.h"
+#include "platform/files.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -73,14 +74,6 @@ void DeleteRecordsAt(const std::vector<char>& marked)
     ImageRecords.resize(kept);
 }
 
-qint64 FileSizeOf(const QString& path)
-{
-    struct stat info;
-    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
-        return -1;
-    return info.st_size;
-}
-
 QString FormatThousands(qint64 value)
 {
     return QLocale::system().toString(value);
@@ -88,7 +81,7 @@ QString FormatThousands(qint64 value)
 
 QString SizeColumnText(const QString& path)
 {
-    return FormatThousands(FileSizeOf(path));
+    return FormatThousands(platform::FileSizeOf(path));
 }
 
 QString QtFileFilter(const QString& filter)

@@ -21,8 +21,6 @@ void AppendImage(const QString& path);
 // many rows of a long list costs no more than removing one.
 void DeleteRecordsAt(const std::vector<char>& marked);
 
-// The file's size in bytes, or -1 when it cannot be found.
-qint64 FileSizeOf(const QString& path);
 // The value with the digits grouped by the user's locale, no decimals.
 QString FormatThousands(qint64 value);
 QString SizeColumnText(const QString& path);

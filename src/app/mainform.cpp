@@ -4,19 +4,19 @@
 #include "about/versioninfo.h"
 #include "application.h"
 #include "appvalues.h"
-#include "batchsummary.h"
+#include "batch/batchengine.h"
+#include "batch/batchsummary.h"
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
 #include "imagelistmodel.h"
 #include "imagerecords.h"
-#include "placement.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/instancefolder.h"
 #include "platform/shell.h"
 #include "platform/tickcount.h"
 #include "resultform.h"
-#include "runner/consolerunner.h"
 #include "settingsstore.h"
 #include "web/checker.h"
 #include "web/feedbackform.h"
@@ -103,8 +103,12 @@ TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
 
 TAppForm::~TAppForm()
 {
-    // A running upscaler is ended before the handlers that its end would reach are gone.
-    delete ConsoleRunner1;
+    if (TimerDestination->isActive())
+        StoreDestination();
+    // A running upscaler is ended before the handlers that its end would reach, and the folder
+    // it writes into, are gone.
+    delete Batch;
+    Batch = nullptr;
     if (AppForm == this)
         AppForm = nullptr;
 }
@@ -153,28 +157,26 @@ void TAppForm::CreateComponents()
     connect(TimerParam, &QTimer::timeout, this, &TAppForm::TimerParamTimer);
     TimerChecker->start();
     TimerParam->start();
+    TimerDestination = new QTimer(this);
+    TimerDestination->setObjectName(QStringLiteral("TimerDestination"));
+    TimerDestination->setSingleShot(true);
+    TimerDestination->setInterval(500);
+    connect(TimerDestination, &QTimer::timeout, this, &TAppForm::StoreDestination);
 
-    CreateConsoleRunner();
+    CreateBatchEngine();
 }
 
-void TAppForm::CreateConsoleRunner()
+void TAppForm::CreateBatchEngine()
 {
-    ConsoleRunner1 = new TConsoleRunner(this);
-    ConsoleRunner1->setObjectName(QStringLiteral("ConsoleRunner1"));
-    ConsoleRunner1->SetInputToOutput(false);
-    ConsoleRunner1->SetMaxTimeAfterBeginning(0);
-    ConsoleRunner1->SetMaxTimeAfterLastOutput(0);
-    ConsoleRunner1->OnExecuteError = [this](TConsoleRunner* sender, const std::exception& error,
-                                            bool& handled) {
-        ConsoleRunner1ExecuteError(sender, error, handled);
-    };
-    ConsoleRunner1->OnTerminated = [this](TConsoleRunner* sender) {
-        ConsoleRunner1Terminated(sender);
-    };
-    ConsoleRunner1->WorkerErrorBox = [](const QString& text, const QString& caption,
-                                        unsigned flags) {
-        platform::MessageBox(nullptr, text, caption, flags);
-    };
+    // Folders of instances that died are cleared first; those of running ones stay theirs.
+    platform::TInstanceFolder::RemoveAbandoned();
+    InstanceFolder = std::make_unique<platform::TInstanceFolder>();
+    Batch = new TBatchEngine(InstanceFolder->Path(), this);
+    Batch->setObjectName(QStringLiteral("Batch"));
+    connect(Batch, &TBatchEngine::ImageStarted, this, &TAppForm::ResizeImageAI);
+    connect(Batch, &TBatchEngine::ImageFinished, this, &TAppForm::ConsoleRunner1Terminated);
+    connect(Batch, &TBatchEngine::Stopped, this, &TAppForm::BatchStopped);
+    connect(Batch, &TBatchEngine::Finished, this, &TAppForm::Bitti);
 }
 
 QWidget* TAppForm::CreateImagesPage()
@@ -464,10 +466,10 @@ void TAppForm::FillOptionLists()
 void TAppForm::RestoreOptions()
 {
     // Selecting by code raises no change handler, so restoring writes nothing back.
-    const int model = ComboBoxModel->findText(ReadSetting(QStringLiteral("Model")),
-                                              Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (model >= 0)
-        ComboBoxModel->setCurrentIndex(model);
+    const std::optional<TImageType> model =
+        ImageTypeFromSetting(ReadSetting(QStringLiteral("Model")), TranslationsInAllLanguages);
+    if (model)
+        ComboBoxModel->setCurrentIndex(*model == TImageType::Artwork ? 0 : 1);
     ApplyActionLayout(ReadSetting(QStringLiteral("Action")) == QStringLiteral("ResizeOriginal"));
     const QString destination = ReadSetting(QStringLiteral("Destination"));
     if (!destination.isEmpty() && QFileInfo(destination).isDir()) {
@@ -568,6 +570,7 @@ void TAppForm::ResettoDefaults1Click()
     if (AskConfirmation(TranslateText("Restart Application?"), TranslateText("Confirmation")) !=
         platform::IDYES)
         return;
+    TimerDestination->stop(); // a typed destination must not bring the old settings back
     QFile::remove(SettingsFolder + QStringLiteral("settings.ini"));
     QCoreApplication::processEvents();
     platform::StartDetached(platform::ExecutablePath(), {});
@@ -738,12 +741,12 @@ void TAppForm::Delete1Click()
 
 void TAppForm::ComboBoxModelChange()
 {
-    WriteSetting(QStringLiteral("Model"), ComboBoxModel->currentText());
+    WriteSetting(QStringLiteral("Model"), ImageTypeSettingName(CurrentOptions().imageType));
 }
 
 void TAppForm::ComboBoxActionChange()
 {
-    if (ComboBoxAction->currentText() == TranslateText("Resize Original"))
+    if (CurrentOptions().action == TAction::ResizeOriginal)
         ComboBoxDegistirResizeOriginal();
     else
         ComboBoxDegistirCreateCopies();
@@ -763,6 +766,12 @@ void TAppForm::ComboBoxDegistirCreateCopies()
 
 void TAppForm::ComboBoxDestinationChange()
 {
+    TimerDestination->start();
+}
+
+void TAppForm::StoreDestination()
+{
+    TimerDestination->stop();
     WriteSetting(QStringLiteral("Destination"), ComboBoxDestination->currentText());
 }
 
@@ -793,9 +802,21 @@ void TAppForm::KacItemVarGuncelle()
                                     QStringLiteral(" [%1]").arg(ImageRecords.size()));
 }
 
-bool TAppForm::BatchRunning() const
+TBatchOptions TAppForm::CurrentOptions() const
 {
-    return ButtonProcess->text() != TranslateText("Start");
+    TBatchOptions options;
+    options.imageType =
+        ComboBoxModel->currentIndex() == 0 ? TImageType::Artwork : TImageType::Photo;
+    options.action =
+        ComboBoxAction->currentIndex() == 0 ? TAction::ResizeOriginal : TAction::CreateCopies;
+    options.disposal =
+        RadioButton1->isChecked() ? TDisposal::RecycleBin : TDisposal::DeletePermanently;
+    // The first item of the box stands for "beside the original"; anything else is a folder.
+    const QString destination = ComboBoxDestination->currentText();
+    if (destination != ComboBoxDestination->itemText(0))
+        options.destination = destination;
+    options.upscalerFolder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
+    return options;
 }
 
 void TAppForm::SetBatchFace(bool running)
@@ -816,60 +837,52 @@ void TAppForm::SetImageStatus(int index, const QString& status)
 
 void TAppForm::ButtonProcessClick()
 {
-    if (BatchRunning()) {
-        AbortRequested = true;
-        ConsoleRunner1->Stop();
+    if (Batch->IsRunning()) {
+        Batch->Stop();
         SetBatchFace(false);
         SetStatusText(TranslateText("Aborted"));
         // "Start" comes back when the stopped upscaler has really ended.
-        const bool ending = ConsoleRunner1->IsRunning();
+        const bool ending = Batch->IsBusy();
         ButtonProcess->setEnabled(!ending);
         SetBatchCommandsEnabled(!ending);
         return;
     }
 
-    SetBatchFace(true);
-    AbortRequested = false;
-    CurrentIndex = 0;
     const auto warn = [this](const QString& text) {
         platform::MessageBox(this, text, TranslateText("WARNING"), platform::MB_ICONWARNING);
-        SetBatchFace(false);
     };
     if (ImageRecords.empty()) {
         warn(TranslateText("No image files have been added!"));
         PageControl1->setCurrentIndex(0);
         return;
     }
-    // The destination matters only when copies go there.
-    const QString destination = ComboBoxDestination->currentText();
-    if (ComboBoxAction->currentText() == TranslateText("Resize and Create Copies") &&
-        destination != TranslateText("Same Folder as Original")) {
-        if (!QFileInfo(destination).isDir())
-            QDir().mkpath(destination);
-        if (!QFileInfo(destination).isDir()) {
-            warn(TranslateText("Directory does not exist!"));
-            ComboBoxDestination->setFocus();
-            return;
-        }
-        if (!platform::IsFolderWritable(destination)) {
-            warn(TranslateText("Unable to write to directory!"));
-            ComboBoxDestination->setFocus();
-            return;
-        }
+    const TBatchOptions options = CurrentOptions();
+    // An emptied box names no folder at all, which is not the same as "beside the original".
+    const bool noFolder =
+        options.action == TAction::CreateCopies && ComboBoxDestination->currentText().isEmpty();
+    switch (noFolder ? TDestinationCheck::Missing : PrepareDestination(options)) {
+    case TDestinationCheck::Ready:
+        break;
+    case TDestinationCheck::Missing:
+        warn(TranslateText("Directory does not exist!"));
+        ComboBoxDestination->setFocus();
+        return;
+    case TDestinationCheck::NotWritable:
+        warn(TranslateText("Unable to write to directory!"));
+        ComboBoxDestination->setFocus();
+        return;
     }
 
-    StartTick = platform::GetTickCount();
-    batchFailure_.clear();
-    TotalInputBytes = 0;
-    TotalOutputBytes = 0;
+    SetBatchFace(true);
     for (size_t i = 0; i < ImageRecords.size(); ++i)
         SetImageStatus(static_cast<int>(i), QString());
     SetBatchCommandsEnabled(false);
     ProgressBar1->setRange(0, 0);
-    QCoreApplication::processEvents();
-    if (!BatchRunning())
-        return; // stopped while the window caught up
-    ContinueBatch();
+    Batch->Start(options, [](int index) -> std::optional<QString> {
+        if (index < 0 || static_cast<size_t>(index) >= ImageRecords.size())
+            return std::nullopt;
+        return ImageRecords[static_cast<size_t>(index)].FName;
+    });
 }
 
 void TAppForm::SetBatchCommandsEnabled(bool enabled)
@@ -880,166 +893,65 @@ void TAppForm::SetBatchCommandsEnabled(bool enabled)
     Clear2->setEnabled(enabled);
 }
 
-void TAppForm::ContinueBatch()
+void TAppForm::ResizeImageAI(int index, const QString& inputfile)
 {
-    while (static_cast<size_t>(CurrentIndex) < ImageRecords.size()) {
-        if (CurrentIndex > 0)
-            SetImageStatus(CurrentIndex, TranslateText("Processing..."));
-        try {
-            if (ResizeImageAI(ImageRecords[static_cast<size_t>(CurrentIndex)].FName))
-                return;
-        } catch (const std::exception& error) {
-            // The runner refused the job: the batch cannot go on.
-            SetImageStatus(CurrentIndex, TranslateText("Failed"));
-            SetBatchFace(false);
-            SetBatchCommandsEnabled(true);
-            ShowUnhandledError(error);
-            return;
-        }
-        SetImageStatus(CurrentIndex, TranslateText("Failed"));
-        ++CurrentIndex;
-    }
-    Bitti();
-}
-
-bool TAppForm::ResizeImageAI(const QString& inputfile)
-{
-    const QString fileName = inputfile.mid(inputfile.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    const QString ext = dot < 0 ? QString() : fileName.mid(dot).toLower();
+    if (index > 0)
+        SetImageStatus(index, TranslateText("Processing..."));
     SetStatusText(FillTemplate(TranslateText("Resizing %s..."), {inputfile}));
-    CurrentInputFile = inputfile;
-
-    const QString temp = platform::TempFolder();
-    TotalInputBytes += FileSizeOf(inputfile);
-    if (temp.isEmpty()) {
-        ReportFailure(TranslateText("The private temporary folder cannot be used"));
-        return false;
-    }
-    QString output = temp + QStringLiteral("zelimageupscale") + ext;
-    QFile::remove(output);
-    // A leftover that resists removal is never reused.
-    output = UniqueFileName(output);
-    CurrentOutputFile = output;
-
-    const QString model = ComboBoxModel->currentIndex() == 0
-                              ? QStringLiteral("realesrgan-x4plus-anime")
-                              : QStringLiteral("realesrgan-x4plus");
-    // Without its model the upscaler still writes an image, an all-black one: never start it so.
-    const QString folder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
-    const QString program = folder + QStringLiteral("realesrgan-ncnn-vulkan");
-    if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable()) {
-        ReportFailure(FillTemplate(TranslateText("Upscaler not found: %s"), {program}));
-        return false;
-    }
-    for (const char* suffix : {".param", ".bin"}) {
-        const QString modelFile =
-            folder + QStringLiteral("models/") + model + QLatin1String(suffix);
-        if (!QFileInfo(modelFile).isFile()) {
-            ReportFailure(FillTemplate(TranslateText("Model file not found: %s"), {modelFile}));
-            return false;
-        }
-    }
-
-    ConsoleRunner1->SetCommandLine(QuoteCommandLineArgument(program) + QStringLiteral(" -i ") +
-                                   QuoteCommandLineArgument(inputfile) + QStringLiteral(" -o ") +
-                                   QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
-                                   QuoteCommandLineArgument(model));
-    ConsoleRunner1->Execute();
-    return true;
 }
 
-void TAppForm::ConsoleRunner1ExecuteError(TConsoleRunner*, const std::exception&, bool&)
+void TAppForm::ConsoleRunner1Terminated(int index, const TImageResult& result)
 {
-    // The runner goes on to show its own error box and then ends the run as usual.
-    SetStatusText(QStringLiteral("Error"));
-}
-
-void TAppForm::ConsoleRunner1Terminated(TConsoleRunner*)
-{
-    if (AbortRequested) {
-        SetImageStatus(CurrentIndex, TranslateText("Aborted"));
-        QFile::remove(CurrentOutputFile);
-        ButtonProcess->setEnabled(true);
-        SetBatchCommandsEnabled(true);
-        return;
+    switch (result.outcome) {
+    case TImageOutcome::Completed:
+        SetImageStatus(index, TranslateText("Completed"));
+        break;
+    case TImageOutcome::Failed:
+        SetImageStatus(index, TranslateText("Failed"));
+        SetStatusText(result.reason);
+        break;
+    case TImageOutcome::Aborted:
+        SetImageStatus(index, TranslateText("Aborted"));
+        break;
     }
-    // The upscaler exits 0 even when it failed, so its output has to prove itself.
-    const bool enlarged = ConsoleRunner1->EndStatus() == esProcess &&
-                          ConsoleRunner1->ExitCode() == 0 &&
-                          OutputIsEnlarged(CurrentInputFile, CurrentOutputFile);
-    const bool success = enlarged && PlaceCurrentOutput();
-    SetImageStatus(CurrentIndex, success ? TranslateText("Completed") : TranslateText("Failed"));
-    QFile::remove(CurrentOutputFile);
-    ++CurrentIndex;
-    ContinueBatch();
 }
 
-bool TAppForm::PlaceCurrentOutput()
+void TAppForm::BatchStopped()
 {
-    const std::int64_t outputBytes = FileSizeOf(CurrentOutputFile);
-    TPlacement placed;
-    const QString action = ComboBoxAction->currentText();
-    if (action == TranslateText("Resize Original")) {
-        placed = ReplaceOriginal(CurrentInputFile, CurrentOutputFile,
-                                 RadioButton1->isChecked() ? TDisposal::RecycleBin
-                                                           : TDisposal::DeletePermanently);
-    } else if (action == TranslateText("Resize and Create Copies")) {
-        const QString destination = ComboBoxDestination->currentText();
-        QString folder = destination == TranslateText("Same Folder as Original")
-                             ? QFileInfo(CurrentInputFile).path()
-                             : destination;
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        placed = PlaceCopy(folder, CurrentInputFile, CurrentOutputFile);
-    } else {
-        return false;
-    }
-    if (!placed.ok) {
-        ReportFailure(placed.reason);
-        return false;
-    }
-    TotalOutputBytes += outputBytes;
-    return true;
+    ButtonProcess->setEnabled(true);
+    SetBatchCommandsEnabled(true);
 }
 
-void TAppForm::ReportFailure(const QString& reason)
-{
-    batchFailure_ = reason;
-    SetStatusText(reason);
-}
-
-void TAppForm::Bitti()
+void TAppForm::Bitti(const TBatchSummary& summary)
 {
     SetBatchFace(false);
     SetBatchCommandsEnabled(true);
     // The next image's "Resizing..." hides a failure's reason at once; the end shows it again.
-    SetStatusText(batchFailure_.isEmpty() ? TranslateText("Completed") : batchFailure_);
-    SizeDifference = TotalInputBytes - TotalOutputBytes;
-    SizePercent = SizePercentOf(SizeDifference, TotalInputBytes);
-    const QString elapsed = ElapsedText(platform::GetTickCount() - StartTick);
+    SetStatusText(summary.failed > 0 ? summary.lastFailure : TranslateText("Completed"));
+    const QString elapsed = ElapsedText(summary.elapsedMs);
 
     TFormResult form(this, [this] { return ResultsFolder(); });
-    form.Label4->setText(QString::number(ListModel->rowCount()));
+    form.Label4->setText(QString::number(summary.completed));
     form.Label5->setText(elapsed);
-    form.Label3->setVisible(TotalOutputBytes != 0);
-    form.Label6->setVisible(TotalOutputBytes != 0);
-    const TSizeChange change = SizeChangeText(TotalInputBytes, TotalOutputBytes);
+    form.Label3->setVisible(summary.totalOutputBytes != 0);
+    form.Label6->setVisible(summary.totalOutputBytes != 0);
+    const TSizeChange change = SizeChangeText(summary.totalInputBytes, summary.totalOutputBytes);
     form.Label3->setText(change.caption);
     form.Label6->setText(change.value);
     for (QLabel* label : {form.Label3, form.Label4, form.Label5, form.Label6})
         label->adjustSize();
+    form.ShowOtherCounts(summary.failed, summary.aborted);
     ShowResultWindow(form);
 }
 
 QString TAppForm::ResultsFolder() const
 {
-    if (ComboBoxAction->currentText() == TranslateText("Resize Original") ||
-        ComboBoxDestination->currentText() == TranslateText("Same Folder as Original")) {
+    const TBatchOptions options = CurrentOptions();
+    if (options.action == TAction::ResizeOriginal || options.destination.isEmpty()) {
         return ImageRecords.empty() ? QString()
                                     : QFileInfo(ImageRecords.front().FName).absolutePath();
     }
-    return ComboBoxDestination->currentText();
+    return options.destination;
 }
 
 void TAppForm::ButtonBrowseClick()
@@ -1049,8 +961,9 @@ void TAppForm::ButtonBrowseClick()
     if (chosen.isEmpty() || chosen.front().isEmpty())
         return;
     LastFolder = chosen.front();
-    // Setting the text runs the change handler, which stores the destination.
+    // Setting the text runs the change handler; a chosen folder is stored at once.
     ComboBoxDestination->setEditText(LastFolder);
+    StoreDestination();
 }
 
 int AskConfirmation(const QString& message, const QString& caption)

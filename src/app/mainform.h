@@ -2,11 +2,10 @@
 // and the start-up sequence that brings them up.
 #pragma once
 
+#include "batch/batchoptions.h"
 #include "imagelist.h"
 
 #include <QMainWindow>
-#include <cstdint>
-#include <exception>
 #include <memory>
 
 class QAction;
@@ -23,9 +22,15 @@ class QTableView;
 class QTimer;
 class QWidget;
 class ImageListModel;
+class TBatchEngine;
 class TChecker;
 class TNewVer;
-class TConsoleRunner;
+struct TBatchSummary;
+struct TImageResult;
+namespace platform
+{
+class TInstanceFolder;
+}
 
 class TAppForm : public QMainWindow
 {
@@ -49,6 +54,9 @@ public:
     // The folder "Open Folder Location..." of the result window opens: the first image's folder
     // when results went beside the originals, else the destination; empty when there is none.
     QString ResultsFolder() const;
+
+    // What a batch started now would do, read from the option widgets.
+    TBatchOptions CurrentOptions() const;
 
     // Components, named as the rest of the program and the tests know them.
     QTabWidget* PageControl1 = nullptr;
@@ -76,8 +84,12 @@ public:
     QLabel* StatusPanel = nullptr;
     QTimer* TimerChecker = nullptr;
     QTimer* TimerParam = nullptr;
-    // Runs the upscaler, one image at a time.
-    TConsoleRunner* ConsoleRunner1 = nullptr;
+    // Typing a destination writes settings.ini once the typing pauses, not at every keystroke.
+    QTimer* TimerDestination = nullptr;
+    // This instance's own folder for the upscaler's output, removed when the window goes.
+    std::unique_ptr<platform::TInstanceFolder> InstanceFolder;
+    // Runs the batch, one image at a time.
+    TBatchEngine* Batch = nullptr;
 
     QMenu* File1 = nullptr;
     QAction* Clear2 = nullptr;
@@ -108,17 +120,6 @@ public:
     // Adds files to the list and keeps the count and caption in step.
     ImageListFiller ImageAdder;
 
-    // The batch: what runs now and what it has done so far.
-    bool AbortRequested = false;
-    int CurrentIndex = 0;
-    QString CurrentInputFile;
-    QString CurrentOutputFile;
-    std::uint32_t StartTick = 0;
-    std::int64_t TotalInputBytes = 0;
-    std::int64_t TotalOutputBytes = 0;
-    std::int64_t SizeDifference = 0;
-    std::int64_t SizePercent = 0;
-
 public slots:
     void ButtonNextClick();
     void ButtonBackClick();
@@ -148,14 +149,12 @@ public slots:
     void KacItemVarGuncelle();
     void ButtonProcessClick();
     void ButtonBrowseClick();
-    // Starts the upscaler on one image. Returns false, with the reason in the status bar, when it
-    // could not be started because the upscaler, its model or the temporary folder is missing.
-    bool ResizeImageAI(const QString& inputfile);
-    void ConsoleRunner1Terminated(TConsoleRunner* Sender);
-    void ConsoleRunner1ExecuteError(TConsoleRunner* ASender, const std::exception& AE,
-                                    bool& AHandled);
-    // The end of a batch: the idle face and the result window.
-    void Bitti();
+    // The batch engine's reports: an image starts, an image has its result, a stopped batch's
+    // upscaler has ended, the batch is done (the idle face and the result window).
+    void ResizeImageAI(int index, const QString& inputfile);
+    void ConsoleRunner1Terminated(int index, const TImageResult& result);
+    void BatchStopped();
+    void Bitti(const TBatchSummary& summary);
 
 protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -177,21 +176,13 @@ private:
     void FillOptionLists();
     void RestoreOptions();
     void ApplyActionLayout(bool resizeOriginal);
-    void CreateConsoleRunner();
-    bool BatchRunning() const;
+    void CreateBatchEngine();
+    // Writes the destination in the box to settings.ini.
+    void StoreDestination();
     void SetBatchFace(bool running);
     void SetImageStatus(int index, const QString& status);
     // Delete and Clear: off while a batch runs.
     void SetBatchCommandsEnabled(bool enabled);
-    // Starts the job of CurrentIndex, or of the next image that can be started; Bitti when none
-    // is left.
-    void ContinueBatch();
-    // Places the judged output of the current image; false with the reason in the status bar.
-    bool PlaceCurrentOutput();
-    // Shows why an image failed; the last reason of a batch stays in the status bar at its end.
-    void ReportFailure(const QString& reason);
-
-    QString batchFailure_; // the last reason an image of this batch failed
 };
 
 // The one main window, for the parts of the program that reach it.

@@ -56,6 +56,12 @@ TFormResult::TFormResult(QWidget* parent, std::function<QString()> resultsFolder
     Label4 = makeLabel("Label4", QStringLiteral("0"), 250, 0);
     Label5 = makeLabel("Label5", QStringLiteral("0.000 seconds"), 250, 1);
     Label6 = makeLabel("Label6", QStringLiteral("0 byte"), 250, 2);
+    Label7 = makeLabel("Label7", QStringLiteral("Failed Image Files:"), 78, 3);
+    Label8 = makeLabel("Label8", QStringLiteral("0"), 250, 3);
+    Label9 = makeLabel("Label9", QStringLiteral("Aborted Image Files:"), 78, 4);
+    Label10 = makeLabel("Label10", QStringLiteral("0"), 250, 4);
+    for (QLabel* label : {Label7, Label8, Label9, Label10})
+        label->hide();
     Image1->installEventFilter(this);
 
     Button1 = new QPushButton(this);
@@ -82,10 +88,34 @@ void TFormResult::FormCreate()
     Label1->setText(TranslateText("Processed Image Files:"));
     Label2->setText(TranslateText("Elapsed Time:"));
     Label3->setText(TranslateText("Savings on Disk Space:"));
-    for (QLabel* label : {Label1, Label2, Label3}) {
+    Label7->setText(TranslateText("Failed Image Files:"));
+    Label9->setText(TranslateText("Aborted Image Files:"));
+    for (QLabel* label : {Label1, Label2, Label3, Label7, Label9}) {
         TAppForm::ShrinkToMaximumFontSize(label, ScaleDimension(165));
         label->adjustSize();
     }
+}
+
+void TFormResult::ShowOtherCounts(int failed, int aborted)
+{
+    int row = 3;
+    const auto place = [&](QLabel* caption, QLabel* value, int count) {
+        caption->setVisible(count != 0);
+        value->setVisible(count != 0);
+        if (count == 0)
+            return;
+        value->setText(QString::number(count));
+        value->adjustSize();
+        caption->move(ScaleDimension(78), ScaleDimension(14 + row * 20));
+        value->move(ScaleDimension(250), ScaleDimension(14 + row * 20));
+        ++row;
+    };
+    place(Label7, Label8, failed);
+    place(Label9, Label10, aborted);
+    const int extra = ScaleDimension((row - 3) * 20);
+    Button1->move(ScaleDimension(78), ScaleDimension(84) + extra);
+    Button2->move(ScaleDimension(78), ScaleDimension(116) + extra);
+    setFixedSize(ScaleDimension(365), ScaleDimension(151) + extra);
 }
 
 int TFormResult::ScaleDimension(int x) const

@@ -20,14 +20,22 @@ public:
     TFormResult(QWidget* parent, std::function<QString()> resultsFolder);
 
     QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr; // "Processed Image Files:"
-    QLabel* Label2 = nullptr; // "Elapsed Time:"
-    QLabel* Label3 = nullptr; // "Savings on Disk Space:" or "Increase in Disk Space:"
-    QLabel* Label4 = nullptr; // the count
-    QLabel* Label5 = nullptr; // the time
-    QLabel* Label6 = nullptr; // the size change
+    QLabel* Label1 = nullptr;  // "Processed Image Files:"
+    QLabel* Label2 = nullptr;  // "Elapsed Time:"
+    QLabel* Label3 = nullptr;  // "Savings on Disk Space:" or "Increase in Disk Space:"
+    QLabel* Label4 = nullptr;  // the count
+    QLabel* Label5 = nullptr;  // the time
+    QLabel* Label6 = nullptr;  // the size change
+    QLabel* Label7 = nullptr;  // "Failed Image Files:"
+    QLabel* Label8 = nullptr;  // how many failed
+    QLabel* Label9 = nullptr;  // "Aborted Image Files:"
+    QLabel* Label10 = nullptr; // how many were aborted
     QPushButton* Button1 = nullptr;
     QPushButton* Button2 = nullptr;
+
+    // Shows a row for the failed and one for the aborted images, each only when not 0, below
+    // the others; the window grows to hold them.
+    void ShowOtherCounts(int failed, int aborted);
 
 public slots:
     void Button1Click();

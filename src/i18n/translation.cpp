@@ -2,6 +2,7 @@
 
 #include "platform/debugoutput.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -10,6 +11,30 @@ QString LanguageFolder;
 QString LanguageFilePath;
 QString LanguageName;
 QStringList LanguageLines;
+
+namespace
+{
+
+QStringList splitLines(QByteArray bytes)
+{
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        bytes.remove(0, 3);
+    // Invalid UTF-8 sequences become U+FFFD; the rest of the file still translates.
+    return QString::fromUtf8(bytes).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+}
+
+// The entry of `key` in `lines`; empty when it has none.
+QString lookUp(const QStringList& lines, const QString& key)
+{
+    const QString prefix = QLatin1Char('{') + key + QLatin1Char('}');
+    for (const QString& line : lines) {
+        if (line.startsWith(prefix))
+            return line.mid(line.indexOf(QLatin1Char('}')) + 1);
+    }
+    return {};
+}
+
+} // namespace
 
 void LoadLanguageFile(const QString& fileName)
 {
@@ -28,35 +53,39 @@ void LoadLanguageFile(const QString& fileName)
                 .arg(path, info.isFile() ? file.errorString() : QStringLiteral("not a file")));
         return;
     }
-    QByteArray bytes = file.readAll();
+    const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         platform::OutputDebugString(QStringLiteral("Cannot read the language file \"%1\": %2")
                                         .arg(path, file.errorString()));
         return;
     }
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        bytes.remove(0, 3);
-
     const qsizetype suffix = fileName.indexOf(QStringLiteral(".lang.txt"));
     LanguageName = suffix >= 0 ? fileName.left(suffix) : QString();
     LanguageFilePath = path;
-    // Invalid UTF-8 sequences become U+FFFD; the rest of the file still translates.
-    LanguageLines =
-        QString::fromUtf8(bytes).split(QRegularExpression(QStringLiteral("\r\n|\n|\r")));
+    LanguageLines = splitLines(bytes);
 }
 
 QString TranslateText(const QString& key)
 {
     if (LanguageFilePath.isEmpty())
         return key;
-    const QString prefix = QLatin1Char('{') + key + QLatin1Char('}');
-    for (const QString& line : LanguageLines) {
-        if (line.startsWith(prefix)) {
-            const QString rest = line.mid(line.indexOf(QLatin1Char('}')) + 1);
-            return rest.isEmpty() ? key : rest;
-        }
+    const QString translation = lookUp(LanguageLines, key);
+    return translation.isEmpty() ? key : translation;
+}
+
+QStringList TranslationsInAllLanguages(const QString& key)
+{
+    QStringList translations;
+    const QDir folder(LanguageFolder);
+    for (const QString& name : folder.entryList({QStringLiteral("*.lang.txt")}, QDir::Files)) {
+        QFile file(folder.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QString translation = lookUp(splitLines(file.readAll()), key);
+        if (!translation.isEmpty())
+            translations << translation;
     }
-    return key;
+    return translations;
 }
 
 void UnloadLanguageForTesting()

@@ -25,6 +25,10 @@ inline QString TranslateText(const char* key)
     return TranslateText(QString::fromUtf8(key));
 }
 
+// The translations of `key` in every language file of LanguageFolder (read afresh), for values
+// that an earlier version stored in the user's language of the time.
+QStringList TranslationsInAllLanguages(const QString& key);
+
 // Fills the "%s" placeholders of a translated template in order, the way the program's templates
 // ("Resizing %s...") are written; a "%s" without a value is left as it is.
 QString FillTemplate(const QString& text, const QStringList& values);

@@ -18,6 +18,9 @@ void SetExecutableFolderForTesting(const QString& folder);
 // A leftover "chk.tmp" therefore makes the folder count as not writable.
 bool IsFolderWritable(const QString& folder);
 
+// The size of the file at `path` (a link is followed), or -1 when there is none.
+qint64 FileSizeOf(const QString& path);
+
 // The per-user configuration folder ($XDG_CONFIG_HOME or ~/.config), without trailing '/'.
 QString AppDataFolder();
 

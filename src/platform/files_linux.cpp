@@ -82,6 +82,15 @@ bool IsFolderWritable(const QString& folder)
     return true;
 }
 
+qint64 FileSizeOf(const QString& path)
+{
+    struct stat info {
+    };
+    if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return -1;
+    return info.st_size;
+}
+
 QString AppDataFolder()
 {
     return xdgFolder("XDG_CONFIG_HOME", ".config");

@@ -205,8 +205,9 @@ void TRunnerThread::Work()
     info.StdOut = outputWrite.Get();
     info.StdErr = errorWrite.Get();
     if (const int error = FProcess.Start(info)) {
-        throw ECreateProcessError(QStringLiteral("Error creating Process: %1 - (%2)")
-                                      .arg(FCommandLine, SystemMessage(error)));
+        const QString reason = SystemMessage(error);
+        throw ECreateProcessError(
+            QStringLiteral("Error creating Process: %1 - (%2)").arg(FCommandLine, reason), reason);
     }
     const TProcessInformation started{FProcess.Handle(), 0,
                                       static_cast<std::uint32_t>(FProcess.ProcessId()),

@@ -77,10 +77,16 @@ public:
 class ECreateProcessError : public std::runtime_error
 {
 public:
-    // The child could not be started.
-    explicit ECreateProcessError(const QString& message) : std::runtime_error(message.toStdString())
+    // The child could not be started; `reason` is the system's word for why, on its own, for
+    // callers that tell a user without the command line around it.
+    explicit ECreateProcessError(const QString& message, const QString& reason = {})
+        : std::runtime_error(message.toStdString()), reason_(reason)
     {
     }
+    const QString& Reason() const { return reason_; }
+
+private:
+    QString reason_;
 };
 
 class EProcessTimer : public std::runtime_error

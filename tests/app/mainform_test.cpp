@@ -141,11 +141,54 @@ TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
 
     w.ComboBoxAction->setCurrentIndex(1);
     emit w.ComboBoxAction->activated(1);
-    w.ComboBoxDestination->setEditText(QStringLiteral("/tm"));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tm"));
-    QTest::keyClick(w.ComboBoxDestination->lineEdit(), Qt::Key_P);
-    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tmp"));
     EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
+}
+
+// A burst of typing costs one write, made when the typing pauses or the window goes.
+TEST_F(MainFormTest, TypingADestinationWritesOnceTheTypingPauses)
+{
+    TAppForm& w = start();
+    const QString settings = programFolder + QStringLiteral("settings.ini");
+    w.ComboBoxDestination->setEditText(QString());
+    QTest::keyClicks(w.ComboBoxDestination->lineEdit(), QStringLiteral("/tmp/out"));
+    EXPECT_FALSE(QFile::exists(settings)) << "no write while typing";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(settings); }, 5000));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tmp/out"));
+
+    QTest::keyClick(w.ComboBoxDestination->lineEdit(), Qt::Key_2);
+    form.reset();
+    EXPECT_TRUE(storedSettings().contains(QStringLiteral("Destination=/tmp/out2")));
+}
+
+// The image type is stored by name, whatever the language, and a caption stored by an earlier
+// version in any shipped language is still understood.
+TEST_F(MainFormTest, TheImageTypeSurvivesALanguageSwitch)
+{
+    testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
+                       "{Artwork}Illustration\n{Photo}Foto\n");
+    testenv::WriteFile(programFolder + QStringLiteral("Languages/Turkish.lang.txt"),
+                       "{Artwork}\xc3\x87izim\n{Photo}Foto\xc4\x9fraf\n");
+    writeSettings("[Settings]\nLanguageFile=German.lang.txt\n");
+    start().ComboBoxModel->setCurrentIndex(1);
+    emit form->ComboBoxModel->activated(1);
+    EXPECT_EQ(form->ComboBoxModel->currentText(), QStringLiteral("Foto"));
+    EXPECT_EQ(ReadSetting(QStringLiteral("Model")), QStringLiteral("Photo"));
+    form.reset();
+    UnloadLanguageForTesting();
+    writeSettings("[Settings]\nLanguageFile=Turkish.lang.txt\nModel=Photo\n");
+    EXPECT_EQ(start().ComboBoxModel->currentIndex(), 1);
+
+    struct Case {
+        const char* stored;
+        int expected;
+    } cases[] = {{"Foto\xc4\x9fraf", 1}, {"Foto", 1}, {"Illustration", 0}, {"Unknown", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        form.reset();
+        UnloadLanguageForTesting();
+        writeSettings(QByteArray("[Settings]\nModel=") + c.stored + "\n");
+        EXPECT_EQ(start().ComboBoxModel->currentIndex(), c.expected);
+    }
 }
 
 TEST_F(MainFormTest, StartsInTheStoredLanguage)

@@ -11,6 +11,9 @@
 //   slow               prints progress lines GRANDORA_FAKE_UPSCALER_DELAY_MS apart, then enlarges
 //   same               writes the input image at its own size
 //   exit1              writes the image and exits 1
+//   cutoff             writes the image cut off after its first 4 KB (or 3/4 of a smaller one),
+//                      as a full disk leaves it: the header still reads; exits 0
+//   writefail          writes the image but says "Couldn't write the image"; exits 0
 // Like the real one, a missing models/<name>.param or .bin beside the program gives an all-black
 // image of the right size, and an unreadable input gives no output at all.
 // GRANDORA_FAKE_UPSCALER_LOG, when set, names a file that gets one line per run: the arguments
@@ -22,6 +25,7 @@
 #include <QImageReader>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -118,6 +122,12 @@ int main(int argc, char** argv)
         QFile file(output);
         if (!file.open(QIODevice::WriteOnly) || file.write(image.left(12)) != 12)
             return 1;
+    }
+    if (mode == "cutoff" && !QFile::resize(output, std::min<qint64>(4096, image.size() * 3 / 4)))
+        return 1;
+    if (mode == "writefail") {
+        std::fprintf(stderr, "Couldn't write the image %s\n", qPrintable(output));
+        return 0;
     }
     if (mode == "crash")
         std::abort();

@@ -63,7 +63,10 @@ QString WriteImage(const QString& path, int width, int height)
     QDir().mkpath(QFileInfo(path).absolutePath());
     QImage image(width, height, QImage::Format_RGB32);
     image.fill(Qt::darkCyan);
-    EXPECT_TRUE(image.save(path, "png"));
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    const bool ownFormat = suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") ||
+                           suffix == QLatin1String("webp");
+    EXPECT_TRUE(image.save(path, ownFormat ? suffix.toLatin1().constData() : "png"));
     return path;
 }
 

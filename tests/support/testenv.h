@@ -22,7 +22,8 @@ QByteArray ReadFile(const QString& path);
 // Every entry of a folder by name, hidden ones included, so a leftover temporary file shows.
 QStringList FolderEntries(const QString& folder);
 
-// Saves a plain `width` x `height` PNG at `path`, creating parent folders; returns `path`.
+// Saves a plain `width` x `height` image at `path` (JPEG or WebP by its extension, else PNG),
+// creating parent folders; returns `path`.
 QString WriteImage(const QString& path, int width, int height);
 
 } // namespace testenv

@@ -5,8 +5,6 @@
 #include "platform/trash.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QImageReader>
 
 #include <cerrno>
 #include <cstring>
@@ -14,13 +12,6 @@
 
 namespace
 {
-
-QSize imageSize(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.size();
-}
 
 bool exists(const QString& path)
 {
@@ -47,20 +38,6 @@ QString folderOf(const QString& path)
 }
 
 } // namespace
-
-bool OutputIsEnlarged(const QString& input, const QString& output)
-{
-    const QFileInfo info(output);
-    if (!info.isFile() || info.size() <= 0)
-        return false;
-    const QSize enlarged = imageSize(output);
-    if (!enlarged.isValid())
-        return false;
-    const QSize original = imageSize(input);
-    if (!original.isValid())
-        return true;
-    return enlarged.width() > original.width() && enlarged.height() > original.height();
-}
 
 QString UniqueFileName(const QString& path)
 {

@@ -1,4 +1,5 @@
-#include "app/placement.h"
+#include "batch/outputcheck.h"
+#include "batch/placement.h"
 #include "platform/trash.h"
 #include "support/testenv.h"
 

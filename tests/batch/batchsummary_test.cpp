@@ -1,4 +1,4 @@
-#include "app/batchsummary.h"
+#include "batch/batchsummary.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>

@@ -1,13 +1,10 @@
-// What happens to an upscaler's output: whether it really is an enlarged image, and putting it in
-// place of the original or beside it as a copy without ever losing the original.
+// Putting an enlarged image in place of the original or beside it as a copy without ever losing
+// the original.
 #pragma once
 
-#include <QString>
+#include "batchoptions.h"
 
-// True when `output` is a non-empty file that reads as an image larger than `input` in both
-// dimensions. Only the headers are read. When the input's size cannot be read, any readable
-// output image counts.
-bool OutputIsEnlarged(const QString& input, const QString& output);
+#include <QString>
 
 // `path` when nothing exists there, else the first free "base (n).ext" beside it, n = 2, 3, ...
 // Anything that exists counts as taken: a file, a folder or a link.
@@ -20,8 +17,6 @@ struct TPlacement {
     QString target; // where the enlarged image stands on success
     QString reason;
 };
-
-enum class TDisposal { RecycleBin, DeletePermanently };
 
 // Puts `enlarged` under the name of `original`. The enlarged file is first copied completely to a
 // hidden file beside the original, with the original's permissions; only then does the original

@@ -1,0 +1,71 @@
+// A batch of images through the upscaler, one after the other: the queue, STOP, the totals and
+// the clock. It knows no window; it reports what happens through its signals.
+#pragma once
+
+#include "batchoptions.h"
+#include "upscalejob.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+// What a finished batch did.
+struct TBatchSummary {
+    int completed = 0;
+    int failed = 0;
+    int aborted = 0;
+    std::int64_t totalInputBytes = 0;  // every image that was tried
+    std::int64_t totalOutputBytes = 0; // the enlarged images placed
+    std::uint32_t elapsedMs = 0;
+    QString lastFailure; // the reason of the last image that failed; empty when none did
+};
+
+class TBatchEngine : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The image at a position of the batch, or nothing past its end. Asked afresh for every
+    // image, so images added while the batch runs are enlarged too.
+    using TImageSource = std::function<std::optional<QString>(int index)>;
+
+    // `tempFolder`: this instance's private folder for the upscaler's output (see TUpscaleJob).
+    explicit TBatchEngine(const QString& tempFolder, QObject* parent = nullptr);
+
+    // Starts a batch at image 0. Precondition: !IsBusy().
+    void Start(const TBatchOptions& options, TImageSource images);
+    // Ends the batch: the running upscaler is killed, its image becomes Aborted and no other
+    // image starts. Stopped follows once the upscaler has ended.
+    void Stop();
+    // A batch runs and has not been stopped.
+    bool IsRunning() const { return running_; }
+    // An upscaler still runs, also one that was stopped and has not ended yet.
+    bool IsBusy() const { return job_.IsRunning(); }
+    int CurrentIndex() const { return index_; }
+    const TBatchSummary& Totals() const { return totals_; }
+    TUpscaleJob& Job() { return job_; }
+
+signals:
+    void ImageStarted(int index, const QString& file);
+    void ImageFinished(int index, const TImageResult& result);
+    // A stopped batch's last upscaler has ended.
+    void Stopped();
+    // Every image has had its turn.
+    void Finished(const TBatchSummary& summary);
+
+private:
+    // Starts the next image that can start; Finished when none is left.
+    void Continue();
+    void Account(const TImageResult& result);
+    void JobFinished(const TImageResult& result);
+
+    TUpscaleJob job_;
+    TBatchOptions options_;
+    TImageSource images_;
+    bool running_ = false;
+    int index_ = 0;
+    std::uint32_t startTick_ = 0;
+    TBatchSummary totals_;
+};

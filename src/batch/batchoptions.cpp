@@ -1,0 +1,54 @@
+#include "batchoptions.h"
+
+#include "platform/files.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+QString ModelName(TImageType type)
+{
+    return type == TImageType::Artwork ? QStringLiteral("realesrgan-x4plus-anime")
+                                       : QStringLiteral("realesrgan-x4plus");
+}
+
+QString ImageTypeSettingName(TImageType type)
+{
+    return type == TImageType::Artwork ? QStringLiteral("Artwork") : QStringLiteral("Photo");
+}
+
+std::optional<TImageType>
+ImageTypeFromSetting(const QString& stored,
+                     const std::function<QStringList(const QString&)>& captionsOf)
+{
+    const TImageType types[] = {TImageType::Artwork, TImageType::Photo};
+    for (TImageType type : types) {
+        if (stored == ImageTypeSettingName(type))
+            return type;
+    }
+    if (stored.isEmpty())
+        return std::nullopt;
+    for (TImageType type : types) {
+        if (captionsOf(ImageTypeSettingName(type)).contains(stored))
+            return type;
+    }
+    return std::nullopt;
+}
+
+QString UpscalerProgram(const QString& upscalerFolder)
+{
+    return upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan");
+}
+
+TDestinationCheck PrepareDestination(const TBatchOptions& options)
+{
+    // Only copies go to the destination; replacing originals never looks at it.
+    if (options.action != TAction::CreateCopies || options.destination.isEmpty())
+        return TDestinationCheck::Ready;
+    if (!QFileInfo(options.destination).isDir())
+        QDir().mkpath(options.destination);
+    if (!QFileInfo(options.destination).isDir())
+        return TDestinationCheck::Missing;
+    if (!platform::IsFolderWritable(options.destination))
+        return TDestinationCheck::NotWritable;
+    return TDestinationCheck::Ready;
+}

@@ -1,0 +1,40 @@
+// What one batch does, as plain values: a translation or a widget's caption never decides what
+// happens to a user's files.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <optional>
+
+enum class TImageType { Artwork, Photo };
+enum class TAction { ResizeOriginal, CreateCopies };
+enum class TDisposal { RecycleBin, DeletePermanently };
+
+struct TBatchOptions {
+    TImageType imageType = TImageType::Artwork;
+    TAction action = TAction::CreateCopies;
+    TDisposal disposal = TDisposal::RecycleBin;
+    QString destination;    // where copies go; empty: beside each original
+    QString upscalerFolder; // holds the upscaler program and its models/, ending with '/'
+};
+
+// The upscaler's model for the image type.
+QString ModelName(TImageType type);
+
+// The language-independent name under which the image type is stored ("Artwork", "Photo").
+QString ImageTypeSettingName(TImageType type);
+
+// What a stored image type names. Besides the names above, a caption in any of `captionsOf`'s
+// languages is understood, because earlier versions stored the translated caption.
+// `captionsOf(english)` lists the known translations of an English caption.
+std::optional<TImageType>
+ImageTypeFromSetting(const QString& stored,
+                     const std::function<QStringList(const QString&)>& captionsOf);
+
+// The upscaler program in `upscalerFolder`.
+QString UpscalerProgram(const QString& upscalerFolder);
+
+// Makes the destination of copies ready. Missing folders are created with their parents.
+enum class TDestinationCheck { Ready, Missing, NotWritable };
+TDestinationCheck PrepareDestination(const TBatchOptions& options);

@@ -1,0 +1,174 @@
+#include "upscalejob.h"
+
+#include "i18n/translation.h"
+#include "outputcheck.h"
+#include "placement.h"
+#include "platform/files.h"
+#include "runner/commandline.h"
+#include "runner/consolerunner.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace
+{
+
+TImageResult failed(const QString& reason, std::int64_t bytesIn)
+{
+    return {TImageOutcome::Failed, reason, bytesIn, 0, {}};
+}
+
+QString withTemplate(const char* text, const QString& value)
+{
+    return FillTemplate(TranslateText(text), {value});
+}
+
+QString extensionOf(const QString& path)
+{
+    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : fileName.mid(dot).toLower();
+}
+
+} // namespace
+
+QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
+                            const QString& output)
+{
+    return QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) +
+           QStringLiteral(" -i ") + QuoteCommandLineArgument(input) + QStringLiteral(" -o ") +
+           QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
+           QuoteCommandLineArgument(ModelName(options.imageType));
+}
+
+TUpscaleJob::TUpscaleJob(const QString& tempFolder, QObject* parent)
+    : QObject(parent), tempFolder_(tempFolder), runner_(std::make_unique<TConsoleRunner>())
+{
+    runner_->setObjectName(QStringLiteral("ConsoleRunner1"));
+    runner_->OnNewLine = [this](TConsoleRunner*, const QString& line, TOutputType type) {
+        if (type == otEntireLine)
+            UpscalerLine(line);
+    };
+    // An upscaler that cannot be started is this image's failure, told in the status of its row;
+    // it is no reason for an error box.
+    runner_->OnExecuteError = [this](TConsoleRunner*, const std::exception& error, bool& handled) {
+        const auto* process = dynamic_cast<const ECreateProcessError*>(&error);
+        startFailure_ = process && !process->Reason().isEmpty() ? process->Reason()
+                                                                : QString::fromUtf8(error.what());
+        handled = true;
+    };
+    runner_->OnTerminated = [this](TConsoleRunner*) { UpscalerEnded(); };
+}
+
+TUpscaleJob::~TUpscaleJob() = default;
+
+std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatchOptions& options)
+{
+    options_ = options;
+    input_ = input;
+    stopRequested_ = false;
+    startFailure_.clear();
+    errorLine_.clear();
+
+    const std::int64_t size = platform::FileSizeOf(input);
+    bytesIn_ = size < 0 ? 0 : size;
+    if (size < 0 || !QFileInfo(input).isFile())
+        return failed(withTemplate("Image file not found: %s", input), bytesIn_);
+    if (tempFolder_.isEmpty())
+        return failed(TranslateText("The private temporary folder cannot be used"), bytesIn_);
+
+    // Without its model the upscaler still writes an image, an all-black one: never start it so.
+    const QString program = UpscalerProgram(options.upscalerFolder);
+    if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
+        return failed(withTemplate("Upscaler not found: %s", program), bytesIn_);
+    for (const char* suffix : {".param", ".bin"}) {
+        const QString model = options.upscalerFolder + QStringLiteral("models/") +
+                              ModelName(options.imageType) + QLatin1String(suffix);
+        if (!QFileInfo(model).isFile())
+            return failed(withTemplate("Model file not found: %s", model), bytesIn_);
+    }
+
+    // The folder is this instance's alone; a leftover that resists removal is never reused.
+    output_ = tempFolder_ + QStringLiteral("zelimageupscale") + extensionOf(input);
+    QFile::remove(output_);
+    output_ = UniqueFileName(output_);
+
+    runner_->SetCommandLine(UpscalerCommandLine(options, input, output_));
+    try {
+        runner_->Execute();
+    } catch (const std::exception& error) {
+        return failed(
+            withTemplate("The upscaler could not be started: %s", QString::fromUtf8(error.what())),
+            bytesIn_);
+    }
+    return std::nullopt;
+}
+
+void TUpscaleJob::Stop()
+{
+    if (!runner_->IsRunning())
+        return;
+    stopRequested_ = true;
+    runner_->Stop();
+}
+
+bool TUpscaleJob::IsRunning() const
+{
+    return runner_->IsRunning();
+}
+
+std::uint32_t TUpscaleJob::ProcessId() const
+{
+    return runner_->IsRunning() ? runner_->ProcessInformation().dwProcessId : 0;
+}
+
+void TUpscaleJob::UpscalerLine(const QString& line)
+{
+    // The upscaler exits 0 after these, so its word is the only sign of the failure.
+    if (errorLine_.isEmpty() && (line.contains(QLatin1String("Couldn't read the image")) ||
+                                 line.contains(QLatin1String("Couldn't write the image"))))
+        errorLine_ = line;
+}
+
+void TUpscaleJob::UpscalerEnded()
+{
+    TImageResult result;
+    if (stopRequested_)
+        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}};
+    else
+        result = Judge();
+    QFile::remove(output_);
+    emit Finished(result);
+}
+
+TImageResult TUpscaleJob::Judge()
+{
+    if (!startFailure_.isEmpty())
+        return failed(withTemplate("The upscaler could not be started: %s", startFailure_),
+                      bytesIn_);
+    if (errorLine_.contains(QLatin1String("Couldn't read the image")))
+        return failed(withTemplate("The upscaler could not read the image: %s", input_), bytesIn_);
+    if (!errorLine_.isEmpty())
+        return failed(withTemplate("The upscaler could not write the enlarged image: %s", input_),
+                      bytesIn_);
+    if (runner_->EndStatus() != esProcess || runner_->ExitCode() != 0)
+        return failed(withTemplate("The upscaler ended with an error: %s", input_), bytesIn_);
+    if (!OutputIsEnlarged(input_, output_))
+        return failed(withTemplate("The upscaler gave no complete enlarged image: %s", input_),
+                      bytesIn_);
+
+    const std::int64_t bytesOut = platform::FileSizeOf(output_);
+    TPlacement placed;
+    if (options_.action == TAction::ResizeOriginal) {
+        placed = ReplaceOriginal(input_, output_, options_.disposal);
+    } else {
+        QString folder =
+            options_.destination.isEmpty() ? QFileInfo(input_).path() : options_.destination;
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        placed = PlaceCopy(folder, input_, output_);
+    }
+    if (!placed.ok)
+        return failed(placed.reason, bytesIn_);
+    return {TImageOutcome::Completed, {}, bytesIn_, bytesOut, placed.target};
+}

@@ -1,0 +1,69 @@
+// One image through the upscaler: its command line, the run, the judgement of its output and the
+// placement of the enlarged image, ending in one result.
+#pragma once
+
+#include "batchoptions.h"
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+class TConsoleRunner;
+
+enum class TImageOutcome { Completed, Failed, Aborted };
+
+struct TImageResult {
+    TImageOutcome outcome = TImageOutcome::Failed;
+    QString reason;            // why it failed, in the user's language; empty otherwise
+    std::int64_t bytesIn = 0;  // the input's size when its job started; 0 when it was gone
+    std::int64_t bytesOut = 0; // the placed enlarged image's size
+    QString target;            // where the enlarged image stands
+};
+
+// The upscaler's command line: program, input, output and model, each quoted so that any file
+// name reaches it as exactly one argument.
+QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
+                            const QString& output);
+
+class TUpscaleJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `tempFolder` (ending with '/') is this instance's own folder for the upscaler's output;
+    // empty when none could be made.
+    TUpscaleJob(const QString& tempFolder, QObject* parent = nullptr);
+    // A running upscaler is killed; nothing is reported any more.
+    ~TUpscaleJob() override;
+
+    // Starts enlarging `input` with `options`. When the job cannot start (the input is gone, the
+    // upscaler or its model is missing, no temporary folder) the result comes back at once and
+    // Finished is not emitted; otherwise Finished follows when the upscaler has ended.
+    std::optional<TImageResult> Start(const QString& input, const TBatchOptions& options);
+    // Kills the running upscaler; Finished follows with Aborted. Idle: nothing.
+    void Stop();
+    bool IsRunning() const;
+    // The upscaler's process id while it runs, else 0.
+    std::uint32_t ProcessId() const;
+
+signals:
+    void Finished(const TImageResult& result);
+
+private:
+    void UpscalerLine(const QString& line);
+    void UpscalerEnded();
+    // Judges the upscaler's output and places it.
+    TImageResult Judge();
+
+    QString tempFolder_;
+    std::unique_ptr<TConsoleRunner> runner_;
+    TBatchOptions options_;
+    QString input_;
+    QString output_;
+    std::int64_t bytesIn_ = 0;
+    bool stopRequested_ = false;
+    QString startFailure_; // why the upscaler could not be started
+    QString errorLine_;    // what the upscaler said when it could not read or write an image
+};

@@ -1,0 +1,412 @@
+#include "batch/batchengine.h"
+#include "batch/placement.h"
+#include "platform/files.h"
+#include "platform/instancefolder.h"
+#include "support/testenv.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << 'x' << size.height();
+}
+
+namespace
+{
+
+QSize sizeOf(const QString& path)
+{
+    return QImageReader(path).size();
+}
+
+bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > milliseconds)
+            return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// What one engine reported.
+struct Reports {
+    QList<int> started;
+    std::map<int, TImageResult> finished;
+    int stopped = 0;
+    std::vector<TBatchSummary> summaries;
+
+    QString outcomes() const
+    {
+        QString text;
+        for (const auto& [index, result] : finished)
+            text += QLatin1Char("CFA"[static_cast<int>(result.outcome)]);
+        return text;
+    }
+};
+
+// A batch engine with its own instance folder, watched through its signals.
+struct Engine {
+    explicit Engine(const QString& tempParent) : folder(tempParent), engine(folder.Path())
+    {
+        QObject::connect(&engine, &TBatchEngine::ImageStarted,
+                         [this](int index, const QString&) { seen.started << index; });
+        QObject::connect(&engine, &TBatchEngine::ImageFinished,
+                         [this](int index, const TImageResult& r) { seen.finished[index] = r; });
+        QObject::connect(&engine, &TBatchEngine::Stopped, [this] { ++seen.stopped; });
+        QObject::connect(&engine, &TBatchEngine::Finished,
+                         [this](const TBatchSummary& s) { seen.summaries.push_back(s); });
+    }
+    void start(const TBatchOptions& options, const QStringList& images)
+    {
+        seen = {};
+        engine.Start(options, [images](int index) -> std::optional<QString> {
+            if (index >= images.size())
+                return std::nullopt;
+            return images[index];
+        });
+    }
+    bool ended() const { return !seen.summaries.empty() || seen.stopped > 0; }
+
+    platform::TInstanceFolder folder;
+    TBatchEngine engine;
+    Reports seen;
+};
+
+// A program folder with the fake upscaler and both models, a private trash, and a log of the
+// upscaler's command lines.
+class BatchEngineTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        upscalerFolder = testenv::NewFolder(QStringLiteral("realesrgan")) + QLatin1Char('/');
+        QDir().mkpath(upscalerFolder + QStringLiteral("models"));
+        QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
+                    upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+        for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
+            for (const char* suffix : {".param", ".bin"})
+                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") +
+                                       QLatin1String(model) + QLatin1String(suffix),
+                                   "model");
+        savedData_ = qgetenv("XDG_DATA_HOME");
+        const QString dataHome = testenv::NewFolder(QStringLiteral("data"));
+        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
+        trash = dataHome + QStringLiteral("/Trash/");
+        argsLog = testenv::NewFolder(QStringLiteral("log")) + QStringLiteral("/args.txt");
+        qputenv("GRANDORA_FAKE_UPSCALER_LOG", QFile::encodeName(argsLog));
+        tempParent = testenv::NewFolder(QStringLiteral("tmp")) + QLatin1Char('/');
+        folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        options.imageType = TImageType::Photo;
+        options.upscalerFolder = upscalerFolder;
+    }
+    void TearDown() override
+    {
+        qputenv("XDG_DATA_HOME", savedData_);
+        for (const char* name : {"GRANDORA_FAKE_UPSCALER_LOG", "GRANDORA_FAKE_UPSCALER_MODE",
+                                 "GRANDORA_FAKE_UPSCALER_DELAY_MS"})
+            qunsetenv(name);
+    }
+    // Runs a whole batch on a new engine and returns it when the batch has ended.
+    std::unique_ptr<Engine> run(const QStringList& images)
+    {
+        auto engine = std::make_unique<Engine>(tempParent);
+        engine->start(options, images);
+        EXPECT_TRUE(waitFor([&] { return engine->ended() && !engine->engine.IsBusy(); }));
+        EXPECT_TRUE(testenv::FolderEntries(engine->folder.Path()).isEmpty() ||
+                    testenv::FolderEntries(engine->folder.Path()) ==
+                        QStringList{QStringLiteral(".owner")})
+            << "the upscaler's output is never left behind";
+        return engine;
+    }
+    QStringList upscalerRuns() const
+    {
+        return QString::fromUtf8(testenv::ReadFile(argsLog))
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    QString upscalerFolder, trash, argsLog, tempParent, folder;
+    QByteArray savedData_;
+    TBatchOptions options;
+};
+
+TEST_F(BatchEngineTest, PlacesEachResultAsTheOptionsSay)
+{
+    struct Case {
+        const char* name;
+        TAction action;
+        TDisposal disposal;
+        bool intoDestination;
+        QStringList existing; // already in the target folder
+        const char* expected; // where the enlarged image must stand
+    } cases[] = {
+        {"recycle", TAction::ResizeOriginal, TDisposal::RecycleBin, false, {}, "a.png"},
+        {"delete", TAction::ResizeOriginal, TDisposal::DeletePermanently, false, {}, "a.png"},
+        {"copy beside", TAction::CreateCopies, TDisposal::RecycleBin, false, {}, "a (2).png"},
+        {"copy beside taken",
+         TAction::CreateCopies,
+         TDisposal::RecycleBin,
+         false,
+         {QStringLiteral("a (2).png")},
+         "a (3).png"},
+        {"into empty folder", TAction::CreateCopies, TDisposal::RecycleBin, true, {}, "a.png"},
+        {"into folder with a.png",
+         TAction::CreateCopies,
+         TDisposal::RecycleBin,
+         true,
+         {QStringLiteral("a.png")},
+         "a (2).png"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString original = testenv::WriteImage(photos + QStringLiteral("a.png"), 8, 6);
+        const QByteArray originalBytes = testenv::ReadFile(original);
+        const QString target = c.intoDestination
+                                   ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/')
+                                   : photos;
+        for (const QString& name : c.existing)
+            testenv::WriteFile(target + name, "already here");
+        QDir(trash + QStringLiteral("files")).removeRecursively();
+        options.action = c.action;
+        options.disposal = c.disposal;
+        options.destination = c.intoDestination ? target.chopped(1) : QString();
+
+        const auto engine = run({original});
+
+        ASSERT_EQ(engine->seen.outcomes(), QStringLiteral("C"));
+        const TImageResult& result = engine->seen.finished.at(0);
+        EXPECT_EQ(result.target, target + QLatin1String(c.expected));
+        EXPECT_EQ(sizeOf(target + QLatin1String(c.expected)), QSize(32, 24));
+        EXPECT_EQ(result.bytesIn, originalBytes.size());
+        EXPECT_EQ(result.bytesOut, QFileInfo(result.target).size());
+        for (const QString& name : c.existing)
+            EXPECT_EQ(testenv::ReadFile(target + name), "already here");
+        if (c.action == TAction::CreateCopies) {
+            EXPECT_EQ(testenv::ReadFile(original), originalBytes);
+        }
+        EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")),
+                  c.disposal == TDisposal::RecycleBin && c.action == TAction::ResizeOriginal
+                      ? originalBytes
+                      : QByteArray());
+        ASSERT_EQ(engine->seen.summaries.size(), 1u);
+        const TBatchSummary& summary = engine->seen.summaries[0];
+        EXPECT_EQ(summary.completed, 1);
+        EXPECT_EQ(summary.failed, 0);
+        EXPECT_EQ(summary.totalInputBytes, originalBytes.size());
+        EXPECT_EQ(summary.totalOutputBytes, result.bytesOut);
+    }
+    // The model follows the image type; the output goes to the engine's own folder.
+    options.imageType = TImageType::Artwork;
+    options.action = TAction::CreateCopies;
+    options.destination.clear();
+    const auto engine = run({testenv::WriteImage(folder + QStringLiteral("p.PNG"), 4, 4)});
+    const QStringList args = upscalerRuns().last().split(QLatin1Char('\t'));
+    EXPECT_EQ(args.mid(4),
+              (QStringList{QStringLiteral("-n"), QStringLiteral("realesrgan-x4plus-anime")}));
+    EXPECT_EQ(QFileInfo(args[3]).fileName(), QStringLiteral("zelimageupscale.png"));
+    EXPECT_TRUE(args[3].startsWith(tempParent + QStringLiteral("run-")));
+}
+
+// Each way an upscaler can leave something that is not the complete enlarged image. The
+// upscaler exits 0 in most of them; the original must stay as it was.
+TEST_F(BatchEngineTest, AnythingButACompleteEnlargedImageFailsAndTouchesNothing)
+{
+    struct Case {
+        const char* mode;
+        const char* file;
+        const char* reason; // the start of the reason
+    } cases[] = {
+        {"nothing", "a.png", "The upscaler gave no complete enlarged image: "},
+        {"empty", "a.png", "The upscaler gave no complete enlarged image: "},
+        {"truncated", "a.png", "The upscaler gave no complete enlarged image: "},
+        {"cutoff", "a.png", "The upscaler gave no complete enlarged image: "},
+        {"cutoff", "a.jpg", "The upscaler gave no complete enlarged image: "},
+        {"cutoff", "a.webp", "The upscaler gave no complete enlarged image: "},
+        {"same", "a.png", "The upscaler gave no complete enlarged image: "},
+        {"crash", "a.png", "The upscaler ended with an error: "},
+        {"exit1", "a.png", "The upscaler ended with an error: "},
+        {"writefail", "a.png", "The upscaler could not write the enlarged image: "},
+    };
+    options.action = TAction::ResizeOriginal;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + " " + c.file);
+        qputenv("GRANDORA_FAKE_UPSCALER_MODE", c.mode);
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString a = testenv::WriteImage(photos + QLatin1String(c.file), 64, 64);
+        const QByteArray before = testenv::ReadFile(a);
+
+        const auto engine = run({a});
+
+        EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("F"));
+        if (engine->seen.finished.empty())
+            continue;
+        const TImageResult& result = engine->seen.finished.at(0);
+        EXPECT_TRUE(result.reason.startsWith(QLatin1String(c.reason)))
+            << result.reason.toStdString();
+        EXPECT_EQ(result.bytesIn, before.size());
+        EXPECT_EQ(testenv::ReadFile(a), before);
+        EXPECT_EQ(testenv::FolderEntries(photos), QStringList{QLatin1String(c.file)});
+        EXPECT_TRUE(testenv::FolderEntries(trash + QStringLiteral("files")).isEmpty());
+        ASSERT_EQ(engine->seen.summaries.size(), 1u);
+        EXPECT_EQ(engine->seen.summaries[0].failed, 1);
+        EXPECT_EQ(engine->seen.summaries[0].completed, 0);
+        EXPECT_EQ(engine->seen.summaries[0].totalOutputBytes, 0);
+        EXPECT_EQ(engine->seen.summaries[0].lastFailure, result.reason);
+    }
+}
+
+TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "100");
+    options.action = TAction::ResizeOriginal;
+    enum When { InStartedReport, RightAfterStart, WhileItRuns, OnTheSecondImage };
+    for (When when : {InStartedReport, RightAfterStart, WhileItRuns, OnTheSecondImage}) {
+        SCOPED_TRACE(when);
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        QStringList images;
+        QList<QByteArray> before;
+        for (const char* name : {"a.png", "b.png", "c.png"}) {
+            images << testenv::WriteImage(photos + QLatin1String(name), 8, 8);
+            before << testenv::ReadFile(images.back());
+        }
+        Engine engine(tempParent);
+        if (when == InStartedReport)
+            QObject::connect(&engine.engine, &TBatchEngine::ImageStarted, &engine.engine,
+                             &TBatchEngine::Stop, Qt::SingleShotConnection);
+        engine.start(options, images);
+        if (when == WhileItRuns)
+            QTest::qWait(150);
+        if (when == OnTheSecondImage) {
+            ASSERT_TRUE(waitFor([&] { return engine.seen.started.size() == 2; }));
+        }
+        engine.engine.Stop();
+        EXPECT_FALSE(engine.engine.IsRunning());
+        ASSERT_TRUE(waitFor([&] { return !engine.engine.IsBusy(); }));
+        QTest::qWait(50); // nothing more may arrive
+
+        const QString expected = when == InStartedReport    ? QString()
+                                 : when == OnTheSecondImage ? QStringLiteral("CA")
+                                                            : QStringLiteral("A");
+        EXPECT_EQ(engine.seen.outcomes(), expected);
+        EXPECT_EQ(engine.seen.stopped, when == InStartedReport ? 0 : 1);
+        EXPECT_TRUE(engine.seen.summaries.empty());
+        for (int i = when == OnTheSecondImage ? 1 : 0; i < 3; ++i)
+            EXPECT_EQ(testenv::ReadFile(images[i]), before[i]) << i;
+        EXPECT_TRUE(testenv::FolderEntries(engine.folder.Path()).size() <= 1);
+    }
+}
+
+// Two instances of the program side by side: each judges and places only its own output.
+TEST_F(BatchEngineTest, TwoEnginesAtOnceKeepToTheirOwnFolders)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "30");
+    options.action = TAction::ResizeOriginal;
+    options.disposal = TDisposal::DeletePermanently;
+    const QString first = testenv::NewFolder(QStringLiteral("first")) + QLatin1Char('/');
+    const QString second = testenv::NewFolder(QStringLiteral("second")) + QLatin1Char('/');
+    QStringList mine, theirs;
+    for (int i = 0; i < 3; ++i) {
+        mine << testenv::WriteImage(first + QStringLiteral("p%1.png").arg(i), 4, 4);
+        theirs << testenv::WriteImage(second + QStringLiteral("p%1.png").arg(i), 6, 5);
+    }
+    Engine one(tempParent), two(tempParent);
+    ASSERT_FALSE(one.folder.Path().isEmpty());
+    ASSERT_NE(one.folder.Path(), two.folder.Path());
+    one.start(options, mine);
+    two.start(options, theirs);
+    ASSERT_TRUE(waitFor([&] { return one.ended() && two.ended(); }));
+
+    EXPECT_EQ(one.seen.outcomes(), QStringLiteral("CCC"));
+    EXPECT_EQ(two.seen.outcomes(), QStringLiteral("CCC"));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(sizeOf(mine[i]), QSize(16, 16));
+        EXPECT_EQ(sizeOf(theirs[i]), QSize(24, 20));
+    }
+}
+
+TEST_F(BatchEngineTest, AnUpscalerThatCannotRunFailsEachImageWithItsReason)
+{
+    const QString program = upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan");
+    QFile::remove(program);
+    testenv::WriteFile(program, "not a program at all");
+    QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
+
+    const auto engine = run({a, b});
+
+    EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("FF"));
+    for (const auto& [index, result] : engine->seen.finished)
+        EXPECT_EQ(result.reason,
+                  QStringLiteral("The upscaler could not be started: Exec format error"));
+    EXPECT_EQ(testenv::FolderEntries(folder),
+              (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
+}
+
+TEST_F(BatchEngineTest, WhatIsMissingFailsItsImageBeforeAnyRun)
+{
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
+    const QString gone = folder + QStringLiteral("gone.png");
+
+    // A listed image that has vanished counts no bytes; the others go on.
+    auto engine = run({a, gone, b});
+    EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("CFC"));
+    EXPECT_EQ(engine->seen.finished.at(1).reason, QStringLiteral("Image file not found: ") + gone);
+    EXPECT_EQ(engine->seen.finished.at(1).bytesIn, 0);
+    EXPECT_EQ(engine->seen.summaries[0].totalInputBytes, QFileInfo(a).size() + QFileInfo(b).size());
+    EXPECT_EQ(upscalerRuns().size(), 2);
+
+    QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus.bin"));
+    engine = run({a, b});
+    EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("FF"));
+    EXPECT_EQ(engine->seen.summaries[0].lastFailure,
+              QStringLiteral("Model file not found: ") + upscalerFolder +
+                  QStringLiteral("models/realesrgan-x4plus.bin"));
+
+    QFile::remove(upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    engine = run({a});
+    EXPECT_EQ(engine->seen.summaries[0].lastFailure, QStringLiteral("Upscaler not found: ") +
+                                                         upscalerFolder +
+                                                         QStringLiteral("realesrgan-ncnn-vulkan"));
+    EXPECT_EQ(upscalerRuns().size(), 2);
+}
+
+TEST(InstanceFolder, EachInstanceHasItsOwnAndOnlyAbandonedOnesAreCleared)
+{
+    const QString parent = testenv::NewFolder(QStringLiteral("tmp")) + QLatin1Char('/');
+    auto mine = std::make_unique<platform::TInstanceFolder>(parent);
+    platform::TInstanceFolder other(parent);
+    ASSERT_FALSE(mine->Path().isEmpty());
+    ASSERT_NE(mine->Path(), other.Path());
+    testenv::WriteFile(mine->Path() + QStringLiteral("zelimageupscale.png"), "output");
+    // What a killed instance leaves: its folder with an owner file that nobody holds any more.
+    const QString dead = parent + QStringLiteral("run-dead00/");
+    testenv::WriteFile(dead + QStringLiteral(".owner"), {});
+    testenv::WriteFile(dead + QStringLiteral("zelimageupscale.png"), "left behind");
+
+    platform::TInstanceFolder::RemoveAbandoned(parent);
+
+    EXPECT_FALSE(QFileInfo::exists(dead));
+    EXPECT_TRUE(QFileInfo::exists(mine->Path() + QStringLiteral("zelimageupscale.png")));
+    EXPECT_TRUE(QFileInfo::exists(other.Path()));
+    const QString path = mine->Path();
+    mine.reset();
+    EXPECT_FALSE(QFileInfo::exists(path));
+}
+
+} // namespace
