@@ -126,8 +126,8 @@ int main(int argc, char** argv)
         form.Clear1->trigger();
         form.ImageAdder.AddMyFolder(root);
     });
-    if (ImageRecords.size() != size_t(files)) {
-        std::fprintf(stderr, "the scan found %zu of %d files\n", ImageRecords.size(), files);
+    if (form.ImageRecords.size() != size_t(files)) {
+        std::fprintf(stderr, "the scan found %zu of %d files\n", form.ImageRecords.size(), files);
         return 1;
     }
     std::printf("folder scan: %d files in %d folders\n", files,
@@ -137,11 +137,12 @@ int main(int argc, char** argv)
     std::printf("  ratio         %8.2f (AddMyFolder / find)\n", scan / find);
 
     form.Clear1->trigger();
-    std::vector<TMyRecord>().swap(ImageRecords);
+    TImageRecords().swap(form.ImageRecords);
     const long before = residentBytes();
-    ImageRecords.reserve(MillionEntries);
+    form.ImageRecords.reserve(MillionEntries);
     for (int i = 0; i < MillionEntries; ++i)
-        AppendImage(QStringLiteral("/home/user/Pictures/album%1/event%2/IMG_%3.jpg")
+        AppendImage(form.ImageRecords,
+                    QStringLiteral("/home/user/Pictures/album%1/event%2/IMG_%3.jpg")
                         .arg(i / 100000)
                         .arg(i / 1000 % 100)
                         .arg(i, 7, 10, QLatin1Char('0')));

@@ -67,7 +67,7 @@ double windowBatch(TAppForm& form, const QString& out)
     if (!ended)
         batch.exec();
     const double seconds = timer.elapsed() / 1000.0;
-    for (const TMyRecord& record : ImageRecords)
+    for (const TMyRecord& record : form.ImageRecords)
         if (record.FStatus != QStringLiteral("Completed")) {
             std::fprintf(stderr, "an image ended %s\n", qPrintable(record.FStatus));
             std::exit(1);
@@ -114,7 +114,7 @@ int main(int argc, char** argv)
     form.TimerChecker->stop(); // the update check would reach out to the network
     for (const QString& name :
          QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
-        AppendImage(images + QLatin1Char('/') + name);
+        AppendImage(form.ImageRecords, images + QLatin1Char('/') + name);
     form.ImageAdder.MakeAdditionVisible();
     form.ComboBoxModel->setCurrentIndex(1);
     form.ComboBoxAction->setCurrentIndex(1);

@@ -1,6 +1,5 @@
 #include "imagelist.h"
 
-#include "imagerecords.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>
@@ -56,22 +55,22 @@ bool Destekleniyormu(const QString& dosyaadi)
            extension == QStringLiteral(".jpeg") || extension == QStringLiteral(".webp");
 }
 
-void AppendImage(const QString& path)
+void AppendImage(TImageRecords& records, const QString& path)
 {
-    ImageRecords.push_back(TMyRecord{path, QString(), 0});
+    records.push_back(TMyRecord{path, QString(), 0});
 }
 
-void DeleteRecordsAt(const std::vector<char>& marked)
+void DeleteRecordsAt(TImageRecords& records, const std::vector<char>& marked)
 {
     size_t kept = 0;
-    for (size_t i = 0; i < ImageRecords.size(); ++i) {
+    for (size_t i = 0; i < records.size(); ++i) {
         if (i < marked.size() && marked[i])
             continue;
         if (kept != i)
-            ImageRecords[kept] = std::move(ImageRecords[i]);
+            records[kept] = std::move(records[i]);
         ++kept;
     }
-    ImageRecords.resize(kept);
+    records.resize(kept);
 }
 
 QString FormatThousands(qint64 value)
@@ -145,7 +144,7 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         if (isFolder) {
             AddAllFilesInDir(prefix + name, state);
         } else {
-            AppendImage(prefix + name);
+            AppendImage(records_, prefix + name);
             Added();
         }
     }
@@ -158,7 +157,7 @@ void ImageListFiller::AddNames(const QStringList& names)
         if (QFileInfo(name).isDir())
             AddMyFolder(name);
         else if (Destekleniyormu(name))
-            AppendImage(name);
+            AppendImage(records_, name);
     }
     MakeAdditionVisible();
 }

@@ -2,6 +2,8 @@
 // names taken from drops and the command line, and the file facts the list view shows.
 #pragma once
 
+#include "imagerecords.h"
+
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -14,12 +16,12 @@ extern QString LastFolder;
 // True when the name ends in .png, .jpg, .jpeg or .webp, in any case. Only the name is tested.
 bool Destekleniyormu(const QString& dosyaadi);
 
-// Appends one entry to ImageRecords.
-void AppendImage(const QString& path);
+// Appends one entry to `records`.
+void AppendImage(TImageRecords& records, const QString& path);
 
 // Removes the entries whose flag is set, keeping the order of the rest. One pass, so removing
 // many rows of a long list costs no more than removing one.
-void DeleteRecordsAt(const std::vector<char>& marked);
+void DeleteRecordsAt(TImageRecords& records, const std::vector<char>& marked);
 
 // The value with the digits grouped by the user's locale, no decimals.
 QString FormatThousands(qint64 value);
@@ -30,15 +32,17 @@ QString SizeColumnText(const QString& path);
 // the file systems the filter was written for, and "*.*" means every file.
 QString QtFileFilter(const QString& filter);
 
-// Adds files to ImageRecords for the main window. Every addition is made visible (item count,
+// Adds files to the main window's list. Every addition is made visible (item count,
 // page caption, pending events); during a long scan this happens at most once per short
 // interval, and always before events are processed, so whatever the user can see is current.
 class ImageListFiller
 {
 public:
+    explicit ImageListFiller(TImageRecords& records) : records_(records) {}
+
     // Read at each directory of a scan: whether to descend into subfolders.
     std::function<bool()> IncludeSubfolders;
-    // Sets the view's item count and the page caption from ImageRecords.
+    // Sets the view's item count and the page caption from the list.
     std::function<void()> ShowCount;
 
     // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported
@@ -57,6 +61,7 @@ private:
     void AddAllFilesInDir(const QString& dirName, ScanState& state);
     void Added();
 
+    TImageRecords& records_;
     QElapsedTimer sinceShown_;
     bool unshown_ = false;
 };

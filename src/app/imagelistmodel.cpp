@@ -2,7 +2,6 @@
 
 #include "i18n/translation.h"
 #include "imagelist.h"
-#include "imagerecords.h"
 
 #include <QFileInfo>
 #include <QMimeType>
@@ -16,7 +15,8 @@ constexpr qsizetype MaxCachedIconTypes = 256;
 
 } // namespace
 
-ImageListModel::ImageListModel(QObject* parent) : QAbstractTableModel(parent)
+ImageListModel::ImageListModel(const TImageRecords& records, QObject* parent)
+    : QAbstractTableModel(parent), records_(records)
 {
     TranslateHeaders();
 }
@@ -34,9 +34,9 @@ int ImageListModel::columnCount(const QModelIndex& parent) const
 QVariant ImageListModel::data(const QModelIndex& index, int role) const
 {
     const int row = index.row();
-    if (!index.isValid() || row < 0 || static_cast<size_t>(row) >= ImageRecords.size())
+    if (!index.isValid() || row < 0 || static_cast<size_t>(row) >= records_.size())
         return {};
-    const TMyRecord& record = ImageRecords[static_cast<size_t>(row)];
+    const TMyRecord& record = records_[static_cast<size_t>(row)];
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
         case FilenameColumn:
@@ -100,7 +100,7 @@ QVariant ImageListModel::headerData(int section, Qt::Orientation orientation, in
 
 void ImageListModel::SetItemCount()
 {
-    const int count = static_cast<int>(ImageRecords.size());
+    const int count = static_cast<int>(records_.size());
     if (count == itemCount_)
         return;
     if (count > itemCount_) {

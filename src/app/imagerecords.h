@@ -10,4 +10,5 @@ struct TMyRecord {
     int FImageIndex = 0;
 };
 
-extern std::vector<TMyRecord> ImageRecords;
+// The list a batch works on; row i of the list view shows entry i. The main window owns it.
+using TImageRecords = std::vector<TMyRecord>;

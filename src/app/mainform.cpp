@@ -48,8 +48,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-TAppForm* AppForm = nullptr;
-
 namespace
 {
 
@@ -82,7 +80,6 @@ QWidget* makeBar(QWidget* parent, const char* objectName, int height)
 
 TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
 {
-    AppForm = this;
     setObjectName(QStringLiteral("AppForm"));
     setFont(QFont(QStringLiteral("Tahoma"), 8));
     setAcceptDrops(true);
@@ -109,8 +106,6 @@ TAppForm::~TAppForm()
     // it writes into, are gone.
     delete Batch;
     Batch = nullptr;
-    if (AppForm == this)
-        AppForm = nullptr;
 }
 
 void TAppForm::CreateComponents()
@@ -200,7 +195,7 @@ QWidget* TAppForm::CreateImagesPage()
     QFont listFont(QStringLiteral("Tahoma"));
     listFont.setPixelSize(16);
     ListView1->setFont(listFont);
-    ListModel = new ImageListModel(this);
+    ListModel = new ImageListModel(ImageRecords, this);
     ListView1->setModel(ListModel);
     ListView1->setShowGrid(true);
     ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -390,11 +385,10 @@ void TAppForm::FormCreate()
     AppTitle = AppCompanyName + QStringLiteral(" - ") + AppProductName;
     setWindowTitle(AppTitle);
 
-    SettingsFolder =
-        ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName, AppProductName);
-    OpenSettingsIni();
+    SettingsIni.Open(
+        ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName, AppProductName));
 
-    LoadLanguage(ReadSetting(QStringLiteral("LanguageFile")));
+    LoadLanguage(SettingsIni.Read(QStringLiteral("LanguageFile")));
 
     TranslateCaptions();
     const int labelWidth = ScaleDimension(105);
@@ -467,16 +461,17 @@ void TAppForm::RestoreOptions()
 {
     // Selecting by code raises no change handler, so restoring writes nothing back.
     const std::optional<TImageType> model =
-        ImageTypeFromSetting(ReadSetting(QStringLiteral("Model")), TranslationsInAllLanguages);
+        ImageTypeFromSetting(SettingsIni.Read(QStringLiteral("Model")), TranslationsInAllLanguages);
     if (model)
         ComboBoxModel->setCurrentIndex(*model == TImageType::Artwork ? 0 : 1);
-    ApplyActionLayout(ReadSetting(QStringLiteral("Action")) == QStringLiteral("ResizeOriginal"));
-    const QString destination = ReadSetting(QStringLiteral("Destination"));
+    ApplyActionLayout(SettingsIni.Read(QStringLiteral("Action")) ==
+                      QStringLiteral("ResizeOriginal"));
+    const QString destination = SettingsIni.Read(QStringLiteral("Destination"));
     if (!destination.isEmpty() && QFileInfo(destination).isDir()) {
         const QSignalBlocker quiet(ComboBoxDestination);
         ComboBoxDestination->setEditText(destination);
     }
-    if (ReadSetting(QStringLiteral("OriginalFiles")) == QStringLiteral("DeletePermanently"))
+    if (SettingsIni.Read(QStringLiteral("OriginalFiles")) == QStringLiteral("DeletePermanently"))
         RadioButton2->setChecked(true);
 }
 
@@ -512,7 +507,7 @@ void TAppForm::ShrinkToMaximumFontSize(QLabel* label, int maximumWidth)
 
 void TAppForm::SetLanguageFile(const QString& fileName)
 {
-    WriteSetting(QStringLiteral("LanguageFile"), fileName);
+    SettingsIni.Write(QStringLiteral("LanguageFile"), fileName);
 }
 
 void TAppForm::SetStatusText(const QString& text)
@@ -559,9 +554,12 @@ void TAppForm::About1Click()
 
 void TAppForm::Language1Click()
 {
-    TTranslateForm form(this,
-                        {SettingsFolder, [this](const QString& file) { SetLanguageFile(file); },
-                         AskConfirmation, MakerWebHost()});
+    TTranslateForm form(this, {SettingsIni.Folder(),
+                               [this](const QString& file) { SetLanguageFile(file); },
+                               [this](const QString& message, const QString& caption) {
+                                   return AskConfirmation(message, caption);
+                               },
+                               MakerWebHost()});
     form.exec();
 }
 
@@ -571,7 +569,7 @@ void TAppForm::ResettoDefaults1Click()
         platform::IDYES)
         return;
     TimerDestination->stop(); // a typed destination must not bring the old settings back
-    QFile::remove(SettingsFolder + QStringLiteral("settings.ini"));
+    QFile::remove(SettingsIni.Folder() + QStringLiteral("settings.ini"));
     QCoreApplication::processEvents();
     platform::StartDetached(platform::ExecutablePath(), {});
     QApplication::quit();
@@ -631,7 +629,7 @@ void TAppForm::ButtonFilesClick()
         return;
     // Whatever the user picked is taken, also types the upscaler may refuse.
     for (const QString& file : files)
-        AppendImage(file);
+        AppendImage(ImageRecords, file);
     ImageAdder.MakeAdditionVisible();
 }
 
@@ -732,7 +730,7 @@ void TAppForm::Delete1Click()
                 marked[static_cast<size_t>(row)] = 1;
         }
     }
-    DeleteRecordsAt(marked);
+    DeleteRecordsAt(ImageRecords, marked);
     ListModel->SetItemCount();
     ListView1->viewport()->update();
     ListView1->clearSelection();
@@ -741,7 +739,7 @@ void TAppForm::Delete1Click()
 
 void TAppForm::ComboBoxModelChange()
 {
-    WriteSetting(QStringLiteral("Model"), ImageTypeSettingName(CurrentOptions().imageType));
+    SettingsIni.Write(QStringLiteral("Model"), ImageTypeSettingName(CurrentOptions().imageType));
 }
 
 void TAppForm::ComboBoxActionChange()
@@ -755,13 +753,13 @@ void TAppForm::ComboBoxActionChange()
 void TAppForm::ComboBoxDegistirResizeOriginal()
 {
     ApplyActionLayout(true);
-    WriteSetting(QStringLiteral("Action"), QStringLiteral("ResizeOriginal"));
+    SettingsIni.Write(QStringLiteral("Action"), QStringLiteral("ResizeOriginal"));
 }
 
 void TAppForm::ComboBoxDegistirCreateCopies()
 {
     ApplyActionLayout(false);
-    WriteSetting(QStringLiteral("Action"), QStringLiteral("CreateCopies"));
+    SettingsIni.Write(QStringLiteral("Action"), QStringLiteral("CreateCopies"));
 }
 
 void TAppForm::ComboBoxDestinationChange()
@@ -772,17 +770,17 @@ void TAppForm::ComboBoxDestinationChange()
 void TAppForm::StoreDestination()
 {
     TimerDestination->stop();
-    WriteSetting(QStringLiteral("Destination"), ComboBoxDestination->currentText());
+    SettingsIni.Write(QStringLiteral("Destination"), ComboBoxDestination->currentText());
 }
 
 void TAppForm::RadioButton1Click()
 {
-    WriteSetting(QStringLiteral("OriginalFiles"), QStringLiteral("SendToRecycleBin"));
+    SettingsIni.Write(QStringLiteral("OriginalFiles"), QStringLiteral("SendToRecycleBin"));
 }
 
 void TAppForm::RadioButton2Click()
 {
-    WriteSetting(QStringLiteral("OriginalFiles"), QStringLiteral("DeletePermanently"));
+    SettingsIni.Write(QStringLiteral("OriginalFiles"), QStringLiteral("DeletePermanently"));
 }
 
 void TAppForm::Clear1Click()
@@ -878,7 +876,7 @@ void TAppForm::ButtonProcessClick()
         SetImageStatus(static_cast<int>(i), QString());
     SetBatchCommandsEnabled(false);
     ProgressBar1->setRange(0, 0);
-    Batch->Start(options, [](int index) -> std::optional<QString> {
+    Batch->Start(options, [this](int index) -> std::optional<QString> {
         if (index < 0 || static_cast<size_t>(index) >= ImageRecords.size())
             return std::nullopt;
         return ImageRecords[static_cast<size_t>(index)].FName;
@@ -966,19 +964,18 @@ void TAppForm::ButtonBrowseClick()
     StoreDestination();
 }
 
-int AskConfirmation(const QString& message, const QString& caption)
+int TAppForm::AskConfirmation(const QString& message, const QString& caption)
 {
-    QWidget* owner = AppForm;
-    const bool onTop = owner && (owner->windowFlags() & Qt::WindowStaysOnTopHint);
+    const bool onTop = windowFlags() & Qt::WindowStaysOnTopHint;
     if (onTop) {
-        owner->setWindowFlag(Qt::WindowStaysOnTopHint, false);
-        owner->show();
+        setWindowFlag(Qt::WindowStaysOnTopHint, false);
+        show();
     }
     const int answer =
-        platform::AskYesNo(owner, message, caption, TranslateText("Yes"), TranslateText("No"));
+        platform::AskYesNo(this, message, caption, TranslateText("Yes"), TranslateText("No"));
     if (onTop) {
-        owner->setWindowFlag(Qt::WindowStaysOnTopHint, true);
-        owner->show();
+        setWindowFlag(Qt::WindowStaysOnTopHint, true);
+        show();
     }
     return answer;
 }

@@ -4,6 +4,8 @@
 
 #include "batch/batchoptions.h"
 #include "imagelist.h"
+#include "imagerecords.h"
+#include "settingsstore.h"
 
 #include <QMainWindow>
 #include <memory>
@@ -44,6 +46,10 @@ public:
     int ScaleDimension(int x) const;
     // Shrinks the label's font point by point until its text fits `maximumWidth` (never below 1).
     static void ShrinkToMaximumFontSize(QLabel* label, int maximumWidth);
+
+    // A Yes/No confirmation with translated captions; the window's stay-on-top style is lifted
+    // while it shows. Returns platform::IDYES or platform::IDNO.
+    int AskConfirmation(const QString& message, const QString& caption);
 
     // Stores the language file chosen in the language dialog.
     void SetLanguageFile(const QString& fileName);
@@ -117,8 +123,12 @@ public:
     std::unique_ptr<TChecker> Checker;
     TNewVer* NewVer = nullptr;
 
+    // The images of the list, in the order they were added.
+    TImageRecords ImageRecords;
     // Adds files to the list and keeps the count and caption in step.
-    ImageListFiller ImageAdder;
+    ImageListFiller ImageAdder{ImageRecords};
+    // settings.ini, opened at start.
+    TSettingsStore SettingsIni;
 
 public slots:
     void ButtonNextClick();
@@ -184,10 +194,3 @@ private:
     // Delete and Clear: off while a batch runs.
     void SetBatchCommandsEnabled(bool enabled);
 };
-
-// The one main window, for the parts of the program that reach it.
-extern TAppForm* AppForm;
-
-// A Yes/No confirmation with translated captions; the main window's stay-on-top style is lifted
-// while it shows. Returns platform::IDYES or platform::IDNO.
-int AskConfirmation(const QString& message, const QString& caption);

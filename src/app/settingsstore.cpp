@@ -7,9 +7,6 @@
 #include <QDir>
 #include <QFile>
 
-QString SettingsFolder;
-std::unique_ptr<platform::IniFile> SettingsIni;
-
 namespace
 {
 
@@ -35,35 +32,35 @@ QString ChooseSettingsFolder(const QString& executableFolder, const QString& com
     return folder + QLatin1Char('/');
 }
 
-void OpenSettingsIni()
+void TSettingsStore::Open(const QString& folder)
 {
-    const QString path = SettingsFolder + QStringLiteral("settings.ini");
+    folder_ = folder;
+    const QString path = folder + QStringLiteral("settings.ini");
     try {
-        SettingsIni = std::make_unique<platform::IniFile>(path);
+        ini_ = std::make_unique<platform::IniFile>(path);
     } catch (const platform::IniError&) {
         QFile::remove(path);
-        SettingsIni = std::make_unique<platform::IniFile>(path);
+        ini_ = std::make_unique<platform::IniFile>(path);
     }
 }
 
-QString ReadSetting(const QString& key)
+QString TSettingsStore::Read(const QString& key) const
 {
-    return SettingsIni ? SettingsIni->ReadString(settingsSection, key, QString()) : QString();
+    return ini_ ? ini_->ReadString(settingsSection, key, QString()) : QString();
 }
 
-void WriteSetting(const QString& key, const QString& value)
+void TSettingsStore::Write(const QString& key, const QString& value)
 {
-    static bool writeFailureShown = false;
-    if (!SettingsIni)
+    if (!ini_)
         return;
     try {
-        SettingsIni->WriteString(settingsSection, key, value);
-        SettingsIni->UpdateFile();
+        ini_->WriteString(settingsSection, key, value);
+        ini_->UpdateFile();
     } catch (const platform::IniError& error) {
-        // Typing a path writes on every keystroke: one message is enough to tell the user.
-        if (writeFailureShown)
+        // One message is enough to tell the user; every later change would fail the same way.
+        if (writeFailureShown_)
             return;
-        writeFailureShown = true;
+        writeFailureShown_ = true;
         platform::MessageBox(nullptr, error.message(), TranslateText("Error"),
                              platform::MB_ICONERROR);
     }

@@ -7,20 +7,30 @@
 #include <QString>
 #include <memory>
 
-extern QString SettingsFolder; // ends with '/'
-extern std::unique_ptr<platform::IniFile> SettingsIni;
-
 // Beside the executable when that folder is writable, else the per-user configuration folder +
 // "<company>/<product>/" (created when missing). Ends with '/'.
 QString ChooseSettingsFolder(const QString& executableFolder, const QString& companyName,
                              const QString& productName);
 
-// Opens SettingsFolder + "settings.ini"; a file that cannot be read or is not valid UTF-8 is
-// deleted and an empty store is used instead.
-void OpenSettingsIni();
+// The section "Settings" of settings.ini in one folder.
+class TSettingsStore
+{
+public:
+    // Opens `folder` (ending with '/') + "settings.ini"; a file that cannot be read or is not
+    // valid UTF-8 is deleted and an empty store is used instead.
+    void Open(const QString& folder);
 
-// Reads key of section "Settings" (empty when missing).
-QString ReadSetting(const QString& key);
-// Writes key of section "Settings" and the file at once. A failure to write the file is shown
-// once per run; the value stays in memory.
-void WriteSetting(const QString& key, const QString& value);
+    // The folder of settings.ini, ending with '/'; empty until opened.
+    const QString& Folder() const { return folder_; }
+
+    // The value of `key` (empty when missing).
+    QString Read(const QString& key) const;
+    // Writes `key` and the file at once. A failure to write the file is shown once per store;
+    // the value stays in memory.
+    void Write(const QString& key, const QString& value);
+
+private:
+    QString folder_;
+    std::unique_ptr<platform::IniFile> ini_;
+    bool writeFailureShown_ = false;
+};

@@ -26,10 +26,10 @@
 namespace
 {
 
-QStringList recordNames()
+QStringList namesOf(const TImageRecords& records)
 {
     QStringList names;
-    for (const TMyRecord& record : ImageRecords)
+    for (const TMyRecord& record : records)
         names << record.FName;
     return names;
 }
@@ -83,7 +83,6 @@ class FolderScan : public ::testing::Test
 protected:
     void SetUp() override
     {
-        ImageRecords.clear();
         root = testenv::NewFolder(QStringLiteral("scan"));
         touch(root + QStringLiteral("/a.png"));
         touch(root + QStringLiteral("/b.JPG"));
@@ -128,8 +127,11 @@ protected:
         return result;
     }
 
+    QStringList recordNames() const { return namesOf(records); }
+
     QString root;
-    ImageListFiller filler;
+    TImageRecords records;
+    ImageListFiller filler{records};
     int shown = 0;
 };
 
@@ -154,7 +156,7 @@ TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
     filler.IncludeSubfolders = [] { return false; };
     filler.AddMyFolder(root);
     EXPECT_EQ(recordNames(), expected(root, false));
-    EXPECT_EQ(ImageRecords.size(), 4u);
+    EXPECT_EQ(records.size(), 4u);
 }
 
 TEST_F(FolderScan, SubfolderChoiceIsReadAtEachFolder)
@@ -184,7 +186,7 @@ TEST_F(FolderScan, MissingFolderAddsNothing)
 {
     filler.IncludeSubfolders = [] { return true; };
     filler.AddMyFolder(root + QStringLiteral("/absent"));
-    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_TRUE(records.empty());
     EXPECT_EQ(shown, 0);
 }
 
@@ -216,12 +218,13 @@ protected:
         platform::EnableDialogScriptForTesting(nullptr);
     }
 
+    QStringList recordNames() const { return namesOf(form->ImageRecords); }
     QAction* action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }
     QString caption() const { return pages->tabText(0); }
     void fill(const QStringList& names)
     {
         for (const QString& name : names)
-            AppendImage(name);
+            AppendImage(form->ImageRecords, name);
         form->ImageAdder.MakeAdditionVisible();
     }
     void selectRows(std::initializer_list<int> rows)
@@ -295,7 +298,7 @@ TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
     EXPECT_EQ(recordNames(), QStringList({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")}));
     EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
     form->ButtonFiles->click(); // cancelled
-    EXPECT_EQ(ImageRecords.size(), 2u);
+    EXPECT_EQ(form->ImageRecords.size(), 2u);
 
     const QString first = testenv::NewFolder(QStringLiteral("first"));
     const QString second = testenv::NewFolder(QStringLiteral("second"));
@@ -325,7 +328,7 @@ TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)
     std::vector<Seen> seen;
     // Runs at the first moment the scan lets events through, and clears the list there.
     QTimer::singleShot(0, form.get(), [&] {
-        seen.push_back({caption(), view->model()->rowCount(), ImageRecords.size()});
+        seen.push_back({caption(), view->model()->rowCount(), form->ImageRecords.size()});
         action("Clear2")->trigger();
     });
     form->ImageAdder.AddMyFolder(folder);
@@ -334,7 +337,7 @@ TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)
     EXPECT_EQ(seen[0].caption, QStringLiteral("Images [%1]").arg(seen[0].records));
     EXPECT_EQ(size_t(seen[0].rows), seen[0].records);
     const size_t after = 50 - seen[0].records;
-    EXPECT_EQ(ImageRecords.size(), after);
+    EXPECT_EQ(form->ImageRecords.size(), after);
     EXPECT_EQ(caption(), QStringLiteral("Images [%1]").arg(after));
     EXPECT_EQ(size_t(view->model()->rowCount()), after);
 }
@@ -429,7 +432,7 @@ TEST_F(ListWindow, ClearEmptiesTheListAndTheCaption)
     fill({QStringLiteral("1.png"), QStringLiteral("2.png")});
     EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
     action("Clear2")->trigger();
-    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_TRUE(form->ImageRecords.empty());
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(caption(), QStringLiteral("Images [0]"));
 }

@@ -84,7 +84,7 @@ TEST_F(MainFormTest, StartsWithDefaultsAndItsOwnTitle)
     TAppForm& w = start();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Zelmora - Grandora"));
     EXPECT_EQ(AppVersion, QStringLiteral("1.0"));
-    EXPECT_EQ(SettingsFolder, programFolder);
+    EXPECT_EQ(w.SettingsIni.Folder(), programFolder);
     EXPECT_EQ(w.PageControl1->currentIndex(), 0);
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
     EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Artwork"));
@@ -141,7 +141,7 @@ TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
 
     w.ComboBoxAction->setCurrentIndex(1);
     emit w.ComboBoxAction->activated(1);
-    EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
+    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
 }
 
 // A burst of typing costs one write, made when the typing pauses or the window goes.
@@ -153,7 +153,7 @@ TEST_F(MainFormTest, TypingADestinationWritesOnceTheTypingPauses)
     QTest::keyClicks(w.ComboBoxDestination->lineEdit(), QStringLiteral("/tmp/out"));
     EXPECT_FALSE(QFile::exists(settings)) << "no write while typing";
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(settings); }, 5000));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/tmp/out"));
+    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Destination")), QStringLiteral("/tmp/out"));
 
     QTest::keyClick(w.ComboBoxDestination->lineEdit(), Qt::Key_2);
     form.reset();
@@ -172,7 +172,7 @@ TEST_F(MainFormTest, TheImageTypeSurvivesALanguageSwitch)
     start().ComboBoxModel->setCurrentIndex(1);
     emit form->ComboBoxModel->activated(1);
     EXPECT_EQ(form->ComboBoxModel->currentText(), QStringLiteral("Foto"));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Model")), QStringLiteral("Photo"));
+    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Model")), QStringLiteral("Photo"));
     form.reset();
     UnloadLanguageForTesting();
     writeSettings("[Settings]\nLanguageFile=Turkish.lang.txt\nModel=Photo\n");
@@ -235,10 +235,10 @@ TEST_F(MainFormTest, NextNeedsImagesAndBackReturns)
     EXPECT_EQ(w.PageControl1->currentIndex(), 0);
     EXPECT_EQ(dialogs.beeps, 1);
 
-    ImageRecords.push_back({QStringLiteral("/x/a.png"), {}, 0});
+    w.ImageRecords.push_back({QStringLiteral("/x/a.png"), {}, 0});
     w.KacItemVarGuncelle();
     w.Clear1->trigger();
-    EXPECT_TRUE(ImageRecords.empty());
+    EXPECT_TRUE(w.ImageRecords.empty());
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
 }
 

@@ -143,7 +143,7 @@ protected:
     void add(const QStringList& paths)
     {
         for (const QString& path : paths)
-            AppendImage(path);
+            AppendImage(form->ImageRecords, path);
         form->ImageAdder.MakeAdditionVisible();
     }
     void choose(int model, int action, const QString& destination = {}, bool recycle = true)
@@ -169,7 +169,7 @@ protected:
     QStringList statuses() const
     {
         QStringList all;
-        for (const TMyRecord& record : ImageRecords)
+        for (const TMyRecord& record : form->ImageRecords)
             all << record.FStatus;
         return all;
     }

@@ -30,37 +30,40 @@ TEST(SettingsFolderTest, BesideTheProgramWhenWritableElseInTheUsersConfig)
 
 TEST(SettingsStoreTest, InvalidFileIsReplacedByDefaults)
 {
-    SettingsFolder = testenv::NewFolder(QStringLiteral("settings")) + QLatin1Char('/');
-    testenv::WriteFile(SettingsFolder + QStringLiteral("settings.ini"),
+    const QString folder = testenv::NewFolder(QStringLiteral("settings")) + QLatin1Char('/');
+    testenv::WriteFile(folder + QStringLiteral("settings.ini"),
                        "[Settings]\nAction=Resize\xC3(Original\n");
-    OpenSettingsIni();
-    EXPECT_FALSE(QFile::exists(SettingsFolder + QStringLiteral("settings.ini")));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QString());
+    TSettingsStore store;
+    store.Open(folder);
+    EXPECT_FALSE(QFile::exists(folder + QStringLiteral("settings.ini")));
+    EXPECT_EQ(store.Read(QStringLiteral("Action")), QString());
 
-    WriteSetting(QStringLiteral("Action"), QStringLiteral("ResizeOriginal"));
-    OpenSettingsIni();
-    EXPECT_EQ(ReadSetting(QStringLiteral("Action")), QStringLiteral("ResizeOriginal"));
+    store.Write(QStringLiteral("Action"), QStringLiteral("ResizeOriginal"));
+    TSettingsStore again;
+    again.Open(folder);
+    EXPECT_EQ(again.Read(QStringLiteral("Action")), QStringLiteral("ResizeOriginal"));
 }
 
 TEST(SettingsStoreTest, WriteFailureIsShownOnceAndValueKeptInMemory)
 {
     platform::DialogScript script;
     platform::EnableDialogScriptForTesting(&script);
-    SettingsFolder = testenv::NewFolder(QStringLiteral("settings")) + QLatin1Char('/');
-    OpenSettingsIni();
-    WriteSetting(QStringLiteral("Model"), QStringLiteral("Photo"));
-    QFile::setPermissions(SettingsFolder + QStringLiteral("settings.ini"), QFileDevice::ReadOwner);
+    const QString folder = testenv::NewFolder(QStringLiteral("settings")) + QLatin1Char('/');
+    TSettingsStore store;
+    store.Open(folder);
+    store.Write(QStringLiteral("Model"), QStringLiteral("Photo"));
+    QFile::setPermissions(folder + QStringLiteral("settings.ini"), QFileDevice::ReadOwner);
 
-    WriteSetting(QStringLiteral("Destination"), QStringLiteral("/a"));
-    WriteSetting(QStringLiteral("Destination"), QStringLiteral("/ab"));
-    WriteSetting(QStringLiteral("Destination"), QStringLiteral("/x\nModel=Artwork"));
+    store.Write(QStringLiteral("Destination"), QStringLiteral("/a"));
+    store.Write(QStringLiteral("Destination"), QStringLiteral("/ab"));
+    store.Write(QStringLiteral("Destination"), QStringLiteral("/x\nModel=Artwork"));
     platform::EnableDialogScriptForTesting(nullptr);
 
     ASSERT_EQ(script.shown.size(), 1u);
     EXPECT_EQ(script.shown[0].flags & platform::MB_ICONERROR, unsigned(platform::MB_ICONERROR));
     EXPECT_TRUE(script.shown[0].text.contains(QStringLiteral("settings.ini")));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Destination")), QStringLiteral("/ab"));
-    EXPECT_EQ(ReadSetting(QStringLiteral("Model")), QStringLiteral("Photo"));
+    EXPECT_EQ(store.Read(QStringLiteral("Destination")), QStringLiteral("/ab"));
+    EXPECT_EQ(store.Read(QStringLiteral("Model")), QStringLiteral("Photo"));
 }
 
 } // namespace

@@ -1,3 +1,0 @@
-#include "imagerecords.h"
-
-std::vector<TMyRecord> ImageRecords;
