@@ -57,7 +57,7 @@ bool Destekleniyormu(const QString& dosyaadi)
 
 void AppendImage(TImageRecords& records, const QString& path)
 {
-    records.push_back(TMyRecord{path, QString(), 0});
+    records.push_back(TMyRecord{path, {}, 0, false, {}});
 }
 
 void DeleteRecordsAt(TImageRecords& records, const std::vector<char>& marked)

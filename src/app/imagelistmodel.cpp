@@ -51,6 +51,8 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::DecorationRole && index.column() == FilenameColumn)
         return GetFileIcon(record.FName);
+    if (role == Qt::ToolTipRole && index.column() == StatusColumn && !record.FReason.isEmpty())
+        return record.FReason;
     if (role == Qt::TextAlignmentRole && index.column() != FilenameColumn)
         return int(Qt::AlignCenter);
     return {};

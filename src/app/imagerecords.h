@@ -8,6 +8,8 @@ struct TMyRecord {
     QString FName;   // the path as it was obtained
     QString FStatus; // status text of the batch; empty when added
     int FImageIndex = 0;
+    bool FCompleted = false; // enlarged by a batch; Start passes it over
+    QString FReason;         // why its last batch failed it; empty otherwise
 };
 
 // The list a batch works on; row i of the list view shows entry i. The main window owns it.

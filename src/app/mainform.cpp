@@ -11,6 +11,7 @@
 #include "i18n/translation.h"
 #include "imagelistmodel.h"
 #include "imagerecords.h"
+#include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/instancefolder.h"
@@ -24,6 +25,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDropEvent>
@@ -41,6 +43,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableView>
@@ -86,6 +89,12 @@ TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
     CreateComponents();
     ImageAdder.IncludeSubfolders = [this] { return IncludeSubfolders1->isChecked(); };
     ImageAdder.ShowCount = [this] {
+        if (Batch->IsRunning() && ImageRecords.size() > rowsKnownToProgress_) {
+            // Images added during a batch join it.
+            Progress.Grow(static_cast<int>(ImageRecords.size() - rowsKnownToProgress_));
+            rowsKnownToProgress_ = ImageRecords.size();
+            ShowProgress();
+        }
         ListModel->SetItemCount();
         KacItemVarGuncelle();
     };
@@ -139,6 +148,10 @@ void TAppForm::CreateComponents()
     StatusPanel->setMinimumWidth(50);
     StatusPanel->setTextFormat(Qt::PlainText);
     StatusBar1->addWidget(StatusPanel, 1);
+    StatusProgress = new QLabel(StatusBar1);
+    StatusProgress->setObjectName(QStringLiteral("StatusProgress"));
+    StatusProgress->setTextFormat(Qt::PlainText);
+    StatusBar1->addPermanentWidget(StatusProgress);
 
     CreateMenus();
 
@@ -169,6 +182,7 @@ void TAppForm::CreateBatchEngine()
     Batch = new TBatchEngine(InstanceFolder->Path(), this);
     Batch->setObjectName(QStringLiteral("Batch"));
     connect(Batch, &TBatchEngine::ImageStarted, this, &TAppForm::ResizeImageAI);
+    connect(Batch, &TBatchEngine::ImageProgress, this, &TAppForm::BatchImageProgress);
     connect(Batch, &TBatchEngine::ImageFinished, this, &TAppForm::ConsoleRunner1Terminated);
     connect(Batch, &TBatchEngine::Stopped, this, &TAppForm::BatchStopped);
     connect(Batch, &TBatchEngine::Finished, this, &TAppForm::Bitti);
@@ -215,6 +229,9 @@ QWidget* TAppForm::CreateImagesPage()
     header->setHighlightSections(false);
     header->setFont(font()); // the 16-pixel text is for the rows only
     ListView1->installEventFilter(this);
+    lastUserScroll_.invalidate();
+    connect(ListView1->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+            [this] { lastUserScroll_.start(); });
     layout->addWidget(ListView1, 1);
 
     QWidget* bottom = makeBar(page, "Panel2", 35);
@@ -391,6 +408,7 @@ void TAppForm::FormCreate()
     LoadLanguage(SettingsIni.Read(QStringLiteral("LanguageFile")));
 
     TranslateCaptions();
+    FitStatusColumn();
     const int labelWidth = ScaleDimension(105);
     for (QLabel* label : {Label3, Label4, Label5, Label6}) {
         ShrinkToMaximumFontSize(label, labelWidth);
@@ -462,8 +480,15 @@ void TAppForm::RestoreOptions()
     // Selecting by code raises no change handler, so restoring writes nothing back.
     const std::optional<TImageType> model =
         ImageTypeFromSetting(SettingsIni.Read(QStringLiteral("Model")), TranslationsInAllLanguages);
-    if (model)
+    if (model) {
         ComboBoxModel->setCurrentIndex(*model == TImageType::Artwork ? 0 : 1);
+    } else {
+        // A new user starts with a type that works with the models that are there.
+        const QString upscaler = CurrentOptions().upscalerFolder;
+        if (!MissingModelFiles(upscaler, TImageType::Artwork).isEmpty() &&
+            MissingModelFiles(upscaler, TImageType::Photo).isEmpty())
+            ComboBoxModel->setCurrentIndex(1);
+    }
     ApplyActionLayout(SettingsIni.Read(QStringLiteral("Action")) ==
                       QStringLiteral("ResizeOriginal"));
     const QString destination = SettingsIni.Read(QStringLiteral("Destination"));
@@ -535,7 +560,21 @@ void TAppForm::ButtonBackClick()
 
 void TAppForm::Exit1Click()
 {
-    QApplication::quit();
+    if (close())
+        QApplication::quit();
+}
+
+void TAppForm::closeEvent(QCloseEvent* event)
+{
+    if (Batch->IsRunning()) {
+        if (AskConfirmation(TranslateText("A batch is running. Stop it and quit?"),
+                            TranslateText("Confirmation")) != platform::IDYES) {
+            event->ignore();
+            return;
+        }
+        ButtonProcessClick();
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void TAppForm::Help2Click()
@@ -821,8 +860,6 @@ void TAppForm::SetBatchFace(bool running)
 {
     ButtonProcess->setText(running ? TranslateText("STOP") : TranslateText("Start"));
     ButtonProcess->setIcon(namedIcon(running ? "stop" : "tick_button"));
-    if (!running)
-        ProgressBar1->setRange(0, 100);
 }
 
 void TAppForm::SetImageStatus(int index, const QString& status)
@@ -840,9 +877,10 @@ void TAppForm::ButtonProcessClick()
         SetBatchFace(false);
         SetStatusText(TranslateText("Aborted"));
         // "Start" comes back when the stopped upscaler has really ended.
-        const bool ending = Batch->IsBusy();
-        ButtonProcess->setEnabled(!ending);
-        SetBatchCommandsEnabled(!ending);
+        if (Batch->IsBusy())
+            ButtonProcess->setEnabled(false);
+        else
+            ReturnToIdle();
         return;
     }
 
@@ -852,6 +890,13 @@ void TAppForm::ButtonProcessClick()
     if (ImageRecords.empty()) {
         warn(TranslateText("No image files have been added!"));
         PageControl1->setCurrentIndex(0);
+        return;
+    }
+    // What is enlarged already is never enlarged again: after a STOP, Start goes on with the rest.
+    const auto waiting = std::count_if(ImageRecords.begin(), ImageRecords.end(),
+                                       [](const TMyRecord& record) { return !record.FCompleted; });
+    if (waiting == 0) {
+        warn(TranslateText("Every image in the list has been enlarged already."));
         return;
     }
     const TBatchOptions options = CurrentOptions();
@@ -870,16 +915,38 @@ void TAppForm::ButtonProcessClick()
         ComboBoxDestination->setFocus();
         return;
     }
+    const QStringList missingModel = MissingModelFiles(options.upscalerFolder, options.imageType);
+    if (!missingModel.isEmpty()) {
+        QStringList names;
+        for (const QString& file : missingModel)
+            names << QFileInfo(file).fileName();
+        warn(FillTemplate(
+            TranslateText("The model of this image type is missing: %s. Its files belong in the "
+                          "folder %s"),
+            {names.join(QStringLiteral(", ")), ModelFolder(options.upscalerFolder)}));
+        return;
+    }
 
     SetBatchFace(true);
-    for (size_t i = 0; i < ImageRecords.size(); ++i)
-        SetImageStatus(static_cast<int>(i), QString());
+    for (size_t i = 0; i < ImageRecords.size(); ++i) {
+        if (!ImageRecords[i].FCompleted) {
+            ImageRecords[i].FReason.clear();
+            SetImageStatus(static_cast<int>(i), QString());
+        }
+    }
     SetBatchCommandsEnabled(false);
-    ProgressBar1->setRange(0, 0);
-    Batch->Start(options, [this](int index) -> std::optional<QString> {
-        if (index < 0 || static_cast<size_t>(index) >= ImageRecords.size())
-            return std::nullopt;
-        return ImageRecords[static_cast<size_t>(index)].FName;
+    SetOptionsEnabled(false);
+    Progress.Begin(static_cast<int>(waiting));
+    rowsKnownToProgress_ = ImageRecords.size();
+    ProgressBar1->setRange(0, 1000);
+    ShowProgress();
+    Batch->Start(options, [this](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
+        for (auto row = static_cast<size_t>(std::max(fromRow, 0)); row < ImageRecords.size();
+             ++row) {
+            if (!ImageRecords[row].FCompleted)
+                return TBatchEngine::TQueuedImage{static_cast<int>(row), ImageRecords[row].FName};
+        }
+        return std::nullopt;
     });
 }
 
@@ -891,15 +958,80 @@ void TAppForm::SetBatchCommandsEnabled(bool enabled)
     Clear2->setEnabled(enabled);
 }
 
+void TAppForm::SetOptionsEnabled(bool enabled)
+{
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{ComboBoxModel, ComboBoxAction, RadioButton1, RadioButton2})
+        control->setEnabled(enabled);
+    ResettoDefaults1->setEnabled(enabled);
+    Language1->setEnabled(enabled);
+    const bool copies = CurrentOptions().action == TAction::CreateCopies;
+    ComboBoxDestination->setEnabled(enabled && copies);
+    ButtonBrowse->setEnabled(enabled && copies);
+}
+
+void TAppForm::ReturnToIdle()
+{
+    ButtonProcess->setEnabled(true);
+    SetBatchCommandsEnabled(true);
+    SetOptionsEnabled(true);
+    StatusProgress->clear();
+    platform::SetLauncherProgress(QStringLiteral("grandora.desktop"), 0, false);
+}
+
+void TAppForm::ShowProgress()
+{
+    ProgressBar1->setValue(qRound(Progress.Overall() * ProgressBar1->maximum()));
+    const int current = std::min(Progress.Done() + 1, Progress.Total());
+    QString text = QStringLiteral("%1 / %2").arg(current).arg(Progress.Total());
+    if (const std::optional<std::uint32_t> left = Progress.TimeLeft())
+        text += QStringLiteral("  \u00b7  ") + TimeLeftText(*left);
+    StatusProgress->setText(text);
+    platform::SetLauncherProgress(QStringLiteral("grandora.desktop"), Progress.Overall(), true);
+}
+
+void TAppForm::FitStatusColumn()
+{
+    const QFontMetrics rows(ListView1->font());
+    const QFontMetrics title(ListView1->horizontalHeader()->font());
+    int width = title.horizontalAdvance(
+        ListModel->headerData(ImageListModel::StatusColumn, Qt::Horizontal, Qt::DisplayRole)
+            .toString());
+    for (const char* status : {"Completed", "Failed", "Aborted"})
+        width = std::max(width, rows.horizontalAdvance(TranslateText(status)));
+    width = std::max(
+        width, rows.horizontalAdvance(TranslateText("Processing...") + QStringLiteral(" 100%")));
+    // Room for the cell's margins and the grid line, never narrower than the classic 100.
+    ListView1->horizontalHeader()->resizeSection(ImageListModel::StatusColumn,
+                                                 std::max(100, width + 16));
+}
+
 void TAppForm::ResizeImageAI(int index, const QString& inputfile)
 {
-    if (index > 0)
-        SetImageStatus(index, TranslateText("Processing..."));
+    Progress.Started();
+    SetImageStatus(index, TranslateText("Processing..."));
     SetStatusText(FillTemplate(TranslateText("Resizing %s..."), {inputfile}));
+    // The list follows the work unless the user is looking elsewhere.
+    if (!lastUserScroll_.isValid() || lastUserScroll_.elapsed() > 3000)
+        ListView1->scrollTo(ListModel->index(index, 0));
+    ShowProgress();
+}
+
+void TAppForm::BatchImageProgress(int index, double fraction)
+{
+    Progress.Advanced(fraction);
+    SetImageStatus(index, TranslateText("Processing...") +
+                              QStringLiteral(" %1%").arg(static_cast<int>(fraction * 100)));
+    ShowProgress();
 }
 
 void TAppForm::ConsoleRunner1Terminated(int index, const TImageResult& result)
 {
+    if (index >= 0 && static_cast<size_t>(index) < ImageRecords.size()) {
+        TMyRecord& record = ImageRecords[static_cast<size_t>(index)];
+        record.FCompleted = result.outcome == TImageOutcome::Completed;
+        record.FReason = result.reason;
+    }
     switch (result.outcome) {
     case TImageOutcome::Completed:
         SetImageStatus(index, TranslateText("Completed"));
@@ -910,22 +1042,36 @@ void TAppForm::ConsoleRunner1Terminated(int index, const TImageResult& result)
         break;
     case TImageOutcome::Aborted:
         SetImageStatus(index, TranslateText("Aborted"));
-        break;
+        return;
     }
+    Progress.Finished(result.pixels, result.outcome == TImageOutcome::Completed,
+                      result.milliseconds);
+    ShowProgress();
 }
 
 void TAppForm::BatchStopped()
 {
-    ButtonProcess->setEnabled(true);
-    SetBatchCommandsEnabled(true);
+    ReturnToIdle();
 }
 
 void TAppForm::Bitti(const TBatchSummary& summary)
 {
     SetBatchFace(false);
-    SetBatchCommandsEnabled(true);
-    // The next image's "Resizing..." hides a failure's reason at once; the end shows it again.
-    SetStatusText(summary.failed > 0 ? summary.lastFailure : TranslateText("Completed"));
+    ReturnToIdle();
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    const QString failed = QString::number(summary.failed);
+    if (summary.failed == 0)
+        SetStatusText(TranslateText("Completed"));
+    else if (!summary.commonFailure.isEmpty())
+        SetStatusText(
+            FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure}));
+    else
+        SetStatusText(
+            FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed}));
+    if (!isActiveWindow())
+        platform::ShowNotification(AppProductName, TranslateText("The batch has ended"),
+                                   FillTemplate(TranslateText("%s completed, %s failed"),
+                                                {QString::number(summary.completed), failed}));
     const QString elapsed = ElapsedText(summary.elapsedMs);
 
     TFormResult form(this, [this] { return ResultsFolder(); });

@@ -3,10 +3,12 @@
 #pragma once
 
 #include "batch/batchoptions.h"
+#include "batch/batchprogress.h"
 #include "imagelist.h"
 #include "imagerecords.h"
 #include "settingsstore.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
 
@@ -88,6 +90,7 @@ public:
     QProgressBar* ProgressBar1 = nullptr;
     QStatusBar* StatusBar1 = nullptr;
     QLabel* StatusPanel = nullptr;
+    QLabel* StatusProgress = nullptr; // "3 / 31" and the time left while a batch runs
     QTimer* TimerChecker = nullptr;
     QTimer* TimerParam = nullptr;
     // Typing a destination writes settings.ini once the typing pauses, not at every keystroke.
@@ -162,11 +165,14 @@ public slots:
     // The batch engine's reports: an image starts, an image has its result, a stopped batch's
     // upscaler has ended, the batch is done (the idle face and the result window).
     void ResizeImageAI(int index, const QString& inputfile);
+    void BatchImageProgress(int index, double fraction);
     void ConsoleRunner1Terminated(int index, const TImageResult& result);
     void BatchStopped();
     void Bitti(const TBatchSummary& summary);
 
 protected:
+    // Closing while a batch runs asks first; a "yes" stops the batch as STOP does.
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -193,4 +199,17 @@ private:
     void SetImageStatus(int index, const QString& status);
     // Delete and Clear: off while a batch runs.
     void SetBatchCommandsEnabled(bool enabled);
+    // Every control that changes what a batch does to files: off while a batch runs.
+    void SetOptionsEnabled(bool enabled);
+    // Back from a batch: commands and options on, no progress shown outside the window.
+    void ReturnToIdle();
+    // The progress bar, "n / N" with the time left, and the launcher icon, from Progress.
+    void ShowProgress();
+    // The Status column as wide as the longest status of the language.
+    void FitStatusColumn();
+
+    TBatchProgress Progress;
+    size_t rowsKnownToProgress_ = 0;
+    // When the user last scrolled the list; the running row is not pulled into view then.
+    QElapsedTimer lastUserScroll_;
 };

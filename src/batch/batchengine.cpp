@@ -6,6 +6,8 @@ TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
     : QObject(parent), job_(tempFolder, this)
 {
     connect(&job_, &TUpscaleJob::Finished, this, &TBatchEngine::JobFinished);
+    connect(&job_, &TUpscaleJob::Progress, this,
+            [this](double fraction) { emit ImageProgress(index_, fraction); });
 }
 
 void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
@@ -31,13 +33,14 @@ void TBatchEngine::Continue()
 {
     // A loop, not a chain of calls: thousands of images that fail at once must not nest.
     while (running_) {
-        const std::optional<QString> image = images_(index_);
+        const std::optional<TQueuedImage> image = images_(index_);
         if (!image)
             break;
-        emit ImageStarted(index_, *image);
+        index_ = image->row;
+        emit ImageStarted(index_, image->file);
         if (!running_)
             return; // stopped by a receiver of ImageStarted
-        const std::optional<TImageResult> refused = job_.Start(*image, options_);
+        const std::optional<TImageResult> refused = job_.Start(image->file, options_);
         if (!refused)
             return;
         Account(*refused);
@@ -60,6 +63,9 @@ void TBatchEngine::Account(const TImageResult& result)
         totals_.totalOutputBytes += result.bytesOut;
         break;
     case TImageOutcome::Failed:
+        totals_.commonFailure = totals_.failed == 0 || totals_.commonFailure == result.reason
+                                    ? result.reason
+                                    : QString();
         ++totals_.failed;
         totals_.lastFailure = result.reason;
         break;

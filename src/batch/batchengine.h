@@ -19,7 +19,8 @@ struct TBatchSummary {
     std::int64_t totalInputBytes = 0;  // every image that was tried
     std::int64_t totalOutputBytes = 0; // the enlarged images placed
     std::uint32_t elapsedMs = 0;
-    QString lastFailure; // the reason of the last image that failed; empty when none did
+    QString lastFailure;   // the reason of the last image that failed; empty when none did
+    QString commonFailure; // the reason every failed image shares; empty when they differ
 };
 
 class TBatchEngine : public QObject
@@ -27,14 +28,20 @@ class TBatchEngine : public QObject
     Q_OBJECT
 
 public:
-    // The image at a position of the batch, or nothing past its end. Asked afresh for every
-    // image, so images added while the batch runs are enlarged too.
-    using TImageSource = std::function<std::optional<QString>(int index)>;
+    // An image to enlarge and its row in the list.
+    struct TQueuedImage {
+        int row = 0;
+        QString file;
+    };
+    // The first image at or after `fromRow` that the batch is to enlarge, or nothing when none
+    // is left. Asked afresh for every image, so images added while the batch runs are enlarged
+    // too, and rows that need no work are passed over.
+    using TImageSource = std::function<std::optional<TQueuedImage>(int fromRow)>;
 
     // `tempFolder`: this instance's private folder for the upscaler's output (see TUpscaleJob).
     explicit TBatchEngine(const QString& tempFolder, QObject* parent = nullptr);
 
-    // Starts a batch at image 0. Precondition: !IsBusy().
+    // Starts a batch at row 0. Precondition: !IsBusy().
     void Start(const TBatchOptions& options, TImageSource images);
     // Ends the batch: the running upscaler is killed, its image becomes Aborted and no other
     // image starts. Stopped follows once the upscaler has ended.
@@ -48,8 +55,10 @@ public:
     TUpscaleJob& Job() { return job_; }
 
 signals:
-    void ImageStarted(int index, const QString& file);
-    void ImageFinished(int index, const TImageResult& result);
+    void ImageStarted(int row, const QString& file);
+    // The running image has come this far (0 to 1).
+    void ImageProgress(int row, double fraction);
+    void ImageFinished(int row, const TImageResult& result);
     // A stopped batch's last upscaler has ended.
     void Stopped();
     // Every image has had its turn.

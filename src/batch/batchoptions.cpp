@@ -39,6 +39,22 @@ QString UpscalerProgram(const QString& upscalerFolder)
     return upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan");
 }
 
+QString ModelFolder(const QString& upscalerFolder)
+{
+    return upscalerFolder + QStringLiteral("models/");
+}
+
+QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type)
+{
+    QStringList missing;
+    for (const char* suffix : {".param", ".bin"}) {
+        const QString file = ModelFolder(upscalerFolder) + ModelName(type) + QLatin1String(suffix);
+        if (!QFileInfo(file).isFile())
+            missing << file;
+    }
+    return missing;
+}
+
 TDestinationCheck PrepareDestination(const TBatchOptions& options)
 {
     // Only copies go to the destination; replacing originals never looks at it.

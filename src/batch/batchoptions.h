@@ -35,6 +35,12 @@ ImageTypeFromSetting(const QString& stored,
 // The upscaler program in `upscalerFolder`.
 QString UpscalerProgram(const QString& upscalerFolder);
 
+// The folder of the upscaler's models in `upscalerFolder`, ending with '/'.
+QString ModelFolder(const QString& upscalerFolder);
+// The files of the image type's model that are not in the models folder; empty when it is
+// installed. Without them the upscaler still writes an image: an all-black one.
+QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type);
+
 // Makes the destination of copies ready. Missing folders are created with their parents.
 enum class TDestinationCheck { Ready, Missing, NotWritable };
 TDestinationCheck PrepareDestination(const TBatchOptions& options);

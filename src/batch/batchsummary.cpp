@@ -54,10 +54,30 @@ std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputB
                                                     static_cast<double>(totalInputBytes) * 100.0));
 }
 
+QString MinutesAndSeconds(std::uint32_t seconds)
+{
+    return FillTemplate(TranslateText("%s min %s s"),
+                        {QString::number(seconds / 60),
+                         QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'))});
+}
+
 QString ElapsedText(std::uint32_t milliseconds)
 {
+    // "65.3 seconds" makes the reader do the sums; a minute and more reads as minutes. The
+    // switch comes where one decimal would round up to "60.0".
+    if (milliseconds >= 59950)
+        return MinutesAndSeconds((milliseconds + 500) / 1000);
     return userLocale().toString(milliseconds / 1000.0, 'f', 1) + QLatin1Char(' ') +
            TranslateText("seconds");
+}
+
+QString TimeLeftText(std::uint32_t milliseconds)
+{
+    const std::uint32_t seconds = (milliseconds + 999) / 1000;
+    const QString time = seconds >= 60
+                             ? MinutesAndSeconds(seconds)
+                             : FillTemplate(TranslateText("%s s"), {QString::number(seconds)});
+    return FillTemplate(TranslateText("About %s left"), {time});
 }
 
 TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutputBytes)

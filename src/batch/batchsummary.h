@@ -14,8 +14,14 @@ QString FormatSize(std::int64_t a);
 std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputBytes);
 
 // Milliseconds as seconds with one decimal and the user's decimal separator, then " " and the
-// translated "seconds".
+// translated "seconds"; from one minute on as minutes and seconds ("12 min 05 s").
 QString ElapsedText(std::uint32_t milliseconds);
+
+// "About 12 s left", "About 3 min 05 s left": the time still to go, in whole seconds rounded up.
+QString TimeLeftText(std::uint32_t milliseconds);
+
+// Whole seconds as "12 min 05 s".
+QString MinutesAndSeconds(std::uint32_t seconds);
 
 // The size row of the result window: the caption ("Savings on Disk Space:" or "Increase in Disk
 // Space:", translated) and the value ("3 MB (300%)", or "0%" when nothing changed).

@@ -1,21 +1,32 @@
 #include "upscalejob.h"
 
+#include "batchprogress.h"
 #include "i18n/translation.h"
 #include "outputcheck.h"
 #include "placement.h"
 #include "platform/files.h"
+#include "platform/tickcount.h"
 #include "runner/commandline.h"
 #include "runner/consolerunner.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 
 namespace
 {
 
 TImageResult failed(const QString& reason, std::int64_t bytesIn)
 {
-    return {TImageOutcome::Failed, reason, bytesIn, 0, {}};
+    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0};
+}
+
+std::int64_t pixelsOf(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
 }
 
 QString withTemplate(const char* text, const QString& value)
@@ -46,7 +57,11 @@ TUpscaleJob::TUpscaleJob(const QString& tempFolder, QObject* parent)
 {
     runner_->setObjectName(QStringLiteral("ConsoleRunner1"));
     runner_->OnNewLine = [this](TConsoleRunner*, const QString& line, TOutputType type) {
-        if (type == otEntireLine)
+        if (type != otEntireLine)
+            return;
+        if (const std::optional<double> fraction = PercentageOf(line))
+            emit Progress(*fraction);
+        else
             UpscalerLine(line);
     };
     // An upscaler that cannot be started is this image's failure, told in the status of its row;
@@ -69,11 +84,14 @@ std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatc
     stopRequested_ = false;
     startFailure_.clear();
     errorLine_.clear();
+    startTick_ = platform::GetTickCount();
+    pixels_ = 0;
 
     const std::int64_t size = platform::FileSizeOf(input);
     bytesIn_ = size < 0 ? 0 : size;
     if (size < 0 || !QFileInfo(input).isFile())
         return failed(withTemplate("Image file not found: %s", input), bytesIn_);
+    pixels_ = pixelsOf(input);
     if (tempFolder_.isEmpty())
         return failed(TranslateText("The private temporary folder cannot be used"), bytesIn_);
 
@@ -81,12 +99,9 @@ std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatc
     const QString program = UpscalerProgram(options.upscalerFolder);
     if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
         return failed(withTemplate("Upscaler not found: %s", program), bytesIn_);
-    for (const char* suffix : {".param", ".bin"}) {
-        const QString model = options.upscalerFolder + QStringLiteral("models/") +
-                              ModelName(options.imageType) + QLatin1String(suffix);
-        if (!QFileInfo(model).isFile())
-            return failed(withTemplate("Model file not found: %s", model), bytesIn_);
-    }
+    const QStringList missing = MissingModelFiles(options.upscalerFolder, options.imageType);
+    if (!missing.isEmpty())
+        return failed(withTemplate("Model file not found: %s", missing.front()), bytesIn_);
 
     // The folder is this instance's alone; a leftover that resists removal is never reused.
     output_ = tempFolder_ + QStringLiteral("zelimageupscale") + extensionOf(input);
@@ -134,9 +149,11 @@ void TUpscaleJob::UpscalerEnded()
 {
     TImageResult result;
     if (stopRequested_)
-        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}};
+        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}, 0, 0};
     else
         result = Judge();
+    result.pixels = pixels_;
+    result.milliseconds = platform::GetTickCount() - startTick_;
     QFile::remove(output_);
     emit Finished(result);
 }
@@ -170,5 +187,5 @@ TImageResult TUpscaleJob::Judge()
     }
     if (!placed.ok)
         return failed(placed.reason, bytesIn_);
-    return {TImageOutcome::Completed, {}, bytesIn_, bytesOut, placed.target};
+    return {TImageOutcome::Completed, {}, bytesIn_, bytesOut, placed.target, 0, 0};
 }

@@ -16,10 +16,12 @@ enum class TImageOutcome { Completed, Failed, Aborted };
 
 struct TImageResult {
     TImageOutcome outcome = TImageOutcome::Failed;
-    QString reason;            // why it failed, in the user's language; empty otherwise
-    std::int64_t bytesIn = 0;  // the input's size when its job started; 0 when it was gone
-    std::int64_t bytesOut = 0; // the placed enlarged image's size
-    QString target;            // where the enlarged image stands
+    QString reason;                 // why it failed, in the user's language; empty otherwise
+    std::int64_t bytesIn = 0;       // the input's size when its job started; 0 when it was gone
+    std::int64_t bytesOut = 0;      // the placed enlarged image's size
+    QString target;                 // where the enlarged image stands
+    std::int64_t pixels = 0;        // the input's pixel count; 0 when its size could not be read
+    std::uint32_t milliseconds = 0; // how long the job took
 };
 
 // The upscaler's command line: program, input, output and model, each quoted so that any file
@@ -49,6 +51,8 @@ public:
     std::uint32_t ProcessId() const;
 
 signals:
+    // The upscaler has come this far with the image (0 to 1).
+    void Progress(double fraction);
     void Finished(const TImageResult& result);
 
 private:
@@ -63,6 +67,8 @@ private:
     QString input_;
     QString output_;
     std::int64_t bytesIn_ = 0;
+    std::int64_t pixels_ = 0;
+    std::uint32_t startTick_ = 0;
     bool stopRequested_ = false;
     QString startFailure_; // why the upscaler could not be started
     QString errorLine_;    // what the upscaler said when it could not read or write an image

@@ -1,5 +1,6 @@
 #include "about/about.h"
 #include "app/appvalues.h"
+#include "app/imagelist.h"
 #include "app/imagerecords.h"
 #include "app/mainform.h"
 #include "app/settingsstore.h"
@@ -235,7 +236,7 @@ TEST_F(MainFormTest, NextNeedsImagesAndBackReturns)
     EXPECT_EQ(w.PageControl1->currentIndex(), 0);
     EXPECT_EQ(dialogs.beeps, 1);
 
-    w.ImageRecords.push_back({QStringLiteral("/x/a.png"), {}, 0});
+    AppendImage(w.ImageRecords, QStringLiteral("/x/a.png"));
     w.KacItemVarGuncelle();
     w.Clear1->trigger();
     EXPECT_TRUE(w.ImageRecords.empty());

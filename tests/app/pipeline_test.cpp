@@ -6,6 +6,7 @@
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
 #include "i18n/translation.h"
+#include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/instancefolder.h"
@@ -14,6 +15,7 @@
 #include "support/testenv.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -31,6 +33,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <sys/stat.h>
@@ -237,7 +240,8 @@ TEST_F(PipelineTest, ACompletedBatchShowsItsStatusesAndOpensWhereTheResultsWent)
         EXPECT_EQ(results[0].count, QStringLiteral("1"));
         EXPECT_EQ(results[0].opened, QUrl::fromLocalFile(destination.chopped(1)));
         EXPECT_EQ(form->StatusText(), QStringLiteral("Completed"));
-        EXPECT_EQ(form->ProgressBar1->maximum(), 100); // no longer a marquee
+        EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
+        EXPECT_TRUE(form->StatusProgress->text().isEmpty());
     }
     EXPECT_TRUE(tempLeftovers().isEmpty());
 }
@@ -283,11 +287,34 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
     EXPECT_EQ(sizeOf(fresh + QStringLiteral("/a.png")), QSize(16, 16));
 
     // With "Resize Original" the destination plays no part and is not checked.
+    form->Clear1->trigger();
+    add({folder + QStringLiteral("a.png")});
     choose(Photo, ResizeOriginal, locked + QStringLiteral("/never"));
     runBatch();
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
     EXPECT_EQ(sizeOf(folder + QStringLiteral("a.png")), QSize(16, 16));
+
+    // Nothing is enlarged twice: with every row completed, Start only says so.
+    runBatch();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Every image in the list has been enlarged already."));
+    EXPECT_EQ(upscalerRuns().size(), 2);
+
+    // A missing model is named before any image is tried.
+    QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.param"));
+    add({testenv::WriteImage(folder + QStringLiteral("b.png"), 4, 4)});
+    choose(Artwork, ResizeOriginal);
+    dialogs.shown.clear();
+    runBatch();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("The model of this image type is missing: "
+                             "realesrgan-x4plus-anime.param. Its files belong in the folder ") +
+                  upscalerFolder + QStringLiteral("models/"));
+    EXPECT_EQ(upscalerRuns().size(), 2);
+    EXPECT_EQ(statuses().last(), QString());
 }
 
 // Whatever stops an image is told on its row and in the status bar, never in a box per image.
@@ -299,29 +326,29 @@ TEST_F(PipelineTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
     struct Case {
         const char* name;
         std::function<void()> breakIt;
-        QString reason;
+        QString status; // the status bar at the end
     } cases[] = {
-        {"no model",
+        {"images gone",
          [&] {
-             QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"));
+             QFile::remove(a);
+             QFile::remove(b);
          },
-         QStringLiteral("Model file not found: ") + upscalerFolder +
-             QStringLiteral("models/realesrgan-x4plus-anime.bin")},
+         QStringLiteral("2 failed; the reasons are on the rows")},
         {"not a program",
          [&] {
-             testenv::WriteFile(
-                 upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"), "model");
+             testenv::WriteImage(a, 8, 8);
+             testenv::WriteImage(b, 8, 8);
              QFile::remove(program);
              testenv::WriteFile(program, "text");
              QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
          },
-         QStringLiteral("The upscaler could not be started: Exec format error")},
+         QStringLiteral("2 failed: The upscaler could not be started: Exec format error")},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        c.breakIt();
         form->Clear1->trigger();
         add({a, b});
+        c.breakIt();
         choose(Artwork, ResizeOriginal, {}, false);
         results.clear();
 
@@ -329,7 +356,7 @@ TEST_F(PipelineTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
 
         EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
         EXPECT_TRUE(dialogs.shown.empty());
-        EXPECT_EQ(form->StatusText(), c.reason);
+        EXPECT_EQ(form->StatusText(), c.status);
         EXPECT_TRUE(upscalerRuns().isEmpty());
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].count, QStringLiteral("0"));
@@ -338,51 +365,139 @@ TEST_F(PipelineTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
     }
 }
 
-TEST_F(PipelineTest, StopEndsTheBatchAfterTheRunningImageHasEnded)
+// A batch that can be followed: the bar fills across the batch, "n / N" and the running row's
+// percentage show, the options are locked; STOP then Start finishes only what is left.
+TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
-    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "150");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "60");
+    qputenv("GRANDORA_FAKE_UPSCALER_COMMA", "1");
     const QStringList images{testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
                              testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8),
                              testenv::WriteImage(folder + QStringLiteral("c.png"), 8, 8)};
     add(images);
     choose(Photo, CreateCopies);
+    QList<int> values;
+    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
+                     [&](int value) { values << value; });
+    QList<double> launcher; // what the launcher icon showed; -1: hidden
+    QStringList notifications;
+    platform::SetDesktopStatusHooksForTesting(
+        {[&](double fraction, bool visible) { launcher << (visible ? fraction : -1); },
+         [&](const QString& summary, const QString& body) {
+             notifications << summary + QStringLiteral(": ") + body;
+         }});
+    QStringList seenStatuses;
+    QObject::connect(form->ListModel, &QAbstractItemModel::dataChanged,
+                     [&](const QModelIndex& from) { seenStatuses << statuses().at(from.row()); });
+    const QList<QWidget*> options{form->ComboBoxModel,       form->ComboBoxAction,
+                                  form->ComboBoxDestination, form->ButtonBrowse,
+                                  form->RadioButton1,        form->RadioButton2};
+    const auto optionsEnabled = [&] {
+        return std::all_of(options.begin(), options.end(),
+                           [](QWidget* w) { return w->isEnabled(); }) &&
+               form->ResettoDefaults1->isEnabled() && form->Language1->isEnabled();
+    };
+    const auto optionsDisabled = [&] {
+        return std::none_of(options.begin(), options.end(),
+                            [](QWidget* w) { return w->isEnabled(); }) &&
+               !form->ResettoDefaults1->isEnabled() && !form->Language1->isEnabled();
+    };
 
     form->ButtonProcess->click();
     EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("STOP"));
-    EXPECT_EQ(form->ProgressBar1->maximum(), 0); // marquee
+    EXPECT_GT(form->ProgressBar1->maximum(), 0) << "a real bar, not a marquee";
+    EXPECT_EQ(statuses().first(), QStringLiteral("Processing..."));
+    EXPECT_EQ(form->StatusProgress->text(), QStringLiteral("1 / 3"));
+    EXPECT_TRUE(optionsDisabled());
     EXPECT_FALSE(form->Delete1->isEnabled());
     EXPECT_FALSE(form->Clear1->isEnabled());
     EXPECT_FALSE(form->Clear2->isEnabled());
     // Adding stays allowed while the batch runs.
     EXPECT_TRUE(form->ButtonFiles->isEnabled());
     ASSERT_TRUE(waitFor([this] { return form->Batch->CurrentIndex() == 1; }));
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Processing..."),
-                                       QString()}));
+    EXPECT_TRUE(form->StatusProgress->text().startsWith(QStringLiteral("2 / 3")));
+    EXPECT_TRUE(seenStatuses.contains(QStringLiteral("Processing... 50%")))
+        << "percentages written with a comma are read";
+    ASSERT_TRUE(waitFor([this] { return statuses()[1].endsWith(QStringLiteral("%")); }));
 
     form->ButtonProcess->click();
     EXPECT_EQ(form->StatusText(), QStringLiteral("Aborted"));
     EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
     EXPECT_FALSE(form->ButtonProcess->isEnabled()); // not before the stopped run has ended
     ASSERT_TRUE(waitFor([this] { return idle(); }));
+    EXPECT_TRUE(optionsEnabled());
+    EXPECT_TRUE(form->Delete1->isEnabled());
     EXPECT_EQ(statuses(),
               (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
     EXPECT_TRUE(results.empty());
-    EXPECT_TRUE(form->Delete1->isEnabled());
-    EXPECT_EQ(testenv::FolderEntries(folder),
-              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
-                           QStringLiteral("b.png"), QStringLiteral("c.png")}));
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << "the bar never goes back";
+    EXPECT_EQ(upscalerRuns().size(), 2);
     EXPECT_TRUE(tempLeftovers().isEmpty());
 
-    // Start again: every status is cleared and the batch begins with the first image.
+    // Start again: the completed image is left alone, the rest are enlarged.
     qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
+    values.clear();
     form->ButtonProcess->click();
-    EXPECT_EQ(statuses(), (QStringList{QString(), QString(), QString()}));
+    EXPECT_EQ(statuses().first(), QStringLiteral("Completed"));
+    EXPECT_EQ(form->StatusProgress->text(), QStringLiteral("1 / 2"));
     ASSERT_TRUE(waitFor([this] { return idle(); }));
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
                                        QStringLiteral("Completed")}));
-    EXPECT_EQ(results.size(), 1u);
-    EXPECT_TRUE(QFileInfo::exists(folder + QStringLiteral("a (3).png")));
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
+    EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
+    EXPECT_TRUE(optionsEnabled());
+    const QStringList runs = upscalerRuns();
+    ASSERT_EQ(runs.size(), 4);
+    EXPECT_TRUE(runs[2].startsWith(QStringLiteral("-i\t") + images[1]));
+    EXPECT_TRUE(runs[3].startsWith(QStringLiteral("-i\t") + images[2]));
+    EXPECT_EQ(testenv::FolderEntries(folder),
+              (QStringList{QStringLiteral("a (2).png"), QStringLiteral("a.png"),
+                           QStringLiteral("b (2).png"), QStringLiteral("b.png"),
+                           QStringLiteral("c (2).png"), QStringLiteral("c.png")}));
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].count, QStringLiteral("2"));
+    // Outside the window the launcher showed the progress, and the end was announced because
+    // the window was not the active one.
+    ASSERT_GE(launcher.size(), 3);
+    EXPECT_EQ(launcher.last(), -1);
+    EXPECT_DOUBLE_EQ(*std::max_element(launcher.begin(), launcher.end()), 1.0);
+    EXPECT_EQ(notifications,
+              QStringList{QStringLiteral("The batch has ended: 2 completed, 0 failed")});
+    platform::SetDesktopStatusHooksForTesting({});
+}
+
+TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = testenv::ReadFile(a);
+    add({a});
+    choose(Photo, ResizeOriginal, {}, false);
+    QApplication::setQuitOnLastWindowClosed(false);
+    form->show();
+    form->ButtonProcess->click();
+    ASSERT_TRUE(waitFor([this] { return form->Batch->Job().ProcessId() != 0; }));
+    const auto child = static_cast<pid_t>(form->Batch->Job().ProcessId());
+
+    dialogs.answers.push_back(platform::IDNO);
+    EXPECT_FALSE(form->close());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("A batch is running. Stop it and quit?"));
+    EXPECT_TRUE(form->Batch->IsRunning());
+    EXPECT_TRUE(form->isVisible());
+
+    dialogs.answers.push_back(platform::IDYES);
+    EXPECT_TRUE(form->close());
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_TRUE(waitFor(
+        [child] {
+            QFile status(QStringLiteral("/proc/%1/status").arg(child));
+            return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
+        },
+        10000));
+    EXPECT_EQ(testenv::ReadFile(a), before);
+    QApplication::setQuitOnLastWindowClosed(true);
 }
 
 TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOriginal)
@@ -433,9 +548,10 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
     const QByteArray before = testenv::ReadFile(locked);
     makeReadOnly(lockedFolder);
     const QString free = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
-    add({locked, free});
 
     for (bool recycle : {true, false}) {
+        form->Clear1->trigger();
+        add({locked, free});
         choose(Photo, ResizeOriginal, {}, recycle);
         testenv::WriteImage(free, 8, 8);
         runBatch();
@@ -443,8 +559,8 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
         EXPECT_EQ(testenv::ReadFile(locked), before);
         EXPECT_EQ(testenv::FolderEntries(lockedFolder), QStringList{QStringLiteral("a.png")});
         EXPECT_EQ(sizeOf(free), QSize(32, 32));
-        EXPECT_TRUE(
-            form->StatusText().startsWith(QStringLiteral("Could not write the enlarged image: ")))
+        EXPECT_TRUE(form->StatusText().startsWith(
+            QStringLiteral("1 failed: Could not write the enlarged image: ")))
             << form->StatusText().toStdString();
     }
 }
@@ -508,9 +624,14 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     EXPECT_EQ(seen.count, QStringLiteral("2"));
     EXPECT_EQ(seen.failed, QStringLiteral("1"));
     EXPECT_TRUE(seen.aborted.isEmpty());
-    // The failure's reason outlasts the end of the batch.
-    EXPECT_EQ(form->StatusText(), QStringLiteral("The upscaler could not read the image: ") +
-                                      folder + QStringLiteral("c.png"));
+    // The failure and its reason outlast the end of the batch; the row keeps its reason.
+    const QString reason = QStringLiteral("The upscaler could not read the image: ") + folder +
+                           QStringLiteral("c.png");
+    EXPECT_EQ(form->StatusText(), QStringLiteral("1 failed: ") + reason);
+    EXPECT_EQ(form->ListModel->index(2, ImageListModel::StatusColumn).data(Qt::ToolTipRole),
+              reason);
+    EXPECT_FALSE(
+        form->ListModel->index(0, ImageListModel::StatusColumn).data(Qt::ToolTipRole).isValid());
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d+\\.\\d seconds$")).match(seen.elapsed).hasMatch())
         << seen.elapsed.toStdString();
@@ -539,6 +660,22 @@ TEST_F(PipelineTest, BrowseSetsAndStoresTheDestination)
     // Cancelled: nothing changes.
     form->ButtonBrowse->click();
     EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
+}
+
+// A new user gets an image type whose model is there.
+TEST_F(PipelineTest, TheFirstStartChoosesAnImageTypeWhoseModelIsInstalled)
+{
+    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 0);
+    QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"));
+    form = std::make_unique<TAppForm>();
+    form->TimerChecker->stop();
+    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 1);
+    // A stored choice is kept even so; Start then names what is missing.
+    form->ComboBoxModel->setCurrentIndex(0);
+    emit form->ComboBoxModel->activated(0);
+    form = std::make_unique<TAppForm>();
+    form->TimerChecker->stop();
+    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 0);
 }
 
 // The real upscaler on a tiny image, when scripts/get-upscaler has provisioned it.

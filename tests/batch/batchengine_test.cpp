@@ -71,10 +71,10 @@ struct Engine {
     void start(const TBatchOptions& options, const QStringList& images)
     {
         seen = {};
-        engine.Start(options, [images](int index) -> std::optional<QString> {
-            if (index >= images.size())
+        engine.Start(options, [images](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
+            if (fromRow >= images.size())
                 return std::nullopt;
-            return images[index];
+            return TBatchEngine::TQueuedImage{fromRow, images[fromRow]};
         });
     }
     bool ended() const { return !seen.summaries.empty() || seen.stopped > 0; }

@@ -1,3 +1,4 @@
+#include "batch/batchprogress.h"
 #include "batch/batchsummary.h"
 
 #include <QLocale>
@@ -50,12 +51,86 @@ TEST(BatchSummary, NumbersUseTheUsersDecimalSeparator)
     EXPECT_EQ(FormatSize(1073741824LL * 2000), QStringLiteral("2000 GB"));
 }
 
-TEST(BatchSummary, ElapsedTimeHasOneDecimal)
+TEST(BatchSummary, ElapsedTimeHasOneDecimalBelowAMinuteAndMinutesAbove)
 {
     const LocaleScope english("en_US");
-    EXPECT_EQ(ElapsedText(12345), QStringLiteral("12.3 seconds"));
-    EXPECT_EQ(ElapsedText(0), QStringLiteral("0.0 seconds"));
-    EXPECT_EQ(ElapsedText(4000000000u), QStringLiteral("4000000.0 seconds"));
+    const struct {
+        std::uint32_t ms;
+        const char* text;
+    } cases[] = {
+        {0, "0.0 seconds"},
+        {12345, "12.3 seconds"},
+        {59949, "59.9 seconds"},
+        {59950, "1 min 00 s"},
+        {725000, "12 min 05 s"},
+        {3600000, "60 min 00 s"},
+        {4000000000u, "66666 min 40 s"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ElapsedText(c.ms), QLatin1String(c.text)) << c.ms;
+    EXPECT_EQ(TimeLeftText(0), QStringLiteral("About 0 s left"));
+    EXPECT_EQ(TimeLeftText(1), QStringLiteral("About 1 s left"));
+    EXPECT_EQ(TimeLeftText(59001), QStringLiteral("About 1 min 00 s left"));
+    EXPECT_EQ(TimeLeftText(125000), QStringLiteral("About 2 min 05 s left"));
+}
+
+TEST(BatchProgress, ReadsTheUpscalersPercentagesWithADotOrAComma)
+{
+    const struct {
+        const char* line;
+        double fraction; // < 0: not a percentage
+    } cases[] = {
+        {"0.00%", 0},   {"42.50%", 0.425},   {"42,50%", 0.425},
+        {"100.00%", 1}, {" 7.10% ", 0.071},  {"101.00%", -1},
+        {"42%", -1},    {"done 42.50%", -1}, {"a.png -> b.png done", -1},
+        {"", -1},
+    };
+    for (const auto& c : cases) {
+        const std::optional<double> fraction = PercentageOf(QString::fromUtf8(c.line));
+        if (c.fraction < 0) {
+            EXPECT_FALSE(fraction) << c.line;
+        } else {
+            ASSERT_TRUE(fraction) << c.line;
+            EXPECT_DOUBLE_EQ(*fraction, c.fraction) << c.line;
+        }
+    }
+}
+
+TEST(BatchProgress, FillsAcrossTheBatchAndEstimatesByPixels)
+{
+    TBatchProgress progress;
+    progress.Begin(4);
+    EXPECT_EQ(progress.Overall(), 0);
+    progress.Started();
+    progress.Advanced(0.5);
+    progress.Advanced(0.25); // a later tile never moves it back
+    EXPECT_DOUBLE_EQ(progress.Overall(), 0.125);
+    EXPECT_FALSE(progress.TimeLeft()) << "nothing measured yet";
+
+    // A failed image counts as done but says nothing about the cost of a pixel.
+    progress.Finished(1000, false, 5);
+    EXPECT_EQ(progress.Done(), 1);
+    EXPECT_FALSE(progress.TimeLeft());
+
+    // 1000 pixels in 2000 ms: 2 ms a pixel; two images of about 1000 pixels to come.
+    progress.Started();
+    progress.Finished(1000, true, 2000);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 0.5);
+    EXPECT_EQ(progress.TimeLeft(), 4000u);
+    progress.Started();
+    progress.Advanced(0.5);
+    EXPECT_EQ(progress.TimeLeft(), 3000u);
+
+    // Images added during the batch lengthen it.
+    progress.Grow(2);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 2.5 / 6);
+    EXPECT_EQ(progress.TimeLeft(), 7000u);
+    for (int i = 0; i < 4; ++i) {
+        progress.Finished(1000, true, 2000);
+        progress.Started();
+    }
+    progress.Advanced(1);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 1.0);
 }
 
 TEST(BatchSummary, PercentRoundsHalvesToEven)

@@ -8,7 +8,9 @@
 //   truncated          writes only the first bytes of the image, cut off inside its header
 //   crash              writes the image, then dies of SIGABRT
 //   hang               prints a line and waits until it is killed
-//   slow               prints progress lines GRANDORA_FAKE_UPSCALER_DELAY_MS apart, then enlarges
+//   slow               prints progress lines GRANDORA_FAKE_UPSCALER_DELAY_MS apart, then enlarges;
+//                      with GRANDORA_FAKE_UPSCALER_COMMA set they read "25,00%", as under a
+//                      locale with a decimal comma
 //   same               writes the input image at its own size
 //   exit1              writes the image and exits 1
 //   cutoff             writes the image cut off after its first 4 KB (or 3/4 of a smaller one),
@@ -102,8 +104,10 @@ int main(int argc, char** argv)
     }
     if (mode == "slow") {
         const int delay = qEnvironmentVariableIntValue("GRANDORA_FAKE_UPSCALER_DELAY_MS");
+        const char* format =
+            qEnvironmentVariableIsSet("GRANDORA_FAKE_UPSCALER_COMMA") ? "%d,00%%\n" : "%d.00%%\n";
         for (int percent = 0; percent <= 100; percent += 25) {
-            std::printf("%d.00%%\n", percent);
+            std::printf(format, percent);
             std::fflush(stdout);
             QThread::msleep(static_cast<unsigned long>(delay > 0 ? delay : 200));
         }
