@@ -7,13 +7,13 @@
 #include <csignal>
 #include <fcntl.h>
 #include <mutex>
-#include <spawn.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
-#include <thread>
 #include <unistd.h>
+#include <vector>
 
 extern char** environ;
 
@@ -77,6 +77,52 @@ int ResolveProgram(const QString& AProgram, QByteArray& APath)
     return error;
 }
 
+// What the child does between fork and exec; only async-signal-safe calls, since the parent's
+// other threads may hold any lock at the moment of the fork. Never returns.
+[[noreturn]] void RunChild(const TChildStartInfo& AInfo, const QByteArray& program,
+                           const QByteArray& folder, int nice, pid_t parent, int report,
+                           char* const* argv, char* const* environment)
+{
+    // The child must not outlive the program, however the program ends: a SIGKILL to the program
+    // takes the upscaler with it. A parent that died before this line is caught by the check.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (::getppid() != parent)
+        ::_exit(127);
+    const int standard[] = {AInfo.StdIn, AInfo.StdOut, AInfo.StdErr};
+    for (int target = 0; target < 3; ++target) {
+        if (standard[target] == target)
+            ::fcntl(target, F_SETFD, 0);
+        else
+            ::dup2(standard[target], target);
+    }
+    // Descriptors that someone opened without close-on-exec must not reach the child either;
+    // the report pipe closes at the exec by itself.
+    ::syscall(SYS_close_range, STDERR_FILENO + 1, report - 1, 0);
+    ::syscall(SYS_close_range, report + 1, ~0U, 0);
+    // Its own session (no terminal signals from ours), an empty signal mask (our threads block
+    // SIGPIPE) and default handling of the signals a parent may have ignored.
+    ::setsid();
+    for (int signal :
+         {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM})
+        ::signal(signal, SIG_DFL);
+    sigset_t mask;
+    sigemptyset(&mask);
+    ::sigprocmask(SIG_SETMASK, &mask, nullptr);
+    // Raising the priority above normal may be refused; the child then runs at normal priority.
+    if (nice != 0)
+        ::setpriority(PRIO_PROCESS, 0, nice);
+    int error = 0;
+    if (!folder.isEmpty() && ::chdir(folder.constData()) != 0)
+        error = errno;
+    if (error == 0) {
+        ::execve(program.constData(), argv, environment);
+        error = errno;
+    }
+    while (::write(report, &error, sizeof error) < 0 && errno == EINTR) {
+    }
+    ::_exit(127);
+}
+
 } // namespace
 
 int NiceValueOfPriority(std::int32_t APriority)
@@ -126,54 +172,34 @@ int TChildProcess::Start(const TChildStartInfo& AInfo)
         environment = envp.data();
     }
 
-    posix_spawn_file_actions_t actions;
-    posix_spawnattr_t attributes;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawnattr_init(&attributes);
-    ::posix_spawn_file_actions_adddup2(&actions, AInfo.StdIn, STDIN_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, AInfo.StdOut, STDOUT_FILENO);
-    ::posix_spawn_file_actions_adddup2(&actions, AInfo.StdErr, STDERR_FILENO);
-    // Descriptors that someone opened without close-on-exec must not reach the child either.
-    ::posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
     const QByteArray folder = QFile::encodeName(AInfo.CurrentDir);
-    if (!folder.isEmpty())
-        ::posix_spawn_file_actions_addchdir_np(&actions, folder.constData());
-
-    // The child gets its own session (no terminal signals from ours), an empty signal mask (our
-    // threads block SIGPIPE) and default handling of the signals a parent may have ignored.
-    sigset_t mask;
-    sigemptyset(&mask);
-    sigset_t defaults;
-    sigemptyset(&defaults);
-    for (int signal :
-         {SIGPIPE, SIGINT, SIGQUIT, SIGTERM, SIGHUP, SIGCHLD, SIGUSR1, SIGUSR2, SIGALRM})
-        sigaddset(&defaults, signal);
-    ::posix_spawnattr_setsigmask(&attributes, &mask);
-    ::posix_spawnattr_setsigdefault(&attributes, &defaults);
-    ::posix_spawnattr_setflags(&attributes,
-                               POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
-
-    // A child inherits the nice value of the thread that starts it, so a child of another
-    // priority is started from a thread of that priority. Raising it above normal may be refused;
-    // the child then runs at normal priority.
-    pid_t pid = 0;
-    auto spawn = [&] {
-        return ::posix_spawn(&pid, program.constData(), &actions, &attributes, argv.data(),
-                             environment);
-    };
-    int error = 0;
-    if (const int nice = NiceValueOfPriority(AInfo.Priority); nice == 0) {
-        error = spawn();
-    } else {
-        std::thread([&] {
-            ::setpriority(PRIO_PROCESS, 0, nice); // on Linux: this thread only
-            error = spawn();
-        }).join();
+    const int nice = NiceValueOfPriority(AInfo.Priority);
+    // The child reports a failed exec through this pipe; its close-on-exec end closes unwritten
+    // when the exec succeeds.
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    const pid_t parent = ::getpid();
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        const int forkError = errno;
+        ::close(report[0]);
+        ::close(report[1]);
+        return forkError;
     }
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::posix_spawnattr_destroy(&attributes);
-    if (error != 0)
+    if (pid == 0)
+        RunChild(AInfo, program, folder, nice, parent, report[1], argv.data(), environment);
+    ::close(report[1]);
+    int error = 0;
+    ssize_t got;
+    do {
+        got = ::read(report[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    ::close(report[0]);
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        ::waitpid(pid, nullptr, 0);
         return error;
+    }
 
     // The child cannot be reaped before we wait for it, so its id still names it here.
     const int handle = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QIODevice>
+#include <QProcess>
 #include <QStringDecoder>
 #include <QTest>
 #include <QThread>
@@ -649,6 +650,33 @@ TEST(ConsoleRunner, DestroyingARunningComponentKillsTheChildAndDeliversNothing)
     EXPECT_FALSE(asked);
     EXPECT_EQ(delivered, before);
     EXPECT_NE(::kill(sleeper, 0), 0);
+}
+
+// A program killed outright runs no code of its own, yet its child must not go on without it.
+TEST(ConsoleRunner, TheChildEndsWhenTheProgramIsKilled)
+{
+    for (int round = 0; round < 5; ++round) {
+        SCOPED_TRACE(round);
+        QProcess host;
+        host.start(QStringLiteral(RUNNER_HOST), {ChildCommand({QStringLiteral("sleep:60000")})});
+        ASSERT_TRUE(host.waitForReadyRead(10000));
+        const auto child = static_cast<pid_t>(host.readLine().trimmed().toInt());
+        ASSERT_GT(child, 0);
+        ASSERT_EQ(::kill(child, 0), 0) << "the child runs";
+
+        ::kill(static_cast<pid_t>(host.processId()), SIGKILL);
+        host.waitForFinished(5000);
+        QElapsedTimer sinceKill;
+        sinceKill.start();
+        EXPECT_TRUE(QTest::qWaitFor(
+            [child] {
+                // Gone, or a zombie that its new parent has not reaped yet.
+                QFile status(QStringLiteral("/proc/%1/status").arg(child));
+                return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
+            },
+            1000))
+            << "the child still runs " << sinceKill.elapsed() << " ms after the kill";
+    }
 }
 
 } // namespace
