@@ -6,6 +6,7 @@
 #include "appvalues.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
+#include "batch/placementjournal.h"
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
@@ -176,7 +177,9 @@ void TAppForm::CreateComponents()
 
 void TAppForm::CreateBatchEngine()
 {
-    // Folders of instances that died are cleared first; those of running ones stay theirs.
+    // What instances that died left is settled first: placements they cut off are finished or
+    // undone, their folders cleared. Running instances keep theirs.
+    TPlacementJournal::Recover(TPlacementJournal::Folder());
     platform::TInstanceFolder::RemoveAbandoned();
     InstanceFolder = std::make_unique<platform::TInstanceFolder>();
     Batch = new TBatchEngine(InstanceFolder->Path(), this);

@@ -1,5 +1,6 @@
 #include "batchengine.h"
 
+#include "placementjournal.h"
 #include "platform/tickcount.h"
 
 TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
@@ -12,6 +13,8 @@ TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
 
 void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
 {
+    // Placements that a crash cut off are settled before new ones begin.
+    TPlacementJournal::Recover(TPlacementJournal::Folder());
     options_ = options;
     images_ = std::move(images);
     running_ = true;

@@ -8,14 +8,19 @@
 namespace platform
 {
 
-// Copies `source` to a new file in `folder` (ending with '/') with a hidden name made from
-// `hint`, created exclusively so it never touches an existing file. With `permissions` >= 0 the
-// copy gets exactly those permission bits; otherwise those of a new file. With `sync` the data
-// reaches the disk before it returns. Returns the new path, or an empty string with errno set
-// (nothing is left behind then).
+// A new hidden name for a file on its way to the name `hint`: ".<hint>.grandora-<random>.part",
+// the hint cut on a character boundary so that the whole stays within the file-name limit.
+QString HiddenPartName(const QString& hint);
+
+// Copies `source` to `path`, created exclusively so it never touches an existing file. With
+// `permissions` >= 0 the copy gets exactly those permission bits; otherwise those of a new file.
+// With `sync` the data reaches the disk before it returns. Returns false with errno set (nothing
+// is left behind then).
 enum class TSync { No, Yes };
-QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
-                            int permissions, TSync sync);
+bool CopyToNewFile(const QString& source, const QString& path, int permissions, TSync sync);
+
+// `name` cut to at most `bytes` bytes of the file-name encoding, on a character boundary.
+QString CutToBytes(const QString& name, qsizetype bytes);
 
 // Creates `path` exclusively (failing with EEXIST when it exists) as a private file holding
 // `bytes`, synced to the disk. Returns false with errno set; a file it created is removed then.

@@ -97,44 +97,47 @@ bool writeAll(int fd, const QByteArray& bytes)
 
 } // namespace
 
-QString CopyToNewHiddenFile(const QString& source, const QString& folder, const QString& hint,
-                            int permissions, TSync sync)
+QString CutToBytes(const QString& name, qsizetype bytes)
+{
+    QString cut = name;
+    while (QFile::encodeName(cut).size() > bytes && !cut.isEmpty()) {
+        cut.chop(1);
+        if (!cut.isEmpty() && cut.back().isHighSurrogate())
+            cut.chop(1);
+    }
+    return cut;
+}
+
+QString HiddenPartName(const QString& hint)
+{
+    const QByteArray tag =
+        ".grandora-" + QByteArray::number(QRandomGenerator::global()->generate(), 16) + ".part";
+    return QLatin1Char('.') + CutToBytes(hint, NAME_MAX - 1 - tag.size()) +
+           QString::fromLatin1(tag);
+}
+
+bool CopyToNewFile(const QString& source, const QString& path, int permissions, TSync sync)
 {
     const Descriptor in(openRetry(QFile::encodeName(source).constData(), O_RDONLY));
     if (in.get() < 0)
-        return {};
-    // The hint keeps a leftover recognisable; it is cut so the name stays within the limit.
-    QByteArray stem = QFile::encodeName(hint);
-    if (stem.size() > NAME_MAX - 40)
-        stem.truncate(NAME_MAX - 40);
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = "." + stem + ".grandora-" +
-                                QByteArray::number(QRandomGenerator::global()->generate(), 16) +
-                                ".part";
-        const QString path = folder + QFile::decodeName(name);
-        const QByteArray raw = QFile::encodeName(path);
-        // Created private and widened afterwards, so the data is never readable by more users
-        // than the final permissions allow.
-        Descriptor out(openRetry(raw.constData(), O_WRONLY | O_CREAT | O_EXCL,
-                                 permissions >= 0 ? 0600 : 0666));
-        if (out.get() < 0) {
-            if (errno == EEXIST)
-                continue;
-            return {};
-        }
-        const bool done = copyData(in.get(), out.get()) &&
-                          (permissions < 0 ||
-                           ::fchmod(out.get(), static_cast<mode_t>(permissions) & 07777) == 0) &&
-                          (sync == TSync::No || ::fsync(out.get()) == 0) && out.close();
-        if (done)
-            return path;
-        const int error = errno;
-        ::unlink(raw.constData());
-        errno = error;
-        return {};
-    }
-    errno = EEXIST;
-    return {};
+        return false;
+    const QByteArray raw = QFile::encodeName(path);
+    // Created private and widened afterwards, so the data is never readable by more users than
+    // the final permissions allow.
+    Descriptor out(
+        openRetry(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, permissions >= 0 ? 0600 : 0666));
+    if (out.get() < 0)
+        return false;
+    const bool done =
+        copyData(in.get(), out.get()) &&
+        (permissions < 0 || ::fchmod(out.get(), static_cast<mode_t>(permissions) & 07777) == 0) &&
+        (sync == TSync::No || ::fsync(out.get()) == 0) && out.close();
+    if (done)
+        return true;
+    const int error = errno;
+    ::unlink(raw.constData());
+    errno = error;
+    return false;
 }
 
 bool WriteNewFileDurably(const QString& path, const QByteArray& bytes)

@@ -1,6 +1,7 @@
 #include "trash.h"
 
 #include "durablefile.h"
+#include "filestep.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -103,65 +104,95 @@ QString HomeTrashFolder()
     return QDir::cleanPath(data) + QStringLiteral("/Trash");
 }
 
-bool RecycleFile(const QString& path)
+namespace
 {
-    const QByteArray raw = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
+
+// Where `path` goes in the trash of its file system.
+struct TrashTarget {
+    QByteArray raw;          // the file, absolute
+    QByteArray folder;       // its folder, resolved
+    QByteArray name;         // its name
+    QByteArray trash;        // the trash folder that takes it
+    QByteArray recordedPath; // Path= of its record
+};
+
+bool resolveTarget(const QString& path, TrashTarget& target)
+{
+    target.raw = QFile::encodeName(QDir::cleanPath(QDir(path).absolutePath()));
     struct stat file {
     };
-    if (raw.isEmpty() || ::lstat(raw.constData(), &file) != 0)
+    if (target.raw.isEmpty() || ::lstat(target.raw.constData(), &file) != 0)
         return false;
 
     // The folder is resolved, the name is not: a link is trashed as the link.
-    const qsizetype slash = raw.lastIndexOf('/');
-    const QByteArray name = raw.mid(slash + 1);
+    const qsizetype slash = target.raw.lastIndexOf('/');
+    target.name = target.raw.mid(slash + 1);
     char resolved[PATH_MAX];
-    if (name.isEmpty() ||
-        ::realpath(slash == 0 ? "/" : raw.left(slash).constData(), resolved) == nullptr)
+    if (target.name.isEmpty() ||
+        ::realpath(slash == 0 ? "/" : target.raw.left(slash).constData(), resolved) == nullptr)
         return false;
-    const QByteArray folder(resolved);
-    const QByteArray absolute = (folder == "/" ? QByteArray() : folder) + "/" + name;
+    target.folder = QByteArray(resolved);
+    const QByteArray absolute =
+        (target.folder == "/" ? QByteArray() : target.folder) + "/" + target.name;
 
     // Files on the home trash's file system go there; a file elsewhere goes to the trash at the
     // top of its own mount, never copied home.
-    QByteArray trash = QFile::encodeName(HomeTrashFolder());
-    QByteArray recordedPath = absolute;
-    const QByteArray dataHome = trash.left(trash.lastIndexOf('/'));
+    target.trash = QFile::encodeName(HomeTrashFolder());
+    target.recordedPath = absolute;
+    const QByteArray dataHome = target.trash.left(target.trash.lastIndexOf('/'));
     QDir().mkpath(QFile::decodeName(dataHome));
     struct stat home {
     };
     if (::stat(dataHome.constData(), &home) != 0)
         return false;
-    if (home.st_dev == file.st_dev) {
-        if (!ensureTrash(trash))
-            return false;
-    } else {
-        const QByteArray top = mountTop(folder, file.st_dev);
-        trash = (top == "/" ? QByteArray() : top) + "/.Trash-" + QByteArray::number(::geteuid());
-        if (!ensureTrash(trash))
-            return false;
-        recordedPath = absolute.mid(top == "/" ? 1 : top.size() + 1);
+    if (home.st_dev != file.st_dev) {
+        const QByteArray top = mountTop(target.folder, file.st_dev);
+        target.trash =
+            (top == "/" ? QByteArray() : top) + "/.Trash-" + QByteArray::number(::geteuid());
+        target.recordedPath = absolute.mid(top == "/" ? 1 : top.size() + 1);
     }
+    return ensureTrash(target.trash);
+}
 
-    const QByteArray record =
-        "[Trash Info]\nPath=" + escapePath(recordedPath) + "\nDeletionDate=" +
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
-        "\n";
+TTrashSlot slotOf(const TrashTarget& target, int n)
+{
+    const QByteArray entry = trashName(target.name, n);
+    return {QFile::decodeName(target.trash + "/files/" + entry),
+            QFile::decodeName(target.trash + "/info/" + entry + ".trashinfo"),
+            QFile::decodeName(target.trash + "/files/." + entry + ".grandora.part")};
+}
+
+QByteArray recordOf(const TrashTarget& target)
+{
+    return "[Trash Info]\nPath=" + escapePath(target.recordedPath) + "\nDeletionDate=" +
+           QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+           "\n";
+}
+
+} // namespace
+
+bool RecycleFile(const QString& path)
+{
+    TrashTarget target;
+    if (!resolveTarget(path, target))
+        return false;
+    const QByteArray record = recordOf(target);
     for (int n = 1; n < 10000; ++n) {
-        const QByteArray entry = trashName(name, n);
-        const QByteArray info = trash + "/info/" + entry + ".trashinfo";
-        const QByteArray target = trash + "/files/" + entry;
-        if (!WriteNewFileDurably(QFile::decodeName(info), record)) {
+        const TTrashSlot slot = slotOf(target, n);
+        BeforeFileStep();
+        if (!WriteNewFileDurably(slot.info, record)) {
             if (errno == EEXIST)
                 continue;
             return false;
         }
-        if (RenameNoReplace(QFile::decodeName(raw), QFile::decodeName(target))) {
-            SyncFolder(QFile::decodeName(trash + "/files"));
-            SyncFolder(QFile::decodeName(folder));
+        BeforeFileStep();
+        if (RenameNoReplace(QFile::decodeName(target.raw), slot.file)) {
+            SyncFolder(QFile::decodeName(target.trash + "/files"));
+            SyncFolder(QFile::decodeName(target.folder));
             return true;
         }
         const int error = errno;
-        ::unlink(info.constData());
+        QFile::remove(slot.info);
         if (error != EEXIST) {
             errno = error;
             return false;
@@ -169,6 +200,43 @@ bool RecycleFile(const QString& path)
     }
     errno = EEXIST;
     return false;
+}
+
+TTrashSlot TrashSlotFor(const QString& path, int n)
+{
+    TrashTarget target;
+    if (!resolveTarget(path, target))
+        return {};
+    return slotOf(target, n);
+}
+
+bool WriteTrashInfo(const TTrashSlot& slot, const QString& path)
+{
+    TrashTarget target;
+    return resolveTarget(path, target) && WriteNewFileDurably(slot.info, recordOf(target));
+}
+
+bool KeepInTrashSlot(const QString& path, const TTrashSlot& slot)
+{
+    const QByteArray raw = QFile::encodeName(path);
+    const QString files = slot.file.left(slot.file.lastIndexOf(QLatin1Char('/')));
+    if (::link(raw.constData(), QFile::encodeName(slot.file).constData()) != 0) {
+        // A file system without hard links (FAT) gets a complete, synced copy that takes the
+        // slot's name only when whole.
+        if (errno != EPERM && errno != EMLINK && errno != ENOTSUP && errno != EXDEV)
+            return false;
+        BeforeFileStep();
+        if (!CopyToNewFile(path, slot.part, FilePermissions(path), TSync::Yes))
+            return false;
+        BeforeFileStep();
+        if (!RenameNoReplace(slot.part, slot.file)) {
+            const int error = errno;
+            QFile::remove(slot.part);
+            errno = error;
+            return false;
+        }
+    }
+    return SyncFolder(files);
 }
 
 } // namespace platform

@@ -1,5 +1,7 @@
 #include "batch/outputcheck.h"
 #include "batch/placement.h"
+#include "batch/placementjournal.h"
+#include "platform/filestep.h"
 #include "platform/trash.h"
 #include "support/testenv.h"
 
@@ -175,3 +177,100 @@ TEST_F(PlacementTest, CopiesTakeTheNextFreeNameAndLeaveNoPartialFile)
 }
 
 } // namespace
+
+namespace
+{
+
+struct StopHere {
+};
+
+// The names a folder holds, hidden ones included, and the trash's entries by kind.
+QStringList trashEntries(const QString& trash, const char* kind)
+{
+    return testenv::FolderEntries(trash + QLatin1Char('/') + QLatin1String(kind));
+}
+
+} // namespace
+
+// A kill right before any step of a placement, for every step: the original's name holds the
+// original or the complete enlarged image at once, and the next start's recovery leaves no
+// leftover and a trash whose records and files match.
+TEST_F(PlacementTest, AKillBeforeAnyStepLeavesTheNameWholeAndRecoveryTidiesUp)
+{
+    enum Way { Recycle, Delete, Copy };
+    for (Way way : {Recycle, Delete, Copy}) {
+        int steps = 0;
+        for (int stopAt = 1;; ++stopAt) {
+            SCOPED_TRACE(testing::Message() << "way " << way << ", stopped before step " << stopAt);
+            QDir(trash_).removeRecursively();
+            QDir(folder).removeRecursively();
+            testenv::WriteFile(original, originalBytes);
+            int step = 0;
+            platform::SetFileStepHookForTesting([&] {
+                if (++step == stopAt)
+                    throw StopHere{};
+            });
+            bool stopped = false;
+            try {
+                if (way == Copy)
+                    PlaceCopy(folder, original, enlarged);
+                else
+                    ReplaceOriginal(original, enlarged,
+                                    way == Recycle ? TDisposal::RecycleBin
+                                                   : TDisposal::DeletePermanently);
+            } catch (const StopHere&) {
+                stopped = true;
+            }
+            platform::SetFileStepHookForTesting(nullptr);
+            const QByteArray atTheKill = testenv::ReadFile(original);
+            EXPECT_TRUE(atTheKill == originalBytes || atTheKill == enlargedBytes);
+
+            TPlacementJournal::Recover(TPlacementJournal::Folder());
+
+            const QByteArray after = testenv::ReadFile(original);
+            EXPECT_TRUE(after == originalBytes || after == enlargedBytes);
+            QStringList expected{QStringLiteral("a.png")};
+            if (way == Copy && QFileInfo::exists(folder + QStringLiteral("a (2).png"))) {
+                expected.prepend(QStringLiteral("a (2).png"));
+                EXPECT_EQ(testenv::ReadFile(folder + QStringLiteral("a (2).png")), enlargedBytes);
+            }
+            EXPECT_EQ(testenv::FolderEntries(folder), expected) << "no leftover beside it";
+            QStringList records;
+            for (const QString& info : trashEntries(trash_, "info"))
+                records << info.chopped(QStringLiteral(".trashinfo").size());
+            EXPECT_EQ(records, trashEntries(trash_, "files")) << "every record has its file";
+            // An original that gave up its name is in the trash, whole.
+            const bool replaced = way != Copy && after == enlargedBytes;
+            EXPECT_EQ(testenv::ReadFile(trash_ + QStringLiteral("/files/a.png")),
+                      replaced && way == Recycle ? originalBytes : QByteArray());
+            EXPECT_TRUE(testenv::FolderEntries(TPlacementJournal::Folder()).isEmpty());
+            if (!stopped) {
+                EXPECT_TRUE(after == (way == Copy ? originalBytes : enlargedBytes));
+                steps = stopAt - 1;
+                break;
+            }
+        }
+        EXPECT_GE(steps, way == Copy ? 3 : 5) << "every step was tried";
+    }
+}
+
+// A copy of a name near the file-name limit still fits: the stem gives way to " (n)".
+TEST_F(PlacementTest, CopiesOfALongNameFitTheFileNameLimit)
+{
+    // 125 two-byte letters and ".png": 254 bytes, so " (2)" would not fit as it is.
+    const QString longName = QString(125, QChar(0x00e9)) + QStringLiteral(".png");
+    ASSERT_EQ(QFile::encodeName(longName).size(), 254);
+    const QString longOriginal = testenv::WriteImage(folder + longName, 8, 8);
+
+    for (const char* expectedTail : {" (2).png", " (3).png"}) {
+        SCOPED_TRACE(expectedTail);
+        const TPlacement placed = PlaceCopy(folder, longOriginal, enlarged);
+        ASSERT_TRUE(placed.ok) << placed.reason.toStdString();
+        const QString placedName = QFileInfo(placed.target).fileName();
+        EXPECT_TRUE(placedName.endsWith(QLatin1String(expectedTail)));
+        EXPECT_LE(QFile::encodeName(placedName).size(), 255);
+        EXPECT_TRUE(placedName.startsWith(QString(120, QChar(0x00e9))))
+            << "cut on a character boundary, not inside one";
+        EXPECT_EQ(testenv::ReadFile(placed.target), enlargedBytes);
+    }
+}
