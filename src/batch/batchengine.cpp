@@ -3,12 +3,21 @@
 #include "placementjournal.h"
 #include "platform/tickcount.h"
 
+#include <QFileInfo>
+
 TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
-    : QObject(parent), job_(tempFolder, this)
+    : QObject(parent), job_(tempFolder, this), run_(tempFolder, this)
 {
     connect(&job_, &TUpscaleJob::Finished, this, &TBatchEngine::JobFinished);
     connect(&job_, &TUpscaleJob::Progress, this,
-            [this](double fraction) { emit ImageProgress(index_, fraction); });
+            [this](double fraction) { emit ImageProgress(jobRow_, fraction); });
+    connect(&run_, &TFolderRun::ImageStarted, this, [this](int row, const QString& file) {
+        current_ = row;
+        emit ImageStarted(row, file);
+    });
+    connect(&run_, &TFolderRun::ImageProgress, this, &TBatchEngine::ImageProgress);
+    connect(&run_, &TFolderRun::ImageFinished, this, &TBatchEngine::Report);
+    connect(&run_, &TFolderRun::Ended, this, &TBatchEngine::RunEnded);
 }
 
 void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
@@ -19,6 +28,10 @@ void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
     images_ = std::move(images);
     running_ = true;
     index_ = 0;
+    current_ = 0;
+    single_.clear();
+    oneByOne_ = false;
+    finished_.clear();
     totals_ = {};
     startTick_ = platform::GetTickCount();
     Continue();
@@ -30,25 +43,68 @@ void TBatchEngine::Stop()
         return;
     running_ = false;
     job_.Stop();
+    run_.Stop();
+}
+
+std::vector<TQueuedImage> TBatchEngine::NextImages()
+{
+    std::vector<TQueuedImage> images;
+    QString format;
+    std::set<QString> files;
+    for (int row = index_; static_cast<int>(images.size()) < imagesPerRun_; ++row) {
+        std::optional<TQueuedImage> image = images_(row);
+        if (!image)
+            break;
+        row = image->row;
+        if (finished_.count(row))
+            continue;
+        // A change of format ends the run: list order is kept, a run has one output format. So
+        // does a file listed twice: its second entry enlarges what the first one placed.
+        const QString imageFormat = TFolderRun::OutputFormat(image->file);
+        const QString file = QFileInfo(image->file).canonicalFilePath();
+        if (!images.empty() && (imageFormat != format || (!file.isEmpty() && files.count(file))))
+            break;
+        format = imageFormat;
+        files.insert(file);
+        images.push_back(std::move(*image));
+        if (oneByOne_)
+            break;
+    }
+    return images;
 }
 
 void TBatchEngine::Continue()
 {
     // A loop, not a chain of calls: thousands of images that fail at once must not nest.
     while (running_) {
-        const std::optional<TQueuedImage> image = images_(index_);
-        if (!image)
-            break;
-        index_ = image->row;
-        emit ImageStarted(index_, image->file);
+        std::vector<TQueuedImage> images;
+        if (!single_.empty()) {
+            images.push_back(single_.front());
+            single_.pop_front();
+        } else {
+            images = NextImages();
+            if (images.empty())
+                break;
+            index_ = images.back().row + 1;
+        }
+        if (images.size() > 1) {
+            for (const auto& [image, result] : run_.Start(images, options_)) {
+                emit ImageStarted(image.row, image.file);
+                Report(image.row, result);
+            }
+            if (run_.IsRunning())
+                return;
+            continue;
+        }
+        const TQueuedImage& image = images.front();
+        jobRow_ = current_ = image.row;
+        emit ImageStarted(image.row, image.file);
         if (!running_)
             return; // stopped by a receiver of ImageStarted
-        const std::optional<TImageResult> refused = job_.Start(image->file, options_);
+        const std::optional<TImageResult> refused = job_.Start(image.file, options_);
         if (!refused)
             return;
-        Account(*refused);
-        emit ImageFinished(index_, *refused);
-        ++index_;
+        Report(image.row, *refused);
     }
     if (!running_)
         return;
@@ -57,8 +113,9 @@ void TBatchEngine::Continue()
     emit Finished(totals_);
 }
 
-void TBatchEngine::Account(const TImageResult& result)
+void TBatchEngine::Report(int row, const TImageResult& result)
 {
+    finished_.insert(row);
     totals_.totalInputBytes += result.bytesIn;
     switch (result.outcome) {
     case TImageOutcome::Completed:
@@ -76,16 +133,32 @@ void TBatchEngine::Account(const TImageResult& result)
         ++totals_.aborted;
         break;
     }
+    emit ImageFinished(row, result);
 }
 
 void TBatchEngine::JobFinished(const TImageResult& result)
 {
-    Account(result);
-    emit ImageFinished(index_, result);
+    Report(jobRow_, result);
     if (result.outcome == TImageOutcome::Aborted) {
         emit Stopped();
         return;
     }
-    ++index_;
+    Continue();
+}
+
+void TBatchEngine::RunEnded(const TFolderRun::TEnd& end)
+{
+    if (end.stopped) {
+        emit Stopped();
+        return;
+    }
+    // The image a run died on gets one more try on its own; the rest go on in a new run, or one
+    // by one when the upscaler's lines meant nothing.
+    if (end.crashed)
+        single_.push_back(*end.crashed);
+    if (!end.recognised)
+        oneByOne_ = true;
+    for (const TQueuedImage& image : end.untouched)
+        index_ = std::min(index_, image.row);
     Continue();
 }

@@ -3,13 +3,17 @@
 #pragma once
 
 #include "batchoptions.h"
+#include "folderrun.h"
 #include "upscalejob.h"
 
 #include <QObject>
 #include <QString>
+#include <algorithm>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <optional>
+#include <set>
 
 // What a finished batch did.
 struct TBatchSummary {
@@ -28,11 +32,7 @@ class TBatchEngine : public QObject
     Q_OBJECT
 
 public:
-    // An image to enlarge and its row in the list.
-    struct TQueuedImage {
-        int row = 0;
-        QString file;
-    };
+    using TQueuedImage = ::TQueuedImage;
     // The first image at or after `fromRow` that the batch is to enlarge, or nothing when none
     // is left. Asked afresh for every image, so images added while the batch runs are enlarged
     // too, and rows that need no work are passed over.
@@ -49,10 +49,19 @@ public:
     // A batch runs and has not been stopped.
     bool IsRunning() const { return running_; }
     // An upscaler still runs, also one that was stopped and has not ended yet.
-    bool IsBusy() const { return job_.IsRunning(); }
-    int CurrentIndex() const { return index_; }
+    bool IsBusy() const { return job_.IsRunning() || run_.IsRunning(); }
+    // The row of the image the upscaler works on, or worked on last.
+    int CurrentIndex() const { return current_; }
+    // The running upscaler's process id, else 0.
+    std::uint32_t ProcessId() const
+    {
+        return job_.IsRunning() ? job_.ProcessId() : run_.ProcessId();
+    }
+
+    // Images one upscaler run takes at most (1: one run per image): the staging and the
+    // bookkeeping stay small for batches of thousands.
+    void SetImagesPerRun(int images) { imagesPerRun_ = std::max(images, 1); }
     const TBatchSummary& Totals() const { return totals_; }
-    TUpscaleJob& Job() { return job_; }
 
 signals:
     void ImageStarted(int row, const QString& file);
@@ -65,12 +74,25 @@ signals:
     void Finished(const TBatchSummary& summary);
 
 private:
-    // Starts the next image that can start; Finished when none is left.
+    // Starts the next image or run that can start; Finished when none is left.
     void Continue();
-    void Account(const TImageResult& result);
+    // The images of the next run: from the next row on, those in list order that share the first
+    // one's output format, up to the limit.
+    std::vector<TQueuedImage> NextImages();
+    void Report(int row, const TImageResult& result);
     void JobFinished(const TImageResult& result);
+    void RunEnded(const TFolderRun::TEnd& end);
 
     TUpscaleJob job_;
+    TFolderRun run_;
+    int jobRow_ = 0;
+    // Images that go one by one before any new run: one a run died on, or all after a run whose
+    // lines were not understood.
+    std::deque<TQueuedImage> single_;
+    bool oneByOne_ = false;
+    int imagesPerRun_ = 100;
+    std::set<int> finished_; // rows that have their result in this batch
+    int current_ = 0;
     TBatchOptions options_;
     TImageSource images_;
     bool running_ = false;

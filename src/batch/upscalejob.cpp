@@ -18,15 +18,7 @@ namespace
 
 TImageResult failed(const QString& reason, std::int64_t bytesIn)
 {
-    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0};
-}
-
-std::int64_t pixelsOf(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
-    return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
+    return FailedImage(reason, bytesIn);
 }
 
 QString withTemplate(const char* text, const QString& value)
@@ -42,6 +34,70 @@ QString extensionOf(const QString& path)
 }
 
 } // namespace
+
+TImageResult FailedImage(const QString& reason, std::int64_t bytesIn)
+{
+    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0};
+}
+
+std::int64_t PixelsOf(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
+}
+
+std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
+                                         const QString& tempFolder, std::int64_t& bytesIn)
+{
+    const std::int64_t size = platform::FileSizeOf(input);
+    bytesIn = size < 0 ? 0 : size;
+    if (size < 0 || !QFileInfo(input).isFile())
+        return failed(withTemplate("Image file not found: %s", input), bytesIn);
+    if (tempFolder.isEmpty())
+        return failed(TranslateText("The private temporary folder cannot be used"), bytesIn);
+    // Without its model the upscaler still writes an image, an all-black one: never start it so.
+    const QString program = UpscalerProgram(options.upscalerFolder);
+    if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
+        return failed(withTemplate("Upscaler not found: %s", program), bytesIn);
+    const QStringList missing = MissingModelFiles(options.upscalerFolder, options.imageType);
+    if (!missing.isEmpty())
+        return failed(withTemplate("Model file not found: %s", missing.front()), bytesIn);
+    return std::nullopt;
+}
+
+QString ReasonOfErrorLine(const QString& line, const QString& input)
+{
+    // The upscaler exits 0 after these, so its word is the only sign of the failure.
+    if (line.contains(QLatin1String("Couldn't read the image")))
+        return withTemplate("The upscaler could not read the image: %s", input);
+    if (line.contains(QLatin1String("Couldn't write the image")))
+        return withTemplate("The upscaler could not write the enlarged image: %s", input);
+    return {};
+}
+
+TImageResult PlaceOutput(const TBatchOptions& options, const QString& input, const QString& output,
+                         std::int64_t bytesIn)
+{
+    if (!OutputIsEnlarged(input, output))
+        return failed(withTemplate("The upscaler gave no complete enlarged image: %s", input),
+                      bytesIn);
+    const std::int64_t bytesOut = platform::FileSizeOf(output);
+    TPlacement placed;
+    if (options.action == TAction::ResizeOriginal) {
+        placed = ReplaceOriginal(input, output, options.disposal);
+    } else {
+        QString folder =
+            options.destination.isEmpty() ? QFileInfo(input).path() : options.destination;
+        if (!folder.endsWith(QLatin1Char('/')))
+            folder += QLatin1Char('/');
+        placed = PlaceCopy(folder, input, output);
+    }
+    if (!placed.ok)
+        return failed(placed.reason, bytesIn);
+    return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0};
+}
 
 QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
                             const QString& output)
@@ -87,21 +143,9 @@ std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatc
     startTick_ = platform::GetTickCount();
     pixels_ = 0;
 
-    const std::int64_t size = platform::FileSizeOf(input);
-    bytesIn_ = size < 0 ? 0 : size;
-    if (size < 0 || !QFileInfo(input).isFile())
-        return failed(withTemplate("Image file not found: %s", input), bytesIn_);
-    pixels_ = pixelsOf(input);
-    if (tempFolder_.isEmpty())
-        return failed(TranslateText("The private temporary folder cannot be used"), bytesIn_);
-
-    // Without its model the upscaler still writes an image, an all-black one: never start it so.
-    const QString program = UpscalerProgram(options.upscalerFolder);
-    if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
-        return failed(withTemplate("Upscaler not found: %s", program), bytesIn_);
-    const QStringList missing = MissingModelFiles(options.upscalerFolder, options.imageType);
-    if (!missing.isEmpty())
-        return failed(withTemplate("Model file not found: %s", missing.front()), bytesIn_);
+    if (std::optional<TImageResult> refused = RefusedImage(input, options, tempFolder_, bytesIn_))
+        return refused;
+    pixels_ = PixelsOf(input);
 
     // The folder is this instance's alone; a leftover that resists removal is never reused.
     output_ = tempFolder_ + QStringLiteral("zelimageupscale") + extensionOf(input);
@@ -139,10 +183,8 @@ std::uint32_t TUpscaleJob::ProcessId() const
 
 void TUpscaleJob::UpscalerLine(const QString& line)
 {
-    // The upscaler exits 0 after these, so its word is the only sign of the failure.
-    if (errorLine_.isEmpty() && (line.contains(QLatin1String("Couldn't read the image")) ||
-                                 line.contains(QLatin1String("Couldn't write the image"))))
-        errorLine_ = line;
+    if (errorLine_.isEmpty())
+        errorLine_ = ReasonOfErrorLine(line, input_);
 }
 
 void TUpscaleJob::UpscalerEnded()
@@ -163,29 +205,9 @@ TImageResult TUpscaleJob::Judge()
     if (!startFailure_.isEmpty())
         return failed(withTemplate("The upscaler could not be started: %s", startFailure_),
                       bytesIn_);
-    if (errorLine_.contains(QLatin1String("Couldn't read the image")))
-        return failed(withTemplate("The upscaler could not read the image: %s", input_), bytesIn_);
     if (!errorLine_.isEmpty())
-        return failed(withTemplate("The upscaler could not write the enlarged image: %s", input_),
-                      bytesIn_);
+        return failed(errorLine_, bytesIn_);
     if (runner_->EndStatus() != esProcess || runner_->ExitCode() != 0)
         return failed(withTemplate("The upscaler ended with an error: %s", input_), bytesIn_);
-    if (!OutputIsEnlarged(input_, output_))
-        return failed(withTemplate("The upscaler gave no complete enlarged image: %s", input_),
-                      bytesIn_);
-
-    const std::int64_t bytesOut = platform::FileSizeOf(output_);
-    TPlacement placed;
-    if (options_.action == TAction::ResizeOriginal) {
-        placed = ReplaceOriginal(input_, output_, options_.disposal);
-    } else {
-        QString folder =
-            options_.destination.isEmpty() ? QFileInfo(input_).path() : options_.destination;
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        placed = PlaceCopy(folder, input_, output_);
-    }
-    if (!placed.ok)
-        return failed(placed.reason, bytesIn_);
-    return {TImageOutcome::Completed, {}, bytesIn_, bytesOut, placed.target, 0, 0};
+    return PlaceOutput(options_, input_, output_, bytesIn_);
 }

@@ -24,10 +24,30 @@ struct TImageResult {
     std::uint32_t milliseconds = 0; // how long the job took
 };
 
+// An image to enlarge and its row in the list.
+struct TQueuedImage {
+    int row = 0;
+    QString file;
+};
+
 // The upscaler's command line: program, input, output and model, each quoted so that any file
 // name reaches it as exactly one argument.
 QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
                             const QString& output);
+
+TImageResult FailedImage(const QString& reason, std::int64_t bytesIn);
+// The input's pixel count from its header; 0 when it cannot be read.
+std::int64_t PixelsOf(const QString& path);
+// Why `input` cannot go to the upscaler at all (it is gone, no temporary folder, no upscaler, no
+// model); nothing when it can. `bytesIn` gets the input's size (0 when gone).
+std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
+                                         const QString& tempFolder, std::int64_t& bytesIn);
+// The reason an error line of the upscaler gives for `input`; empty for any other line.
+QString ReasonOfErrorLine(const QString& line, const QString& input);
+// Judges the upscaler's `output` for `input` and, when it is the complete enlarged image, places
+// it as the options say.
+TImageResult PlaceOutput(const TBatchOptions& options, const QString& input, const QString& output,
+                         std::int64_t bytesIn);
 
 class TUpscaleJob : public QObject
 {
@@ -71,5 +91,5 @@ private:
     std::uint32_t startTick_ = 0;
     bool stopRequested_ = false;
     QString startFailure_; // why the upscaler could not be started
-    QString errorLine_;    // what the upscaler said when it could not read or write an image
+    QString errorLine_;    // why the upscaler said it could not read or write the image
 };

@@ -1,4 +1,5 @@
 #include "batch/batchengine.h"
+#include "batch/folderrun.h"
 #include "batch/placement.h"
 #include "platform/files.h"
 #include "platform/instancefolder.h"
@@ -267,14 +268,33 @@ TEST_F(BatchEngineTest, AnythingButACompleteEnlargedImageFailsAndTouchesNothing)
     }
 }
 
+// STOP at each point of a job, in a run of one image and in a run of many: the image the upscaler
+// is on ends Aborted, placed images stay, the rest stay as they were.
 TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
     qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "100");
     options.action = TAction::ResizeOriginal;
     enum When { InStartedReport, RightAfterStart, WhileItRuns, OnTheSecondImage };
-    for (When when : {InStartedReport, RightAfterStart, WhileItRuns, OnTheSecondImage}) {
-        SCOPED_TRACE(when);
+    struct Case {
+        int perRun;
+        When when;
+        const char* outcomes;
+        int stopped;
+    } cases[] = {
+        // One run per image: the report of the start comes before the upscaler does.
+        {1, InStartedReport, "", 0},
+        {1, RightAfterStart, "A", 1},
+        {1, WhileItRuns, "A", 1},
+        {1, OnTheSecondImage, "CA", 1},
+        // One run for all: an image starts when the upscaler says so.
+        {100, InStartedReport, "A", 1},
+        {100, RightAfterStart, "", 1},
+        {100, WhileItRuns, "A", 1},
+        {100, OnTheSecondImage, "CA", 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.perRun << " per run, stop " << c.when);
         const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
         QStringList images;
         QList<QByteArray> before;
@@ -283,13 +303,19 @@ TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)
             before << testenv::ReadFile(images.back());
         }
         Engine engine(tempParent);
-        if (when == InStartedReport)
+        engine.engine.SetImagesPerRun(c.perRun);
+        if (c.when == InStartedReport)
             QObject::connect(&engine.engine, &TBatchEngine::ImageStarted, &engine.engine,
                              &TBatchEngine::Stop, Qt::SingleShotConnection);
         engine.start(options, images);
-        if (when == WhileItRuns)
+        if (c.when == InStartedReport) {
+            ASSERT_TRUE(waitFor([&] { return !engine.engine.IsRunning(); }));
+        }
+        if (c.when == WhileItRuns) {
+            ASSERT_TRUE(waitFor([&] { return engine.seen.started.size() == 1; }));
             QTest::qWait(150);
-        if (when == OnTheSecondImage) {
+        }
+        if (c.when == OnTheSecondImage) {
             ASSERT_TRUE(waitFor([&] { return engine.seen.started.size() == 2; }));
         }
         engine.engine.Stop();
@@ -297,16 +323,100 @@ TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)
         ASSERT_TRUE(waitFor([&] { return !engine.engine.IsBusy(); }));
         QTest::qWait(50); // nothing more may arrive
 
-        const QString expected = when == InStartedReport    ? QString()
-                                 : when == OnTheSecondImage ? QStringLiteral("CA")
-                                                            : QStringLiteral("A");
-        EXPECT_EQ(engine.seen.outcomes(), expected);
-        EXPECT_EQ(engine.seen.stopped, when == InStartedReport ? 0 : 1);
+        EXPECT_EQ(engine.seen.outcomes(), QLatin1String(c.outcomes));
+        EXPECT_EQ(engine.seen.stopped, c.stopped);
         EXPECT_TRUE(engine.seen.summaries.empty());
-        for (int i = when == OnTheSecondImage ? 1 : 0; i < 3; ++i)
+        for (int i = c.when == OnTheSecondImage ? 1 : 0; i < 3; ++i)
             EXPECT_EQ(testenv::ReadFile(images[i]), before[i]) << i;
-        EXPECT_TRUE(testenv::FolderEntries(engine.folder.Path()).size() <= 1);
+        EXPECT_EQ(testenv::FolderEntries(engine.folder.Path()),
+                  QStringList{QStringLiteral(".owner")})
+            << "the staging is gone";
     }
+}
+
+// One upscaler run for many images keeps every image's own outcome: an unreadable file, a write
+// failure and a crash in the middle each end only their own image; the image of the crash gets a
+// second run of its own, and the images after it a new run.
+TEST_F(BatchEngineTest, ARunForManyImagesKeepsEachImagesOutcome)
+{
+    options.action = TAction::CreateCopies;
+    QStringList images;
+    const int widths[] = {
+        8, 9, 0 /* not an image */, 11 /* cannot be written */, 10, 13 /* crashes */, 12, 14};
+    for (int i = 0; i < 8; ++i) {
+        const QString path = folder + QStringLiteral("p%1.png").arg(i);
+        if (widths[i] == 0)
+            testenv::WriteFile(path, "not an image");
+        else
+            testenv::WriteImage(path, widths[i], 8);
+        images << path;
+    }
+
+    const auto engine = run(images);
+
+    EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("CCFFCFCC"));
+    EXPECT_EQ(engine->seen.finished.at(2).reason,
+              QStringLiteral("The upscaler could not read the image: ") + images[2]);
+    EXPECT_EQ(engine->seen.finished.at(3).reason,
+              QStringLiteral("The upscaler could not write the enlarged image: ") + images[3]);
+    EXPECT_EQ(engine->seen.finished.at(5).reason,
+              QStringLiteral("The upscaler ended with an error: ") + images[5]);
+    for (int i : {0, 1, 4, 6, 7})
+        EXPECT_EQ(sizeOf(folder + QStringLiteral("p%1 (2).png").arg(i)), QSize(widths[i] * 4, 32))
+            << i;
+    // The first run, the crashed image alone, then the two after it.
+    const QStringList runs = upscalerRuns();
+    ASSERT_EQ(runs.size(), 3);
+    EXPECT_TRUE(runs[0].endsWith(QStringLiteral("\t-v")));
+    EXPECT_TRUE(runs[1].startsWith(QStringLiteral("-i\t") + images[5]));
+    EXPECT_TRUE(runs[2].endsWith(QStringLiteral("\t-v")));
+    EXPECT_EQ(engine->seen.summaries[0].completed, 5);
+    EXPECT_EQ(engine->seen.summaries[0].failed, 3);
+}
+
+// Any file name, a listed link, two output formats and more images than one run takes.
+TEST_F(BatchEngineTest, RunsTakeAnyNameAndSplitByFormatAndSize)
+{
+    options.action = TAction::CreateCopies;
+    qputenv("GRANDORA_FAKE_UPSCALER_COMMA", "1");
+    qputenv("LC_ALL", "de_DE.UTF-8"); // the upscaler's percentages then read "25,00%"
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "1");
+    const QString target = testenv::WriteImage(folder + QStringLiteral("target.png"), 5, 5);
+    QStringList images{
+        testenv::WriteImage(folder + QStringLiteral("with space \"quoted\" 'x'.png"), 4, 4),
+        testenv::WriteImage(folder + QStringLiteral("new\nline f\u00f6to \u5199\u771f.png"), 4, 4),
+        testenv::WriteImage(folder + QStringLiteral("photo.jpg"), 6, 6),
+        testenv::WriteImage(folder + QStringLiteral("photo2.JPEG"), 6, 6),
+        folder + QStringLiteral("link.png"),
+        testenv::WriteImage(folder + QStringLiteral("last.webp"), 4, 4),
+    };
+    ASSERT_TRUE(QFile::link(target, images[4]));
+    for (int i = 0; i < 5; ++i)
+        images << testenv::WriteImage(folder + QStringLiteral("more%1.png").arg(i), 3, 3);
+    auto engine = std::make_unique<Engine>(tempParent);
+    engine->engine.SetImagesPerRun(4);
+    QList<double> fractions;
+    QObject::connect(&engine->engine, &TBatchEngine::ImageProgress,
+                     [&](int, double fraction) { fractions << fraction; });
+    engine->start(options, images);
+    ASSERT_TRUE(waitFor([&] { return engine->ended(); }));
+    qunsetenv("LC_ALL");
+    qunsetenv("GRANDORA_FAKE_UPSCALER_COMMA");
+
+    EXPECT_EQ(engine->seen.outcomes(), QString(images.size(), QLatin1Char('C')));
+    for (int row = 0; row < images.size(); ++row) {
+        const TImageResult& result = engine->seen.finished.at(row);
+        EXPECT_EQ(QFileInfo(result.target).suffix(), QFileInfo(images[row]).suffix()) << row;
+        const QString format = TFolderRun::OutputFormat(images[row]);
+        EXPECT_EQ(QImageReader(result.target).format(),
+                  format == QLatin1String("jpg") ? QByteArray("jpeg") : format.toLatin1())
+            << row;
+    }
+    EXPECT_EQ(sizeOf(folder + QStringLiteral("link (2).png")), QSize(20, 20));
+    // png png | jpg jpg | png (the link) | webp | png x4 | png: runs split by format and size.
+    EXPECT_EQ(upscalerRuns().size(), 6);
+    EXPECT_TRUE(fractions.contains(0.5)) << "percentages with a comma are read";
 }
 
 // Two instances of the program side by side: each judges and places only its own output.
@@ -363,13 +473,13 @@ TEST_F(BatchEngineTest, WhatIsMissingFailsItsImageBeforeAnyRun)
     const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
     const QString gone = folder + QStringLiteral("gone.png");
 
-    // A listed image that has vanished counts no bytes; the others go on.
+    // A listed image that has vanished counts no bytes; the others go on, in one run.
     auto engine = run({a, gone, b});
     EXPECT_EQ(engine->seen.outcomes(), QStringLiteral("CFC"));
     EXPECT_EQ(engine->seen.finished.at(1).reason, QStringLiteral("Image file not found: ") + gone);
     EXPECT_EQ(engine->seen.finished.at(1).bytesIn, 0);
     EXPECT_EQ(engine->seen.summaries[0].totalInputBytes, QFileInfo(a).size() + QFileInfo(b).size());
-    EXPECT_EQ(upscalerRuns().size(), 2);
+    EXPECT_EQ(upscalerRuns().size(), 1);
 
     QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus.bin"));
     engine = run({a, b});
@@ -383,7 +493,7 @@ TEST_F(BatchEngineTest, WhatIsMissingFailsItsImageBeforeAnyRun)
     EXPECT_EQ(engine->seen.summaries[0].lastFailure, QStringLiteral("Upscaler not found: ") +
                                                          upscalerFolder +
                                                          QStringLiteral("realesrgan-ncnn-vulkan"));
-    EXPECT_EQ(upscalerRuns().size(), 2);
+    EXPECT_EQ(upscalerRuns().size(), 1);
 }
 
 TEST(InstanceFolder, EachInstanceHasItsOwnAndOnlyAbandonedOnesAreCleared)

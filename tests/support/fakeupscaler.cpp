@@ -18,9 +18,20 @@
 //   writefail          writes the image but says "Couldn't write the image"; exits 0
 // Like the real one, a missing models/<name>.param or .bin beside the program gives an all-black
 // image of the right size, and an unreadable input gives no output at all.
+//
+// With -i naming a folder it works as the real one does in folder mode: the regular files of the
+// folder with an image extension (links and other files are passed over silently), in byte
+// order, each written to the -o folder as <stem>.<-f format, png>. It prints "0.00%" as each
+// image starts, its progress lines in slow mode, and with -v "<in> -> <out> done" when an image
+// is written. It reads up to nine images ahead and says "Couldn't read the image '<path>'!" for
+// an unreadable one when it reads it. An image 11 pixels wide cannot be written ("Couldn't write
+// the image <path>"), one 13 pixels wide makes it crash, in both modes. It exits 0.
+// GRANDORA_FAKE_UPSCALER_STARTUP_MS and GRANDORA_FAKE_UPSCALER_IMAGE_MS add a start-up cost per
+// run and a cost per image, as the real one's model load and enlarging.
 // GRANDORA_FAKE_UPSCALER_LOG, when set, names a file that gets one line per run: the arguments
 // separated by tabs.
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
@@ -62,6 +73,87 @@ QByteArray enlarged(const QString& input, const QString& output, int scale, bool
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void progress(int percent, bool slow)
+{
+    // Under a locale with a decimal comma the real one writes "25,00%", unless told C numbers.
+    const bool comma = qEnvironmentVariableIsSet("GRANDORA_FAKE_UPSCALER_COMMA") &&
+                       qgetenv("LC_ALL") != "C" && qgetenv("LC_NUMERIC") != "C";
+    std::printf(comma ? "%d,00%%\n" : "%d.00%%\n", percent);
+    std::fflush(stdout);
+    if (slow) {
+        const int delay = qEnvironmentVariableIntValue("GRANDORA_FAKE_UPSCALER_DELAY_MS");
+        QThread::msleep(static_cast<unsigned long>(delay > 0 ? delay : 200));
+    }
+}
+
+void pause(const char* variable)
+{
+    if (const int ms = qEnvironmentVariableIntValue(variable); ms > 0)
+        QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+int folderMode(const QString& input, const QString& output, const QString& format, int scale,
+               bool black, bool verbose, bool slow)
+{
+    QByteArrayList names;
+    for (const QString& name : QDir(input).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks))
+        names << QFile::encodeName(name);
+    std::sort(names.begin(), names.end());
+    QStringList images;
+    for (const QByteArray& name : names) {
+        const QString suffix = QFileInfo(QFile::decodeName(name)).suffix().toLower();
+        if (suffix == QLatin1String("png") || suffix == QLatin1String("jpg") ||
+            suffix == QLatin1String("jpeg") || suffix == QLatin1String("webp"))
+            images << input + QLatin1Char('/') + QFile::decodeName(name);
+    }
+    QList<QImage> decoded;
+    const auto readAhead = [&](qsizetype upTo) {
+        while (decoded.size() < std::min(upTo, images.size())) {
+            QImageReader reader(images[decoded.size()]);
+            reader.setDecideFormatFromContent(true);
+            decoded << reader.read();
+            if (decoded.back().isNull()) {
+                std::printf("Couldn't read the image '%s'!\n",
+                            qPrintable(images[decoded.size() - 1]));
+                std::fflush(stdout);
+            }
+        }
+    };
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        readAhead(i + 9);
+        QImage image = decoded[i];
+        if (image.isNull())
+            continue;
+        progress(0, false);
+        pause("GRANDORA_FAKE_UPSCALER_IMAGE_MS");
+        if (slow) {
+            for (int percent = 25; percent <= 100; percent += 25)
+                progress(percent, true);
+        }
+        if (image.width() == 13)
+            std::abort();
+        const QString target = output + QLatin1Char('/') + QFileInfo(images[i]).completeBaseName() +
+                               QLatin1Char('.') + format;
+        if (image.width() == 11) {
+            std::printf("Couldn't write the image %s\n", qPrintable(target));
+            std::fflush(stdout);
+            continue;
+        }
+        image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+        if (black)
+            image.fill(Qt::black);
+        image = image.convertToFormat(QImage::Format_RGB32);
+        if (!image.save(target, format.toLatin1().constData())) {
+            std::printf("Couldn't write the image %s\n", qPrintable(target));
+            continue;
+        }
+        if (verbose)
+            std::printf("%s -> %s done\n", qPrintable(images[i]), qPrintable(target));
+        std::fflush(stdout);
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -90,6 +182,12 @@ int main(int argc, char** argv)
     const bool black = !QFileInfo::exists(models + QStringLiteral(".param")) ||
                        !QFileInfo::exists(models + QStringLiteral(".bin"));
 
+    pause("GRANDORA_FAKE_UPSCALER_STARTUP_MS");
+    if (QFileInfo(input).isDir())
+        return folderMode(input, output,
+                          argument(args, QStringLiteral("-f"), QStringLiteral("png")), scale, black,
+                          args.contains(QStringLiteral("-v")), mode == "slow");
+
     std::printf("fake upscaler: %s -> %s\n", qPrintable(input), qPrintable(output));
     std::fflush(stdout);
     if (mode == "nothing")
@@ -103,15 +201,10 @@ int main(int argc, char** argv)
             QThread::sleep(60);
     }
     if (mode == "slow") {
-        const int delay = qEnvironmentVariableIntValue("GRANDORA_FAKE_UPSCALER_DELAY_MS");
-        const char* format =
-            qEnvironmentVariableIsSet("GRANDORA_FAKE_UPSCALER_COMMA") ? "%d,00%%\n" : "%d.00%%\n";
-        for (int percent = 0; percent <= 100; percent += 25) {
-            std::printf(format, percent);
-            std::fflush(stdout);
-            QThread::msleep(static_cast<unsigned long>(delay > 0 ? delay : 200));
-        }
+        for (int percent = 0; percent <= 100; percent += 25)
+            progress(percent, true);
     }
+    pause("GRANDORA_FAKE_UPSCALER_IMAGE_MS");
     if (mode == "same") {
         QFile::remove(output);
         return QFile::copy(input, output) ? 0 : 1;
@@ -133,7 +226,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "Couldn't write the image %s\n", qPrintable(output));
         return 0;
     }
-    if (mode == "crash")
+    if (mode == "crash" || QImageReader(input).size().width() == 13)
         std::abort();
     if (mode == "exit1")
         return 1;

@@ -1,0 +1,243 @@
+#include "folderrun.h"
+
+#include "batchprogress.h"
+#include "i18n/translation.h"
+#include "platform/tickcount.h"
+#include "runner/commandline.h"
+#include "runner/consolerunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// Staged names sort in list order and are all the upscaler ever sees.
+QString stagedName(size_t position)
+{
+    return QStringLiteral("g%1").arg(position + 1, 6, 10, QLatin1Char('0'));
+}
+
+QString extensionOf(const QString& file)
+{
+    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QString() : name.mid(dot).toLower();
+}
+
+// A second name for the input in the staging folder: a hard link costs nothing; where there can
+// be none (another file system) a copy does. A listed link is followed, since the upscaler passes
+// over links.
+bool stage(const QString& input, const QString& staged)
+{
+    if (::linkat(AT_FDCWD, QFile::encodeName(input).constData(), AT_FDCWD,
+                 QFile::encodeName(staged).constData(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    return QFile::copy(input, staged);
+}
+
+} // namespace
+
+QString TFolderRun::OutputFormat(const QString& file)
+{
+    const QString ext = extensionOf(file);
+    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
+        return QStringLiteral("jpg");
+    if (ext == QLatin1String(".webp"))
+        return QStringLiteral("webp");
+    return QStringLiteral("png");
+}
+
+TFolderRun::TFolderRun(const QString& tempFolder, QObject* parent)
+    : QObject(parent), tempFolder_(tempFolder), runner_(std::make_unique<TConsoleRunner>())
+{
+    runner_->OnNewLine = [this](TConsoleRunner*, const QString& line, TOutputType type) {
+        if (type == otEntireLine)
+            UpscalerLine(line);
+    };
+    // A run that cannot start fails like one that ends at once: its images are done one by one,
+    // and each single run then says why.
+    runner_->OnExecuteError = [](TConsoleRunner*, const std::exception&, bool& handled) {
+        handled = true;
+    };
+    runner_->OnTerminated = [this](TConsoleRunner*) { UpscalerEnded(); };
+}
+
+TFolderRun::~TFolderRun()
+{
+    runner_.reset();
+    if (!stage_.isEmpty())
+        QDir(stage_).removeRecursively();
+}
+
+std::vector<std::pair<TQueuedImage, TImageResult>>
+TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& options)
+{
+    options_ = options;
+    staged_.clear();
+    current_ = nullptr;
+    recognised_ = false;
+    stopRequested_ = false;
+    std::vector<std::pair<TQueuedImage, TImageResult>> refused;
+    stage_ = tempFolder_ + QStringLiteral("stage-%1/").arg(++runs_);
+    QDir(stage_).removeRecursively();
+    if (!tempFolder_.isEmpty() && !QDir().mkpath(stage_ + QStringLiteral("in")))
+        stage_.clear();
+    QDir().mkpath(stage_ + QStringLiteral("out"));
+    format_ = images.empty() ? QString() : OutputFormat(images.front().file);
+    for (const TQueuedImage& image : images) {
+        std::int64_t bytesIn = 0;
+        if (std::optional<TImageResult> no = RefusedImage(image.file, options, stage_, bytesIn)) {
+            refused.emplace_back(image, *no);
+            continue;
+        }
+        const QString name = stagedName(staged_.size()) + extensionOf(image.file);
+        if (!stage(image.file, stage_ + QStringLiteral("in/") + name)) {
+            refused.emplace_back(
+                image,
+                FailedImage(FillTemplate(TranslateText("Image file not found: %s"), {image.file}),
+                            bytesIn));
+            continue;
+        }
+        staged_.push_back({image, bytesIn, false, false, 0});
+    }
+    if (staged_.empty()) {
+        QDir(stage_).removeRecursively();
+        stage_.clear();
+        return refused;
+    }
+    runner_->SetCommandLine(
+        QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) + QStringLiteral(" -i ") +
+        QuoteCommandLineArgument(stage_ + QStringLiteral("in")) + QStringLiteral(" -o ") +
+        QuoteCommandLineArgument(stage_ + QStringLiteral("out")) + QStringLiteral(" -n ") +
+        QuoteCommandLineArgument(ModelName(options.imageType)) + QStringLiteral(" -f ") + format_ +
+        QStringLiteral(" -v"));
+    // Percentages with a dot where the user's settings allow it; a comma is understood too.
+    runner_->Environment() = {QStringLiteral("LC_NUMERIC=C")};
+    runner_->Execute();
+    return refused;
+}
+
+void TFolderRun::Stop()
+{
+    if (!runner_->IsRunning())
+        return;
+    stopRequested_ = true;
+    runner_->Stop();
+}
+
+bool TFolderRun::IsRunning() const
+{
+    return runner_->IsRunning();
+}
+
+std::uint32_t TFolderRun::ProcessId() const
+{
+    return runner_->IsRunning() ? runner_->ProcessInformation().dwProcessId : 0;
+}
+
+TFolderRun::Staged* TFolderRun::StagedIn(const QString& line)
+{
+    static const QRegularExpression name(QStringLiteral("/in/g(\\d{6})\\.[A-Za-z]+\\b"));
+    const QRegularExpressionMatch match = name.match(line);
+    if (!match.hasMatch()) {
+        // An error line about writing names the output, not the input.
+        static const QRegularExpression output(QStringLiteral("/out/g(\\d{6})\\.[A-Za-z]+\\b"));
+        const QRegularExpressionMatch written = output.match(line);
+        if (!written.hasMatch())
+            return nullptr;
+        const auto position = written.captured(1).toULongLong() - 1;
+        return position < staged_.size() ? &staged_[position] : nullptr;
+    }
+    const auto position = match.captured(1).toULongLong() - 1;
+    return position < staged_.size() ? &staged_[position] : nullptr;
+}
+
+void TFolderRun::Finish(Staged& staged, TImageResult result)
+{
+    if (staged.finished)
+        return;
+    staged.finished = true;
+    result.pixels = PixelsOf(staged.image.file);
+    result.milliseconds = staged.started ? platform::GetTickCount() - staged.startTick : 0;
+    if (current_ == &staged)
+        current_ = nullptr;
+    emit ImageFinished(staged.image.row, result);
+}
+
+void TFolderRun::UpscalerLine(const QString& line)
+{
+    if (const std::optional<double> fraction = PercentageOf(line)) {
+        // "0.00%" opens each image, in the staged order; the others are its tiles.
+        if (*fraction == 0.0) {
+            current_ = nullptr;
+            for (Staged& staged : staged_) {
+                if (!staged.started && !staged.finished) {
+                    staged.started = true;
+                    staged.startTick = platform::GetTickCount();
+                    current_ = &staged;
+                    emit ImageStarted(staged.image.row, staged.image.file);
+                    break;
+                }
+            }
+        } else if (current_) {
+            emit ImageProgress(current_->image.row, *fraction);
+        }
+        return;
+    }
+    Staged* staged = StagedIn(line);
+    if (!staged)
+        return;
+    if (line.endsWith(QLatin1String(" done"))) {
+        recognised_ = true;
+        const QString output = stage_ + QStringLiteral("out/") +
+                               stagedName(static_cast<size_t>(staged - staged_.data())) +
+                               QLatin1Char('.') + format_;
+        Finish(*staged, PlaceOutput(options_, staged->image.file, output, staged->bytesIn));
+        QFile::remove(output);
+        return;
+    }
+    const QString reason = ReasonOfErrorLine(line, staged->image.file);
+    if (!reason.isEmpty()) {
+        recognised_ = true;
+        Finish(*staged, FailedImage(reason, staged->bytesIn));
+    }
+}
+
+void TFolderRun::UpscalerEnded()
+{
+    TEnd end;
+    end.stopped = stopRequested_;
+    const bool died = runner_->EndStatus() != esProcess || runner_->ExitCode() != 0;
+    end.recognised = recognised_;
+    for (Staged& staged : staged_) {
+        if (staged.finished)
+            continue;
+        if (stopRequested_) {
+            if (staged.started)
+                Finish(staged, {TImageOutcome::Aborted, {}, staged.bytesIn, 0, {}, 0, 0});
+        } else if (died && staged.started && !end.crashed) {
+            end.crashed = staged.image;
+        } else if (died || !recognised_) {
+            end.untouched.push_back(staged.image);
+        } else {
+            Finish(staged,
+                   FailedImage(FillTemplate(TranslateText("The upscaler gave no complete enlarged "
+                                                          "image: %s"),
+                                            {staged.image.file}),
+                               staged.bytesIn));
+        }
+    }
+    // A run that died before any image began says nothing of the images: one by one, each
+    // single run will say why it fails.
+    if (died && !end.crashed)
+        end.recognised = false;
+    QDir(stage_).removeRecursively();
+    stage_.clear();
+    emit Ended(end);
+}
