@@ -409,6 +409,7 @@ void TAppForm::FormCreate()
         ChooseSettingsFolder(platform::ExecutableFolder(), AppCompanyName, AppProductName));
 
     LoadLanguage(SettingsIni.Read(QStringLiteral("LanguageFile")));
+    SettingsIni.ReportUnreadableFile();
 
     TranslateCaptions();
     FitStatusColumn();

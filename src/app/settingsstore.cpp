@@ -3,6 +3,7 @@
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/oserror.h"
 
 #include <QDir>
 #include <QFile>
@@ -35,13 +36,35 @@ QString ChooseSettingsFolder(const QString& executableFolder, const QString& com
 void TSettingsStore::Open(const QString& folder)
 {
     folder_ = folder;
+    unreadable_.reset();
+    unreadableShown_ = false;
     const QString path = folder + QStringLiteral("settings.ini");
     try {
         ini_ = std::make_unique<platform::IniFile>(path);
+    } catch (const platform::IniUnreadableError& error) {
+        // Nothing is known of what it holds: it may be the user's, or not ours to replace.
+        unreadable_ = error;
+        ini_ = std::make_unique<platform::IniFile>(platform::IniFile::Empty(path));
     } catch (const platform::IniError&) {
         QFile::remove(path);
-        ini_ = std::make_unique<platform::IniFile>(path);
+        ini_ = std::make_unique<platform::IniFile>(platform::IniFile::Empty(path));
     }
+}
+
+void TSettingsStore::ReportUnreadableFile()
+{
+    if (!unreadable_ || unreadableShown_)
+        return;
+    unreadableShown_ = true;
+    const QString reason = unreadable_->code() ? platform::SystemErrorText(unreadable_->code())
+                                               : TranslateText("Not a regular file");
+    const QString problem = FillTemplate(TranslateText("The settings file %s cannot be read: %s"),
+                                         {unreadable_->fileName(), reason});
+    platform::MessageBox(
+        nullptr,
+        problem + QStringLiteral("\n\n") +
+            TranslateText("The program uses default settings, and changes will not be saved."),
+        TranslateText("Error"), platform::MB_ICONERROR);
 }
 
 QString TSettingsStore::Read(const QString& key) const
@@ -55,10 +78,12 @@ void TSettingsStore::Write(const QString& key, const QString& value)
         return;
     try {
         ini_->WriteString(settingsSection, key, value);
-        ini_->UpdateFile();
+        if (!unreadable_)
+            ini_->UpdateFile();
     } catch (const platform::IniError& error) {
         // One message is enough to tell the user; every later change would fail the same way.
-        if (writeFailureShown_)
+        // A store over an unreadable file has said already that changes are not kept.
+        if (writeFailureShown_ || unreadable_)
             return;
         writeFailureShown_ = true;
         platform::MessageBox(nullptr, error.message(), TranslateText("Error"),

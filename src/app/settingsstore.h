@@ -6,6 +6,7 @@
 
 #include <QString>
 #include <memory>
+#include <optional>
 
 // Beside the executable when that folder is writable, else the per-user configuration folder +
 // "<company>/<product>/" (created when missing). Ends with '/'.
@@ -16,9 +17,15 @@ QString ChooseSettingsFolder(const QString& executableFolder, const QString& com
 class TSettingsStore
 {
 public:
-    // Opens `folder` (ending with '/') + "settings.ini"; a file that cannot be read or is not
-    // valid UTF-8 is deleted and an empty store is used instead.
+    // Opens `folder` (ending with '/') + "settings.ini". A file that was read and is not valid
+    // UTF-8 is deleted and an empty store is used instead. A file that cannot be read at all
+    // (not a regular file, no permission, too large) is left exactly as it is: the store starts
+    // empty and keeps every change in memory only.
     void Open(const QString& folder);
+
+    // Tells the user, once, that settings.ini could not be read and changes will not be kept;
+    // nothing when it was read. Called once the user's language is loaded.
+    void ReportUnreadableFile();
 
     // The folder of settings.ini, ending with '/'; empty until opened.
     const QString& Folder() const { return folder_; }
@@ -32,5 +39,8 @@ public:
 private:
     QString folder_;
     std::unique_ptr<platform::IniFile> ini_;
+    // Set when the file could not be read; it must then never be replaced.
+    std::optional<platform::IniUnreadableError> unreadable_;
+    bool unreadableShown_ = false;
     bool writeFailureShown_ = false;
 };

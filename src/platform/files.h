@@ -2,6 +2,7 @@
 // the writability probe and the private temporary folder.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 namespace platform
@@ -20,6 +21,19 @@ bool IsFolderWritable(const QString& folder);
 
 // The size of the file at `path` (a link is followed), or -1 when there is none.
 qint64 FileSizeOf(const QString& path);
+
+// What ReadRegularFile() found at a path.
+enum class TReadStatus { Read, Missing, NotRegularFile, Failed };
+struct TFileContent {
+    TReadStatus status = TReadStatus::Failed;
+    int error = 0;    // errno of the step that failed; EFBIG when the file exceeds the limit
+    QByteArray bytes; // the whole file when it was read
+};
+
+// Reads the whole file at `path` (a link is followed) when it is a regular file of at most
+// `maxBytes`. A folder, device, FIFO or socket is never read from, so a hostile name cannot make
+// the read block or go on without end.
+TFileContent ReadRegularFile(const QString& path, qint64 maxBytes);
 
 // The per-user configuration folder ($XDG_CONFIG_HOME or ~/.config), without trailing '/'.
 QString AppDataFolder();

@@ -4,8 +4,10 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -89,6 +91,57 @@ qint64 FileSizeOf(const QString& path)
     if (path.isEmpty() || ::stat(QFile::encodeName(path).constData(), &info) != 0)
         return -1;
     return info.st_size;
+}
+
+TFileContent ReadRegularFile(const QString& path, qint64 maxBytes)
+{
+    const auto failed = [](int error) { return TFileContent{TReadStatus::Failed, error, {}}; };
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {
+    };
+    // Looked at before opening, because merely opening a FIFO blocks and opening a device can
+    // have effects of its own.
+    if (::stat(name.constData(), &info) != 0)
+        return errno == ENOENT ? TFileContent{TReadStatus::Missing, ENOENT, {}} : failed(errno);
+    if (!S_ISREG(info.st_mode))
+        return {TReadStatus::NotRegularFile, 0, {}};
+    int fd;
+    do {
+        fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+        return errno == ENOENT ? TFileContent{TReadStatus::Missing, ENOENT, {}} : failed(errno);
+    const auto closeLater = qScopeGuard([fd] { ::close(fd); });
+    // Again on what was opened: the name may have been pointed elsewhere in between.
+    if (::fstat(fd, &info) != 0)
+        return failed(errno);
+    if (!S_ISREG(info.st_mode))
+        return {TReadStatus::NotRegularFile, 0, {}};
+    if (info.st_size > maxBytes)
+        return failed(EFBIG);
+
+    // One byte more than the size, so the end shows without growing; the file may still grow
+    // while it is read, or report no size at all.
+    QByteArray bytes(static_cast<qsizetype>(info.st_size) + 1, Qt::Uninitialized);
+    qint64 total = 0;
+    for (;;) {
+        if (total == bytes.size()) {
+            if (total > maxBytes)
+                return failed(EFBIG);
+            bytes.resize(static_cast<qsizetype>(std::min(maxBytes + 1, total * 2 + 4096)));
+        }
+        const ssize_t got =
+            ::read(fd, bytes.data() + total, static_cast<size_t>(bytes.size() - total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return failed(errno);
+        if (got == 0)
+            break;
+        total += got;
+    }
+    bytes.truncate(static_cast<qsizetype>(total));
+    return {TReadStatus::Read, 0, bytes};
 }
 
 QString AppDataFolder()

@@ -10,10 +10,15 @@ OSError::OSError(int code, const QString& message)
 {
 }
 
+QString SystemErrorText(int code)
+{
+    return QString::fromLocal8Bit(std::strerror(code));
+}
+
 void RaiseOSError(int code, const QString& context)
 {
-    const QString system = QString::fromLocal8Bit(std::strerror(code));
-    QString text = QStringLiteral("System Error.  Code: %1.\n%2").arg(code).arg(system);
+    QString text =
+        QStringLiteral("System Error.  Code: %1.\n%2").arg(code).arg(SystemErrorText(code));
     if (!context.isEmpty())
         text = context + QStringLiteral(": ") + text;
     throw OSError(code, text);

@@ -19,6 +19,9 @@ private:
     int code_;
 };
 
+// The system's text for errno-style `code`, in the user's language where the system has it.
+QString SystemErrorText(int code);
+
 // Raises OSError for errno-style `code`, with `context` put before the system's text.
 [[noreturn]] void RaiseOSError(int code, const QString& context = {});
 

@@ -1,5 +1,6 @@
 // A new user whose desktop speaks German sees the whole main window in German: the language is
-// found through the shipped LanguageCodes.csv and no caption is left in English.
+// found through the shipped LanguageCodes.csv and no caption is left in English, nor the message
+// about settings that cannot be read.
 #include "app/mainform.h"
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
@@ -15,6 +16,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
 #include <gtest/gtest.h>
@@ -49,7 +51,8 @@ QStringList shownTexts(const TAppForm& window)
     return texts;
 }
 
-TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
+// A new program folder with the shipped language files, run by a user whose desktop speaks German.
+QString germanUsersProgram()
 {
     const QString program = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
     const QDir shipped(QStringLiteral(GRANDORA_SOURCE_DIR "/languages"));
@@ -61,9 +64,15 @@ TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
         qunsetenv(variable);
     qputenv("LANG", "de_DE.UTF-8");
     platform::SetExecutableFolderForTesting(program);
+    UnloadLanguageForTesting();
+    return program;
+}
+
+TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
+{
+    const QString program = germanUsersProgram();
     platform::DialogScript dialogs;
     platform::EnableDialogScriptForTesting(&dialogs);
-    UnloadLanguageForTesting();
 
     {
         TAppForm window;
@@ -93,6 +102,32 @@ TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
     platform::EnableDialogScriptForTesting(nullptr);
     platform::SetExecutableFolderForTesting({});
     UnloadLanguageForTesting();
+}
+
+// The message about a settings.ini that cannot be read comes once the language is known, though
+// no language can be read from that file.
+TEST(LanguageWindow, GermanUserIsToldInGermanThatTheSettingsCannotBeRead)
+{
+    const QString program = germanUsersProgram();
+    QDir().mkpath(program + QStringLiteral("settings.ini"));
+    platform::DialogScript dialogs;
+    platform::EnableDialogScriptForTesting(&dialogs);
+    {
+        TAppForm window;
+        EXPECT_EQ(window.ButtonProcess->text(), QStringLiteral("Starten"));
+    }
+    platform::EnableDialogScriptForTesting(nullptr);
+    platform::SetExecutableFolderForTesting({});
+    UnloadLanguageForTesting();
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(
+        dialogs.shown[0].text,
+        QStringLiteral("Die Einstellungsdatei %1settings.ini kann nicht gelesen werden: Keine "
+                       "reguläre Datei\n\nDas Programm verwendet die Standardeinstellungen, "
+                       "und Änderungen werden nicht gespeichert.")
+            .arg(program));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Fehler"));
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -160,6 +161,58 @@ TEST_F(MainFormTest, TypingADestinationWritesOnceTheTypingPauses)
     form.reset();
     EXPECT_TRUE(storedSettings().contains(QStringLiteral("Destination=/tmp/out2")));
 }
+
+// A settings.ini that cannot be read still gives the whole window on defaults and one message
+// naming it; the file stays as it was through option changes, typing and closing.
+struct UnreadableSettings {
+    const char* name;
+    void (*make)(const QString& path);
+};
+
+class MainFormUnreadableSettingsTest : public MainFormTest,
+                                       public ::testing::WithParamInterface<UnreadableSettings>
+{
+};
+
+TEST_P(MainFormUnreadableSettingsTest, StartsWholeOnDefaultsAndLeavesTheFileAlone)
+{
+    const QString path = programFolder + QStringLiteral("settings.ini");
+    GetParam().make(path);
+    const QByteArray before = testenv::EntryState(path);
+
+    TAppForm& w = start();
+    EXPECT_EQ(w.ComboBoxModel->count(), 2);
+    EXPECT_EQ(w.ComboBoxAction->count(), 2);
+    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_FALSE(w.ButtonProcess->text().isEmpty());
+    EXPECT_EQ(w.Label3->text(), QStringLiteral("Image Type:"));
+    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_TRUE(dialogs.shown[0].text.contains(path)) << dialogs.shown[0].text.toStdString();
+
+    w.ComboBoxModel->setCurrentIndex(1);
+    emit w.ComboBoxModel->activated(1);
+    w.RadioButton2->click();
+    w.ComboBoxDestination->setEditText(QString());
+    QTest::keyClicks(w.ComboBoxDestination->lineEdit(), QStringLiteral("/tmp/out"));
+    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("Model")), QStringLiteral("Photo"));
+    form.reset();
+    EXPECT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(testenv::EntryState(path), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadFiles, MainFormUnreadableSettingsTest,
+    ::testing::Values(UnreadableSettings{"Folder", [](const QString& p) { QDir().mkpath(p); }},
+                      UnreadableSettings{
+                          "LinkToDevZero",
+                          [](const QString& p) { QFile::link(QStringLiteral("/dev/zero"), p); }},
+                      UnreadableSettings{"NoReadPermission",
+                                         [](const QString& p) {
+                                             testenv::WriteFile(p, "[Settings]\nModel=Photo\n");
+                                             QFile::setPermissions(p, {});
+                                         }}),
+    [](const ::testing::TestParamInfo<UnreadableSettings>& info) { return info.param.name; });
 
 // The image type is stored by name, whatever the language, and a caption stored by an earlier
 // version in any shipped language is still understood.

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFile>
+#include <cerrno>
+#include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -45,6 +47,60 @@ TEST(FilesTest, TempFolderIsPrivate)
     EXPECT_TRUE(platform::TempFolder().isEmpty());
     ::chmod(QFile::encodeName(temp).constData(), 0700);
     EXPECT_EQ(platform::TempFolder(), temp);
+}
+
+TEST(FilesTest, ReadRegularFileReadsOnlyWhatIsSafeToRead)
+{
+    using platform::TReadStatus;
+    struct Case {
+        const char* what;
+        std::function<void(const QByteArray& path)> make;
+        qint64 limit;
+        TReadStatus status;
+        int error;
+    };
+    const Case cases[] = {
+        {"missing", [](const QByteArray&) {}, 100, TReadStatus::Missing, ENOENT},
+        {"folder", [](const QByteArray& p) { ::mkdir(p.constData(), 0700); }, 100,
+         TReadStatus::NotRegularFile, 0},
+        {"link to an endless device",
+         [](const QByteArray& p) { ::symlink("/dev/zero", p.constData()); }, 100,
+         TReadStatus::NotRegularFile, 0},
+        // Opening a FIFO without a writer would block.
+        {"FIFO", [](const QByteArray& p) { ::mkfifo(p.constData(), 0600); }, 100,
+         TReadStatus::NotRegularFile, 0},
+        {"no permission",
+         [](const QByteArray& p) {
+             testenv::WriteFile(QFile::decodeName(p), "[a]\n");
+             ::chmod(p.constData(), 0);
+         },
+         100, TReadStatus::Failed, EACCES},
+        {"one byte over the limit",
+         [](const QByteArray& p) {
+             testenv::WriteFile(QFile::decodeName(p), QByteArray(101, 'x'));
+         },
+         100, TReadStatus::Failed, EFBIG},
+        {"exactly the limit",
+         [](const QByteArray& p) {
+             testenv::WriteFile(QFile::decodeName(p), QByteArray(100, 'x'));
+         },
+         100, TReadStatus::Read, 0},
+    };
+    for (const Case& c : cases) {
+        const QString path = testenv::NewFolder() + QStringLiteral("/file");
+        c.make(QFile::encodeName(path));
+        const platform::TFileContent content = platform::ReadRegularFile(path, c.limit);
+        EXPECT_EQ(content.status, c.status) << c.what;
+        EXPECT_EQ(content.error, c.error) << c.what;
+        EXPECT_EQ(content.bytes.size(), c.status == TReadStatus::Read ? c.limit : 0) << c.what;
+    }
+
+    // A file that reports no size is still read to its end, and still stops at the limit.
+    const QString sizeless = QStringLiteral("/proc/self/cmdline");
+    const QByteArray whole = testenv::ReadFile(sizeless);
+    ASSERT_FALSE(whole.isEmpty());
+    EXPECT_EQ(platform::ReadRegularFile(sizeless, 1 << 20).bytes, whole);
+    EXPECT_EQ(platform::ReadRegularFile(sizeless, whole.size() - 1).error, EFBIG);
 }
 
 TEST(TickCountTest, MulDivRoundsAndGuards)

@@ -1,14 +1,18 @@
 #include "platform/inifile.h"
 #include "support/testenv.h"
 
+#include <QDir>
 #include <QFile>
+#include <cerrno>
 #include <gtest/gtest.h>
+#include <utility>
 
 namespace
 {
 
 using platform::IniError;
 using platform::IniFile;
+using platform::IniUnreadableError;
 
 QString iniPath()
 {
@@ -41,14 +45,66 @@ TEST(IniFileTest, RoundTripKeepsValuesExactly)
     EXPECT_EQ(again.ReadSection(QStringLiteral("Settings")).size(), 3);
 }
 
-TEST(IniFileTest, MissingFileIsEmptyAndInvalidUtf8Raises)
+TEST(IniFileTest, MissingFileIsEmptyAndBadFilesRaiseByWhatIsKnownOfThem)
 {
     IniFile empty(iniPath());
     EXPECT_TRUE(empty.ReadSection(QStringLiteral("Settings")).isEmpty());
 
+    // Read and found to be no INI file.
+    const QString invalid = iniPath();
+    testenv::WriteFile(invalid, "[Settings]\nModel=Art\xFF\xFEwork\n");
+    try {
+        IniFile{invalid};
+        ADD_FAILURE() << "invalid UTF-8 was accepted";
+    } catch (const IniUnreadableError&) {
+        ADD_FAILURE() << "a file that was read is reported as unreadable";
+    } catch (const IniError&) {
+    }
+
+    // Never read: what it holds is unknown.
+    const QString folder = iniPath();
+    QDir().mkpath(folder);
+    const QString tooLarge = iniPath();
+    testenv::WriteFile(tooLarge, "[Settings]\nModel=" + QByteArray(IniFile::MaxFileSize, 'x'));
+    for (const auto& [path, code] : {std::pair{folder, 0}, std::pair{tooLarge, EFBIG}}) {
+        try {
+            IniFile{path};
+            ADD_FAILURE() << path.toStdString() << " was accepted";
+        } catch (const IniUnreadableError& error) {
+            EXPECT_EQ(error.code(), code);
+            EXPECT_EQ(error.fileName(), path);
+        }
+    }
+}
+
+TEST(IniFileTest, NamesIgnoreCaseTheFirstKeyWinsAndOrderIsKept)
+{
     const QString path = iniPath();
-    testenv::WriteFile(path, "[Settings]\nModel=Art\xFF\xFEwork\n");
-    EXPECT_THROW(IniFile{path}, IniError);
+    testenv::WriteFile(path, "; comment\r\nloose=1\r\n[Settings]\r\nModel=Photo\r"
+                             "Action = A \nmodel=Artwork\n[Other]\nx=1\n"
+                             "  [ SETTINGS ]  \nMODEL=Third\nDestination=/d\n");
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadSection(QStringLiteral("settings")),
+              (QStringList{QStringLiteral("Model"), QStringLiteral("Action"),
+                           QStringLiteral("Destination")}));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("SETTINGS"), QStringLiteral("mODEL"), {}),
+              QStringLiteral("Photo"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("action"), {}),
+              QStringLiteral(" A "));
+    EXPECT_EQ(
+        ini.ReadString(QStringLiteral("Settings"), QStringLiteral("loose"), QStringLiteral("d")),
+        QStringLiteral("d"));
+
+    // Deleting a key must leave every later key findable.
+    ini.DeleteKey(QStringLiteral("settings"), QStringLiteral("MODEL"));
+    EXPECT_EQ(ini.ReadString(QStringLiteral("Settings"), QStringLiteral("Destination"), {}),
+              QStringLiteral("/d"));
+    ini.WriteString(QStringLiteral("Settings"), QStringLiteral("ACTION"), QStringLiteral("B"));
+    ini.WriteString(QStringLiteral("Settings"), QStringLiteral("Model"), QStringLiteral("New"));
+    ini.WriteString(QStringLiteral("New"), QStringLiteral("k"), QStringLiteral("v"));
+    ini.UpdateFile();
+    EXPECT_EQ(testenv::ReadFile(path), "[Settings]\nAction=B\nDestination=/d\nModel=New\n\n"
+                                       "[Other]\nx=1\n\n[New]\nk=v\n\n");
 }
 
 TEST(IniFileTest, LineBreaksCannotCreateAnotherKey)

@@ -1,5 +1,6 @@
 #include "support/testenv.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -9,6 +10,7 @@
 
 #include <atomic>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace testenv
 {
@@ -50,6 +52,24 @@ QByteArray ReadFile(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray EntryState(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info {
+    };
+    if (::lstat(name.constData(), &info) != 0)
+        return "missing";
+    QByteArray state = QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_ino) +
+                       ' ' + QByteArray::number(info.st_size) + ' ' +
+                       QByteArray::number(info.st_mtim.tv_sec) + '.' +
+                       QByteArray::number(info.st_mtim.tv_nsec);
+    if (S_ISLNK(info.st_mode))
+        state += " -> " + QFile::encodeName(QFile::symLinkTarget(path));
+    if (S_ISREG(info.st_mode))
+        state += ' ' + QCryptographicHash::hash(ReadFile(path), QCryptographicHash::Sha256).toHex();
+    return state;
 }
 
 QStringList FolderEntries(const QString& folder)

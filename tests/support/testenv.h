@@ -19,6 +19,11 @@ void WriteFile(const QString& path, const QByteArray& bytes);
 // The bytes of `path`; empty when it cannot be read.
 QByteArray ReadFile(const QString& path);
 
+// What can be seen of the entry at `path` without following a link or reading a device: its type,
+// permissions, identity, size and time of change, a link's target and a regular file's bytes.
+// Equal states mean the entry was left as it was.
+QByteArray EntryState(const QString& path);
+
 // Every entry of a folder by name, hidden ones included, so a leftover temporary file shows.
 QStringList FolderEntries(const QString& folder);
 
