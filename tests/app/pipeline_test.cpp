@@ -13,6 +13,7 @@
 #include "platform/shell.h"
 #include "runner/consolerunner.h"
 #include "support/testenv.h"
+#include "support/waitfor.h"
 
 #include <QAction>
 #include <QApplication>
@@ -39,12 +40,6 @@
 #include <sys/stat.h>
 #include <sys/types.h>
 
-// Readable failure messages for image sizes.
-inline void PrintTo(const QSize& size, std::ostream* out)
-{
-    *out << size.width() << 'x' << size.height();
-}
-
 namespace
 {
 
@@ -56,21 +51,10 @@ struct ResultSeen {
     QUrl opened;             // what "Open Folder Location..." asked the shell to open
 };
 
-QSize sizeOf(const QString& path)
+// A batch may take a while under the sanitizers.
+template <typename Condition> bool waitFor(Condition done, int milliseconds = 60000)
 {
-    return QImageReader(path).size();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QTest::qWait(10);
-    }
-    return true;
+    return testenv::WaitFor(done, milliseconds);
 }
 
 // A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan, both models,
@@ -236,7 +220,7 @@ TEST_F(PipelineTest, ACompletedBatchShowsItsStatusesAndOpensWhereTheResultsWent)
         runBatch();
 
         EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
-        EXPECT_EQ(sizeOf(destination + QLatin1String(c.expected)), QSize(32, 24));
+        EXPECT_EQ(testenv::ImageSize(destination + QLatin1String(c.expected)), QSize(32, 24));
         ASSERT_EQ(results.size(), 1u);
         EXPECT_EQ(results[0].count, QStringLiteral("1"));
         EXPECT_EQ(results[0].opened, QUrl::fromLocalFile(destination.chopped(1)));
@@ -285,7 +269,7 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
     dialogs.shown.clear();
     runBatch();
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(sizeOf(fresh + QStringLiteral("/a.png")), QSize(16, 16));
+    EXPECT_EQ(testenv::ImageSize(fresh + QStringLiteral("/a.png")), QSize(16, 16));
 
     // With "Resize Original" the destination plays no part and is not checked.
     form->Clear1->trigger();
@@ -294,7 +278,7 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
     runBatch();
     EXPECT_TRUE(dialogs.shown.empty());
     EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
-    EXPECT_EQ(sizeOf(folder + QStringLiteral("a.png")), QSize(16, 16));
+    EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("a.png")), QSize(16, 16));
 
     // Nothing is enlarged twice: with every row completed, Start only says so.
     runBatch();
@@ -487,12 +471,7 @@ TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)
     dialogs.answers.push_back(platform::IDYES);
     EXPECT_TRUE(form->close());
     EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(waitFor(
-        [child] {
-            QFile status(QStringLiteral("/proc/%1/status").arg(child));
-            return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
-        },
-        10000));
+    EXPECT_TRUE(waitFor([child] { return testenv::ProcessEnded(child); }, 10000));
     EXPECT_EQ(testenv::ReadFile(a), before);
     QApplication::setQuitOnLastWindowClosed(true);
 }
@@ -511,13 +490,7 @@ TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOrigi
 
     form.reset();
 
-    // The child is gone (or at most a zombie waiting for its parent's reaping).
-    EXPECT_TRUE(waitFor(
-        [child] {
-            QFile status(QStringLiteral("/proc/%1/status").arg(child));
-            return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
-        },
-        10000));
+    EXPECT_TRUE(waitFor([child] { return testenv::ProcessEnded(child); }, 10000));
     EXPECT_EQ(testenv::ReadFile(a), before);
     EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
     EXPECT_FALSE(QFileInfo::exists(temp)) << "the instance's folder goes with it";
@@ -533,9 +506,9 @@ TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
     runBatch();
 
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
-    EXPECT_EQ(sizeOf(a), QSize(64, 48));
+    EXPECT_EQ(testenv::ImageSize(a), QSize(64, 48));
     EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")), original);
-    EXPECT_EQ(sizeOf(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
+    EXPECT_EQ(testenv::ImageSize(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
 }
 
 TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
@@ -555,7 +528,7 @@ TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
         EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed")}));
         EXPECT_EQ(testenv::ReadFile(locked), before);
         EXPECT_EQ(testenv::FolderEntries(lockedFolder), QStringList{QStringLiteral("a.png")});
-        EXPECT_EQ(sizeOf(free), QSize(32, 32));
+        EXPECT_EQ(testenv::ImageSize(free), QSize(32, 32));
         EXPECT_TRUE(form->StatusText().startsWith(
             QStringLiteral("1 failed: Could not write the enlarged image: ")))
             << form->StatusText().toStdString();
@@ -579,7 +552,7 @@ TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
               (QStringList{QStringLiteral("-i"), odd, QStringLiteral("-o"),
                            form->InstanceFolder->Path() + QStringLiteral("zelimageupscale.png"),
                            QStringLiteral("-n"), QStringLiteral("realesrgan-x4plus")}));
-    EXPECT_EQ(sizeOf(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")),
+    EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")),
               QSize(32, 32));
 }
 

@@ -4,6 +4,7 @@
 #include "platform/files.h"
 #include "platform/instancefolder.h"
 #include "support/testenv.h"
+#include "support/waitfor.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -16,29 +17,13 @@
 #include <functional>
 #include <memory>
 
-inline void PrintTo(const QSize& size, std::ostream* out)
-{
-    *out << size.width() << 'x' << size.height();
-}
-
 namespace
 {
 
-QSize sizeOf(const QString& path)
+// A batch may take a while under the sanitizers.
+template <typename Condition> bool waitFor(Condition done, int milliseconds = 60000)
 {
-    return QImageReader(path).size();
-}
-
-bool waitFor(const std::function<bool()>& condition, int milliseconds = 60000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!condition()) {
-        if (timer.elapsed() > milliseconds)
-            return false;
-        QTest::qWait(5);
-    }
-    return true;
+    return testenv::WaitFor(done, milliseconds);
 }
 
 // What one engine reported.
@@ -189,7 +174,7 @@ TEST_F(BatchEngineTest, PlacesEachResultAsTheOptionsSay)
         ASSERT_EQ(engine->seen.outcomes(), QStringLiteral("C"));
         const TImageResult& result = engine->seen.finished.at(0);
         EXPECT_EQ(result.target, target + QLatin1String(c.expected));
-        EXPECT_EQ(sizeOf(target + QLatin1String(c.expected)), QSize(32, 24));
+        EXPECT_EQ(testenv::ImageSize(target + QLatin1String(c.expected)), QSize(32, 24));
         EXPECT_EQ(result.bytesIn, originalBytes.size());
         EXPECT_EQ(result.bytesOut, QFileInfo(result.target).size());
         for (const QString& name : c.existing)
@@ -362,7 +347,8 @@ TEST_F(BatchEngineTest, ARunForManyImagesKeepsEachImagesOutcome)
     EXPECT_EQ(engine->seen.finished.at(5).reason,
               QStringLiteral("The upscaler ended with an error: ") + images[5]);
     for (int i : {0, 1, 4, 6, 7})
-        EXPECT_EQ(sizeOf(folder + QStringLiteral("p%1 (2).png").arg(i)), QSize(widths[i] * 4, 32))
+        EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("p%1 (2).png").arg(i)),
+                  QSize(widths[i] * 4, 32))
             << i;
     // The first run, the crashed image alone, then the two after it.
     const QStringList runs = upscalerRuns();
@@ -413,7 +399,7 @@ TEST_F(BatchEngineTest, RunsTakeAnyNameAndSplitByFormatAndSize)
                   format == QLatin1String("jpg") ? QByteArray("jpeg") : format.toLatin1())
             << row;
     }
-    EXPECT_EQ(sizeOf(folder + QStringLiteral("link (2).png")), QSize(20, 20));
+    EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("link (2).png")), QSize(20, 20));
     // png png | jpg jpg | png (the link) | webp | png x4 | png: runs split by format and size.
     EXPECT_EQ(upscalerRuns().size(), 6);
     EXPECT_TRUE(fractions.contains(0.5)) << "percentages with a comma are read";
@@ -443,8 +429,8 @@ TEST_F(BatchEngineTest, TwoEnginesAtOnceKeepToTheirOwnFolders)
     EXPECT_EQ(one.seen.outcomes(), QStringLiteral("CCC"));
     EXPECT_EQ(two.seen.outcomes(), QStringLiteral("CCC"));
     for (int i = 0; i < 3; ++i) {
-        EXPECT_EQ(sizeOf(mine[i]), QSize(16, 16));
-        EXPECT_EQ(sizeOf(theirs[i]), QSize(24, 20));
+        EXPECT_EQ(testenv::ImageSize(mine[i]), QSize(16, 16));
+        EXPECT_EQ(testenv::ImageSize(theirs[i]), QSize(24, 20));
     }
 }
 

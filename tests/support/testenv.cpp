@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QImageReader>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -88,6 +89,17 @@ QString WriteImage(const QString& path, int width, int height)
                            suffix == QLatin1String("webp");
     EXPECT_TRUE(image.save(path, ownFormat ? suffix.toLatin1().constData() : "png"));
     return path;
+}
+
+bool ProcessEnded(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    return !status.open(QIODevice::ReadOnly) || status.readAll().contains("State:\tZ");
+}
+
+QSize ImageSize(const QString& path)
+{
+    return QImageReader(path).size();
 }
 
 } // namespace testenv

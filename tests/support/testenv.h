@@ -1,8 +1,16 @@
 // The test process's private environment: its own HOME and XDG folders, set up before any test.
 #pragma once
 
+#include <QSize>
 #include <QString>
 #include <QStringList>
+#include <ostream>
+
+// Readable failure messages for image sizes.
+inline void PrintTo(const QSize& size, std::ostream* out)
+{
+    *out << size.width() << 'x' << size.height();
+}
 
 namespace testenv
 {
@@ -30,5 +38,11 @@ QStringList FolderEntries(const QString& folder);
 // Saves a plain `width` x `height` image at `path` (JPEG or WebP by its extension, else PNG),
 // creating parent folders; returns `path`.
 QString WriteImage(const QString& path, int width, int height);
+
+// True when the process has ended: gone, or a zombie that its parent has not reaped yet.
+bool ProcessEnded(qint64 pid);
+
+// The size an image file's header gives; invalid when it cannot be read.
+QSize ImageSize(const QString& path);
 
 } // namespace testenv
