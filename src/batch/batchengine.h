@@ -90,7 +90,7 @@ private:
     // lines were not understood.
     std::deque<TQueuedImage> single_;
     bool oneByOne_ = false;
-    int imagesPerRun_ = 100;
+    int imagesPerRun_ = 1000;
     std::set<int> finished_; // rows that have their result in this batch
     int current_ = 0;
     TBatchOptions options_;

@@ -22,8 +22,10 @@ QString readText(const QString& path)
 
 QStringList programKeys()
 {
+    // A long key may be written as adjacent literals, which the compiler joins.
     static const QRegularExpression call(
-        QString::fromUtf8(R"re(TranslateText\(\s*"((?:[^"\\]|\\.)*)"\s*\))re"));
+        QString::fromUtf8(R"re(TranslateText\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\))re"));
+    static const QRegularExpression literal(QString::fromUtf8(R"re("((?:[^"\\]|\\.)*)")re"));
     QStringList keys;
     QDirIterator files(sourceDir + QStringLiteral("/src"),
                        {QStringLiteral("*.cpp"), QStringLiteral("*.h")}, QDir::Files,
@@ -31,7 +33,9 @@ QStringList programKeys()
     while (files.hasNext()) {
         const QString text = readText(files.next());
         for (auto match = call.globalMatch(text); match.hasNext();) {
-            QString key = match.next().captured(1);
+            QString key;
+            for (auto part = literal.globalMatch(match.next().captured(1)); part.hasNext();)
+                key += part.next().captured(1);
             key.replace(QStringLiteral("\\\""), QStringLiteral("\""))
                 .replace(QStringLiteral("\\\\"), QStringLiteral("\\"));
             if (!keys.contains(key))
