@@ -39,7 +39,7 @@ class IniFile
 public:
     // Far beyond any store this program writes; a larger file is none of ours, and holding it in
     // memory could exhaust it.
-    static constexpr qint64 MaxFileSize = 16 * 1024 * 1024;
+    static constexpr qint64 MaxFileSize = qint64{16} * 1024 * 1024;
 
     // Reads `path`; a missing file gives an empty store. Raises IniUnreadableError when the file
     // cannot be read, and IniError when it is not valid UTF-8.

@@ -18,7 +18,7 @@ QString readSmallFile(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return {};
-    return QString::fromUtf8(file.read(64 * 1024));
+    return QString::fromUtf8(file.read(qint64{64} * 1024));
 }
 
 // One value of an os-release file, with its shell quoting removed.

@@ -159,6 +159,7 @@ int TChildProcess::Start(const TChildStartInfo& AInfo)
     for (const QString& argument : AInfo.Arguments)
         argumentBytes.push_back(argument.toLocal8Bit());
     std::vector<char*> argv;
+    argv.reserve(argumentBytes.size() + 1);
     for (QByteArray& argument : argumentBytes)
         argv.push_back(argument.data());
     argv.push_back(nullptr);

@@ -16,7 +16,7 @@ class TReadPipe final : public TRuntimeThread
 public:
     // Largest block read at once. Big blocks keep a flood of output cheap; a handler of the
     // decoding still sees each block as it was read.
-    static constexpr qsizetype BlockSize = 64 * 1024;
+    static constexpr qsizetype BlockSize = qsizetype{64} * 1024;
 
     // Starts reading AReadStdout, which the reader does not own; ADecoding runs on the reader's
     // thread with the reader as sender.

@@ -1,7 +1,6 @@
 #include "checker.h"
 
 #include "i18n/translation.h"
-#include "platform/dialogs.h"
 #include "platform/systeminfo.h"
 #include "web/scramble.h"
 #include "web/trimblanks.h"
@@ -210,13 +209,14 @@ void TChecker::SendAndTakeAnswer(int howMany, const QString& today, int count,
 
 void TChecker::ShowImportant(const QString& text)
 {
+    if (!config_.ShowImportant)
+        return;
     const QString caption = TranslateText("IMPORTANT");
     std::shared_ptr<ImportantWait> wait = importantWait_;
     QMetaObject::invokeMethod(
         this,
-        [wait, text, caption] {
-            platform::MessageBox(nullptr, text, caption,
-                                 platform::MB_OK | platform::MB_ICONWARNING);
+        [wait, show = config_.ShowImportant, text, caption] {
+            show(text, caption);
             {
                 const std::lock_guard lock(wait->mutex);
                 wait->closed = true;

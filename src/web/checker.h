@@ -24,6 +24,11 @@ struct CheckerConfig {
     QString StorePath;  // the file of CheckerStore
     std::function<QDate()> Today = [] { return QDate::currentDate(); };
     PostTimeouts Timeouts = CheckerTimeouts;
+    // Shows the service's "IMPORTANT" message as a modal warning box and returns once the user
+    // has closed it; called on the thread that created the checker. The check knows no window,
+    // so whoever starts it chooses how and over which window the message appears. When empty,
+    // the message is not shown.
+    std::function<void(const QString& text, const QString& caption)> ShowImportant;
 };
 
 class TChecker : public QObject
@@ -32,7 +37,8 @@ class TChecker : public QObject
 
 public:
     // Starts the check at once. Create it on the user-interface thread: an "IMPORTANT" message
-    // from the service is shown there while the check waits for the user to close it.
+    // from the service is shown there (through CheckerConfig::ShowImportant) while the check
+    // waits for the user to close it.
     explicit TChecker(CheckerConfig config, QObject* parent = nullptr);
     ~TChecker() override;
 

@@ -41,9 +41,10 @@ struct Transfer {
 size_t onBody(char* data, size_t size, size_t count, void* user)
 {
     auto* transfer = static_cast<Transfer*>(user);
-    transfer->body.append(data, static_cast<qsizetype>(size * count));
+    const size_t bytes = size * count;
+    transfer->body.append(data, static_cast<qsizetype>(bytes));
     transfer->lastActivity = Clock::now();
-    return size * count;
+    return bytes;
 }
 
 size_t onHeader(char*, size_t size, size_t count, void* user)

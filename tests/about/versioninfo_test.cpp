@@ -33,7 +33,8 @@ QByteArray elfWith(const std::vector<std::pair<std::string, QByteArray>>& sectio
         header.sh_type = SHT_PROGBITS;
         header.sh_offset = sizeof(Ehdr) + body.size();
         header.sh_size = bytes.size();
-        names.append(name.c_str(), static_cast<qsizetype>(name.size() + 1));
+        names.append(name.data(), static_cast<qsizetype>(name.size()));
+        names.append('\0');
         body.append(bytes);
         body.append(QByteArray((4 - body.size() % 4) % 4, '\0'));
         headers.push_back(header);

@@ -54,7 +54,7 @@ TEST(IniFileTest, MissingFileIsEmptyAndBadFilesRaiseByWhatIsKnownOfThem)
     const QString invalid = iniPath();
     testenv::WriteFile(invalid, "[Settings]\nModel=Art\xFF\xFEwork\n");
     try {
-        IniFile{invalid};
+        const IniFile store(invalid);
         ADD_FAILURE() << "invalid UTF-8 was accepted";
     } catch (const IniUnreadableError&) {
         ADD_FAILURE() << "a file that was read is reported as unreadable";
@@ -68,7 +68,7 @@ TEST(IniFileTest, MissingFileIsEmptyAndBadFilesRaiseByWhatIsKnownOfThem)
     testenv::WriteFile(tooLarge, "[Settings]\nModel=" + QByteArray(IniFile::MaxFileSize, 'x'));
     for (const auto& [path, code] : {std::pair{folder, 0}, std::pair{tooLarge, EFBIG}}) {
         try {
-            IniFile{path};
+            const IniFile store(path);
             ADD_FAILURE() << path.toStdString() << " was accepted";
         } catch (const IniUnreadableError& error) {
             EXPECT_EQ(error.code(), code);

@@ -1,14 +1,15 @@
 #include "web/checker.h"
 
-#include "platform/dialogs.h"
 #include "support/testenv.h"
 #include "support/testwebservice.h"
 #include "support/waitfor.h"
 #include "web/scramble.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocale>
 #include <QRegularExpression>
+#include <QThread>
 #include <gtest/gtest.h>
 
 using testweb::Answer;
@@ -33,10 +34,8 @@ protected:
     {
         storePath = testenv::NewFolder(QStringLiteral("checker")) +
                     QStringLiteral("/store/updatecheck.ini");
-        dialogs = {};
-        platform::EnableDialogScriptForTesting(&dialogs);
+        shown.clear();
     }
-    void TearDown() override { platform::EnableDialogScriptForTesting(nullptr); }
 
     CheckerConfig config(const QString& host)
     {
@@ -47,14 +46,22 @@ protected:
         result.StorePath = storePath;
         result.Today = [] { return Day; };
         result.Timeouts = PostTimeouts{2000, 2000};
+        result.ShowImportant = [this](const QString& text, const QString& caption) {
+            shown.push_back({text, caption,
+                             QThread::currentThread() == QCoreApplication::instance()->thread(),
+                             running_ && running_->CheckFinished()});
+        };
         return result;
     }
 
     // Runs one check to its end, as one program start would.
-    std::unique_ptr<TChecker> runCheck(const QString& host)
+    std::unique_ptr<TChecker> runCheck(const QString& host) { return runCheck(config(host)); }
+    std::unique_ptr<TChecker> runCheck(CheckerConfig checkerConfig)
     {
-        auto checker = std::make_unique<TChecker>(config(host));
+        auto checker = std::make_unique<TChecker>(std::move(checkerConfig));
+        running_ = checker.get();
         EXPECT_TRUE(testenv::WaitFor([&] { return checker->CheckFinished(); }, 10000));
+        running_ = nullptr;
         return checker;
     }
 
@@ -68,9 +75,20 @@ protected:
                                                   QStringLiteral("<none>"));
     }
 
+    // What the checker asked its creator to show as an "IMPORTANT" message.
+    struct Shown {
+        QString text;
+        QString caption;
+        bool onUiThread;
+        bool checkFinishedMeanwhile;
+    };
+
     QString storePath;
-    platform::DialogScript dialogs;
+    std::vector<Shown> shown;
     TestWebService service;
+
+private:
+    const TChecker* running_ = nullptr;
 };
 
 } // namespace
@@ -171,7 +189,7 @@ TEST_F(CheckerTest, FirstRunSendsTheFieldsInOrderAndRaisesTheNotice)
     EXPECT_EQ(stored("InstalledVersion"), QStringLiteral("1.0"));
     EXPECT_EQ(stored("LastUpdateCheck"), dateText(Day));
     EXPECT_EQ(stored("LastUpdateCheckCount"), QStringLiteral("1"));
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(shown.empty());
 }
 
 TEST_F(CheckerTest, SecureServiceIsAskedFirst)
@@ -311,23 +329,30 @@ TEST_F(CheckerTest, FailuresAreRecordedWithTheirTexts)
     EXPECT_FALSE(unreadable->WriteShowUpdate(0));
 }
 
-TEST_F(CheckerTest, ImportantMessageIsShownAsPlainTextAndAwaited)
+TEST_F(CheckerTest, ImportantMessageIsHandedToTheCreatorAndAwaited)
 {
     service.SetAnswer("/php/check2.php",
                       Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"),
                                          QStringLiteral("Read <b>this</b> &amp; that"))});
-    const auto checker = runCheck(service.Host());
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Read <b>this</b> &amp; that"));
-    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("IMPORTANT"));
-    EXPECT_EQ(dialogs.shown[0].flags, 0x30u);
+    runCheck(service.Host());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_EQ(shown[0].text, QStringLiteral("Read <b>this</b> &amp; that"));
+    EXPECT_EQ(shown[0].caption, QStringLiteral("IMPORTANT"));
+    EXPECT_TRUE(shown[0].onUiThread);
+    EXPECT_FALSE(shown[0].checkFinishedMeanwhile);
+
+    // A creator that hands no way to show it still gets a finished check.
+    SetUp();
+    auto silentConfig = config(service.Host());
+    silentConfig.ShowImportant = nullptr;
+    EXPECT_FALSE(runCheck(silentConfig)->CheckFailed());
 
     SetUp();
     service.SetAnswer("/php/check2.php",
                       Answer{CheckAnswer(QStringLiteral("1.0"), QString(), QStringLiteral("1"),
                                          QStringLiteral(" \t "))});
     runCheck(service.Host());
-    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_TRUE(shown.empty());
 }
 
 TEST_F(CheckerTest, StoredUrlIsReadBackAndShowUpdateWrittenAfterTheCheck)
