@@ -68,9 +68,9 @@ QColor tint(int level)
 } // namespace
 
 TAboutBox::TAboutBox(const QString& productName, const QString& version, const QString& webHost,
-                     const QString& executableFolder, QWidget* parent)
+                     const QString& programFolder, QWidget* parent)
     : QDialog(parent), productName_(productName), version_(version), webHost_(webHost),
-      executableFolder_(executableFolder), tickSource_(&platform::GetTickCount)
+      programFolder_(programFolder), tickSource_(&platform::GetTickCount)
 {
     setObjectName(QStringLiteral("AboutBox"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -310,7 +310,7 @@ void TAboutBox::Howtouninstall1Click()
 
 void TAboutBox::LicensePrivacyPolicy1Click()
 {
-    const QString path = executableFolder_ + QStringLiteral("license.txt");
+    const QString path = programFolder_ + QStringLiteral("license.txt");
     if (QFileInfo(path).isFile())
         platform::ShellOpenFile(path);
     else

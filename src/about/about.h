@@ -36,9 +36,9 @@ public:
     static constexpr int MaxDrops = 5000;
 
     // `productName` and `version` are shown as the program's name; `webHost` is the maker's host
-    // for every link; license.txt is looked for in `executableFolder` (ending with '/').
+    // for every link; license.txt is looked for in `programFolder` (ending with '/').
     TAboutBox(const QString& productName, const QString& version, const QString& webHost,
-              const QString& executableFolder, QWidget* parent = nullptr);
+              const QString& programFolder, QWidget* parent = nullptr);
     ~TAboutBox() override;
 
     // The colours of a drop's head and of the cell above it, for a brightness of 0 to 99.
@@ -122,7 +122,7 @@ private:
     QString productName_;
     QString version_;
     QString webHost_;
-    QString executableFolder_;
+    QString programFolder_;
 
     platform::WindowDrag drag_{this};
     QImage outCanvas;

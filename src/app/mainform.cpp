@@ -591,7 +591,7 @@ void TAppForm::About1Click()
 {
     // The box deletes itself when it closes.
     auto* box = new TAboutBox(AppProductName, AppVersion, MakerWebHost(),
-                              platform::ExecutableFolder(), this);
+                              platform::ProgramDataFolder(), this);
     box->exec();
 }
 
@@ -856,7 +856,7 @@ TBatchOptions TAppForm::CurrentOptions() const
     const QString destination = ComboBoxDestination->currentText();
     if (destination != ComboBoxDestination->itemText(0))
         options.destination = destination;
-    options.upscalerFolder = platform::ExecutableFolder() + QStringLiteral("realesrgan/");
+    options.upscalerFolder = platform::ProgramDataFolder() + QStringLiteral("realesrgan/");
     return options;
 }
 

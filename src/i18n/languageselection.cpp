@@ -92,7 +92,7 @@ QString FindFileNameIgnoringCase(const QStringList& files, const QString& fileNa
 
 void LoadLanguage(const QString& languageFileSetting)
 {
-    LoadLanguage(languageFileSetting, platform::ExecutableFolder(),
+    LoadLanguage(languageFileSetting, platform::ProgramDataFolder(),
                  platform::GetUserDefaultUILanguage());
 }
 

@@ -1,5 +1,5 @@
-// File-system facilities the program needs beyond Qt: its own location, the per-user folders,
-// the writability probe and the private temporary folder.
+// File-system facilities the program needs beyond Qt: its own location and data, the per-user
+// folders, the writability probe and the private temporary folder.
 #pragma once
 
 #include <QByteArray>
@@ -10,10 +10,20 @@ namespace platform
 
 // The real path of the running executable (/proc/self/exe).
 QString ExecutablePath();
-// The folder of ExecutablePath(), ending with '/': where the program finds its companions.
+// The folder of ExecutablePath(), ending with '/'.
 QString ExecutableFolder();
 // Test seam: makes ExecutableFolder() answer `folder` (empty restores the real one).
 void SetExecutableFolderForTesting(const QString& folder);
+
+// The folder that holds the program's data (Languages/, realesrgan/, license.txt), ending with
+// '/': ProgramDataFolderFor(ExecutableFolder()).
+QString ProgramDataFolder();
+// The program's data lies beside the executable in the build tree and in a folder install
+// (/opt/grandora), but in ../lib/grandora/ when the executable sits in a shared bin/ folder
+// (/usr/bin/grandora). The folder beside the executable is taken when it holds any of the data,
+// and also when neither does, so that a missing upscaler is reported where it was looked for
+// first.
+QString ProgramDataFolderFor(const QString& executableFolder);
 
 // True when "chk.tmp" can be created exclusively in `folder`; the probe file is removed again.
 // A leftover "chk.tmp" therefore makes the folder count as not writable.

@@ -70,6 +70,22 @@ void SetExecutableFolderForTesting(const QString& folder)
     executableFolderOverride = folder;
 }
 
+QString ProgramDataFolder()
+{
+    return ProgramDataFolderFor(ExecutableFolder());
+}
+
+QString ProgramDataFolderFor(const QString& executableFolder)
+{
+    const QString beside = withSlash(executableFolder);
+    for (const char* name : {"Languages", "realesrgan", "license.txt"}) {
+        if (QFileInfo::exists(beside + QLatin1String(name)))
+            return beside;
+    }
+    const QString systemLayout = QDir::cleanPath(beside + QStringLiteral("../lib/grandora"));
+    return QFileInfo(systemLayout).isDir() ? withSlash(systemLayout) : beside;
+}
+
 bool IsFolderWritable(const QString& folder)
 {
     const QByteArray probe = QFile::encodeName(withSlash(folder) + QStringLiteral("chk.tmp"));

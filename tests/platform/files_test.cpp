@@ -8,6 +8,7 @@
 #include <functional>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <vector>
 
 namespace
 {
@@ -101,6 +102,52 @@ TEST(FilesTest, ReadRegularFileReadsOnlyWhatIsSafeToRead)
     ASSERT_FALSE(whole.isEmpty());
     EXPECT_EQ(platform::ReadRegularFile(sizeless, 1 << 20).bytes, whole);
     EXPECT_EQ(platform::ReadRegularFile(sizeless, whole.size() - 1).error, EFBIG);
+}
+
+// Each case lays out a prefix with the executable in bin/ and the entries listed (folders end
+// with '/'), then names the folder where the program must look for its data.
+TEST(FilesTest, ProgramDataFolderFollowsTheInstalledLayout)
+{
+    struct Case {
+        const char* name;
+        std::vector<const char*> entries;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"build tree", {"bin/Languages/", "bin/realesrgan/", "bin/license.txt"}, "bin/"},
+        {"folder install without languages", {"bin/license.txt"}, "bin/"},
+        {"only the upscaler beside", {"bin/realesrgan/"}, "bin/"},
+        {"system layout",
+         {"bin/", "lib/grandora/Languages/", "lib/grandora/license.txt"},
+         "lib/grandora/"},
+        {"system layout, data not yet installed", {"bin/", "lib/grandora/"}, "lib/grandora/"},
+        {"beside wins over the system layout",
+         {"bin/license.txt", "lib/grandora/license.txt"},
+         "bin/"},
+        {"nothing anywhere", {"bin/", "lib/other/"}, "bin/"},
+        {"a file in place of the data folder", {"bin/", "lib/grandora"}, "bin/"},
+    };
+    for (const Case& c : cases) {
+        const QString prefix = testenv::NewFolder(QStringLiteral("prefix")) + QLatin1Char('/');
+        for (const char* name : c.entries) {
+            const QString entry = QLatin1String(name);
+            if (entry.endsWith(QLatin1Char('/')))
+                QDir().mkpath(prefix + entry);
+            else
+                testenv::WriteFile(prefix + entry, "");
+        }
+        const QString expected = prefix + QLatin1String(c.expected);
+        EXPECT_EQ(platform::ProgramDataFolderFor(prefix + QStringLiteral("bin/")), expected)
+            << c.name;
+        EXPECT_EQ(platform::ProgramDataFolderFor(prefix + QStringLiteral("bin")), expected)
+            << c.name << ", folder named without its slash";
+    }
+
+    // Tests that place a program folder of their own are followed.
+    const QString program = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
+    platform::SetExecutableFolderForTesting(program);
+    EXPECT_EQ(platform::ProgramDataFolder(), program);
+    platform::SetExecutableFolderForTesting({});
 }
 
 TEST(TickCountTest, MulDivRoundsAndGuards)
