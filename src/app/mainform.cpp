@@ -424,12 +424,14 @@ void TAppForm::CreateMenus()
         {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
     addAction(StartStop1);
     connect(StartStop1, &QAction::triggered, ButtonProcess, &QPushButton::click);
-    // Enter on the images page goes on to the options once there is something to enlarge.
-    NextKey1 = new QAction(TabSheet1);
+    // Enter on the images page goes on to the options once there is something to enlarge. The
+    // page's tab counts as the page; on the options page Enter is left to their controls.
+    NextKey1 = new QAction(this);
     NextKey1->setObjectName(QStringLiteral("NextKey1"));
     NextKey1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
-    NextKey1->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    TabSheet1->addAction(NextKey1);
+    addAction(NextKey1);
+    connect(PageControl1, &QTabWidget::currentChanged, NextKey1,
+            [this](int page) { NextKey1->setEnabled(page == 0); });
     connect(NextKey1, &QAction::triggered, this, [this] {
         if (ListModel->rowCount() > 0)
             ButtonNextClick();

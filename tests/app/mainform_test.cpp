@@ -336,6 +336,9 @@ TEST_F(MainFormTest, TheKeyboardAloneReachesEveryStep)
     EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxModel);
     QTest::keyClick(w.ComboBoxModel, Qt::Key_Tab);
     EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxAction);
+    // Enter on the options page is theirs: it goes nowhere.
+    QTest::keyClick(w.ComboBoxAction, Qt::Key_Return);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
 
     // The shortcuts are the desktop's usual ones, and the menus show them.
     EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence(QKeySequence::Open));
