@@ -51,8 +51,12 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const
     }
     if (role == Qt::DecorationRole && index.column() == FilenameColumn)
         return GetFileIcon(record.FName);
-    if (role == Qt::ToolTipRole && index.column() == StatusColumn && !record.FReason.isEmpty())
-        return record.FReason;
+    if (role == Qt::ToolTipRole) {
+        // A failed row's status explains itself; every other cell shows where the file is.
+        if (index.column() == StatusColumn)
+            return record.FReason.isEmpty() ? QVariant() : QVariant(record.FReason);
+        return QFileInfo(record.FName).absoluteFilePath();
+    }
     if (role == Qt::TextAlignmentRole && index.column() != FilenameColumn)
         return int(Qt::AlignCenter);
     return {};

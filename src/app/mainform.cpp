@@ -11,6 +11,7 @@
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
 #include "imagelistmodel.h"
+#include "imagelistview.h"
 #include "imagerecords.h"
 #include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
@@ -18,11 +19,13 @@
 #include "platform/instancefolder.h"
 #include "platform/shell.h"
 #include "platform/tickcount.h"
+#include "restartlist.h"
 #include "resultform.h"
 #include "settingsstore.h"
 #include "web/checker.h"
 #include "web/feedbackform.h"
 #include "web/newversion.h"
+#include "windowplacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -46,6 +49,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
@@ -82,7 +86,8 @@ QWidget* makeBar(QWidget* parent, const char* objectName, int height)
 
 } // namespace
 
-TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
+TAppForm::TAppForm(QStringList arguments, QWidget* parent)
+    : QMainWindow(parent), arguments_(std::move(arguments))
 {
     setObjectName(QStringLiteral("AppForm"));
     setFont(QFont(QStringLiteral("Tahoma"), 8));
@@ -99,19 +104,21 @@ TAppForm::TAppForm(QWidget* parent) : QMainWindow(parent)
         ListModel->SetItemCount();
         KacItemVarGuncelle();
     };
-    resize(478, 421 + menuBar()->sizeHint().height() + 17 + statusBar()->sizeHint().height());
     try {
         FormCreate();
     } catch (const std::exception& error) {
         // The window still opens with the steps done so far.
         ShowUnhandledError(error);
     }
+    RestorePlacement();
 }
 
 TAppForm::~TAppForm()
 {
     if (TimerDestination->isActive())
         StoreDestination();
+    if (TimerPlacement->isActive())
+        StorePlacement();
     // A running upscaler is ended before the handlers that its end would reach, and the folder
     // it writes into, are gone.
     delete Batch;
@@ -171,6 +178,11 @@ void TAppForm::CreateComponents()
     TimerDestination->setSingleShot(true);
     TimerDestination->setInterval(500);
     connect(TimerDestination, &QTimer::timeout, this, &TAppForm::StoreDestination);
+    TimerPlacement = new QTimer(this);
+    TimerPlacement->setObjectName(QStringLiteral("TimerPlacement"));
+    TimerPlacement->setSingleShot(true);
+    TimerPlacement->setInterval(500);
+    connect(TimerPlacement, &QTimer::timeout, this, &TAppForm::StorePlacement);
 
     CreateBatchEngine();
 }
@@ -207,7 +219,7 @@ QWidget* TAppForm::CreateImagesPage()
     static_cast<QHBoxLayout*>(top->layout())->addStretch();
     layout->addWidget(top);
 
-    ListView1 = new QTableView(page);
+    ListView1 = new TImageListView(page);
     ListView1->setObjectName(QStringLiteral("ListView1"));
     QFont listFont(QStringLiteral("Tahoma"));
     listFont.setPixelSize(16);
@@ -219,6 +231,10 @@ QWidget* TAppForm::CreateImagesPage()
     ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ListView1->setWordWrap(false);
+    // The end of a long path tells rows apart; its middle is what can go.
+    ListView1->setTextElideMode(Qt::ElideMiddle);
+    // Tab leaves the list for the next control; the arrow keys move between rows.
+    ListView1->setTabKeyNavigation(false);
     ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ListView1->verticalHeader()->hide();
     ListView1->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -303,6 +319,11 @@ QWidget* TAppForm::CreateOptionsPage()
     grid->addWidget(RadioButton1, 3, 1, 1, 2);
     grid->addWidget(RadioButton2, 4, 1, 1, 2);
     grid->setColumnStretch(1, 1);
+    // Top to bottom, left to right, whichever of the controls show.
+    QWidget* order[] = {ComboBoxModel, ComboBoxAction, ComboBoxDestination,
+                        ButtonBrowse,  RadioButton1,   RadioButton2};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
     grid->setRowStretch(5, 1);
     layout->addWidget(options, 1);
 
@@ -355,6 +376,9 @@ void TAppForm::CreateMenus()
     Help1 = menuBar()->addMenu(QString());
     Help1->setObjectName(QStringLiteral("Help1"));
     Help2 = action(Help1, "Help2", "help");
+    AddFiles1->setShortcut(QKeySequence::Open);
+    AddFolder1->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    Exit1->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     Help2->setShortcut(QKeySequence(Qt::Key_F1));
     Help2->setShortcutContext(Qt::ApplicationShortcut);
     Help1->addSeparator();
@@ -373,6 +397,9 @@ void TAppForm::CreateMenus()
     Properties1 = action(PopupMenu1, "Properties1", nullptr);
     PopupMenu1->addSeparator();
     Delete1 = action(PopupMenu1, "Delete1", "delete");
+    // Shown beside the item; the key itself is handled by the list.
+    Delete1->setShortcut(QKeySequence::Delete);
+    Delete1->setShortcutContext(Qt::WidgetShortcut);
     Clear1 = action(PopupMenu1, "Clear1", "clear");
 
     connect(Clear2, &QAction::triggered, Clear1, &QAction::trigger);
@@ -389,6 +416,27 @@ void TAppForm::CreateMenus()
     connect(Delete1, &QAction::triggered, this, &TAppForm::Delete1Click);
     connect(Language1, &QAction::triggered, this, &TAppForm::Language1Click);
     connect(Clear1, &QAction::triggered, this, &TAppForm::Clear1Click);
+
+    // Start and STOP from either page; hidden on the images page, the button still answers.
+    StartStop1 = new QAction(this);
+    StartStop1->setObjectName(QStringLiteral("StartStop1"));
+    StartStop1->setShortcuts(
+        {QKeySequence(Qt::CTRL | Qt::Key_Return), QKeySequence(Qt::CTRL | Qt::Key_Enter)});
+    addAction(StartStop1);
+    connect(StartStop1, &QAction::triggered, ButtonProcess, &QPushButton::click);
+    // Enter on the images page goes on to the options once there is something to enlarge. The
+    // page's tab counts as the page; on the options page Enter is left to their controls.
+    NextKey1 = new QAction(this);
+    NextKey1->setObjectName(QStringLiteral("NextKey1"));
+    NextKey1->setShortcuts({QKeySequence(Qt::Key_Return), QKeySequence(Qt::Key_Enter)});
+    addAction(NextKey1);
+    connect(PageControl1, &QTabWidget::currentChanged, NextKey1,
+            [this](int page) { NextKey1->setEnabled(page == 0); });
+    connect(NextKey1, &QAction::triggered, this, [this] {
+        if (ListModel->rowCount() > 0)
+            ButtonNextClick();
+    });
+
     connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
         PopupMenu1->popup(ListView1->viewport()->mapToGlobal(pos));
     });
@@ -427,28 +475,32 @@ void TAppForm::FormCreate()
 
 void TAppForm::TranslateCaptions()
 {
-    File1->setTitle(TranslateText("File"));
-    AddFiles1->setText(TranslateText("Add Files..."));
-    AddFolder1->setText(TranslateText("Add Folder..."));
-    Exit1->setText(TranslateText("Exit"));
-    Settings1->setTitle(TranslateText("Settings"));
-    IncludeSubfolders1->setText(TranslateText("Include Subfolders"));
-    ResettoDefaults1->setText(TranslateText("Reset to Defaults..."));
-    Help1->setTitle(TranslateText("Help"));
-    Help2->setText(TranslateText("Online Help"));
-    UpdateNotifications1->setText(TranslateText("Update Notifications"));
-    Language1->setText(TranslateText("Language..."));
-    SendFeedback1->setText(TranslateText("Send Feedback..."));
-    About1->setText(TranslateText("About..."));
-    ButtonFiles->setText(TranslateText("Add Files..."));
-    ButtonFolder->setText(TranslateText("Add Folder..."));
-    ButtonNext->setText(TranslateText("Next"));
-    ButtonBack->setText(TranslateText("Back"));
-    ButtonProcess->setText(TranslateText("Start"));
-    ButtonBrowse->setText(TranslateText("Browse..."));
+    File1->setTitle(TranslateText("&File"));
+    AddFiles1->setText(TranslateText("&Add Files..."));
+    AddFolder1->setText(TranslateText("Add F&older..."));
+    Exit1->setText(TranslateText("E&xit"));
+    Settings1->setTitle(TranslateText("&Settings"));
+    IncludeSubfolders1->setText(TranslateText("&Include Subfolders"));
+    ResettoDefaults1->setText(TranslateText("&Reset to Defaults..."));
+    Help1->setTitle(TranslateText("&Help"));
+    Help2->setText(TranslateText("Online &Help"));
+    UpdateNotifications1->setText(TranslateText("&Update Notifications"));
+    Language1->setText(TranslateText("&Language..."));
+    SendFeedback1->setText(TranslateText("Send &Feedback..."));
+    About1->setText(TranslateText("&About..."));
+    ButtonFiles->setText(TranslateText("&Add Files..."));
+    ButtonFolder->setText(TranslateText("Add F&older..."));
+    ButtonNext->setText(TranslateText("&Next"));
+    ButtonBack->setText(TranslateText("&Back"));
+    ButtonProcess->setText(TranslateText("S&tart"));
+    ButtonBrowse->setText(TranslateText("B&rowse..."));
     PageControl1->setTabText(0, TranslateText("Images") + QStringLiteral(" [0]"));
     PageControl1->setTabText(1, TranslateText("Options"));
     ListModel->TranslateHeaders();
+    ListView1->SetEmptyHint(
+        FillTemplate(TranslateText("Drop images or folders here, or use %s / %s"),
+                     {WithoutAccelerator(TranslateText("&Add Files...")),
+                      WithoutAccelerator(TranslateText("Add F&older..."))}));
     Label3->setText(TranslateText("Image Type:"));
     Label4->setText(TranslateText("Action:"));
     Label5->setText(TranslateText("Destination:"));
@@ -472,11 +524,11 @@ void TAppForm::FillOptionLists()
     }
     RadioButton1->setText(TranslateText("Send to Recycle Bin"));
     RadioButton2->setText(TranslateText("Delete permanently"));
-    Open1->setText(TranslateText("Open File"));
-    Properties1->setText(TranslateText("Properties"));
-    Delete1->setText(TranslateText("Delete"));
-    Clear1->setText(TranslateText("Clear"));
-    Clear2->setText(TranslateText("Clear"));
+    Open1->setText(TranslateText("&Open File"));
+    Properties1->setText(TranslateText("&Properties"));
+    Delete1->setText(TranslateText("&Delete"));
+    Clear1->setText(TranslateText("&Clear"));
+    Clear2->setText(TranslateText("&Clear"));
 }
 
 void TAppForm::RestoreOptions()
@@ -534,6 +586,67 @@ void TAppForm::ShrinkToMaximumFontSize(QLabel* label, int maximumWidth)
     label->setFont(font);
 }
 
+QSize TAppForm::FirstStartSize() const
+{
+    // Room for a path of typical length beside the size and status columns.
+    const QString typicalName =
+        QStringLiteral("/home/alexandra/Pictures/Holiday 2024/IMG_20240715_142233.jpg");
+    const QHeaderView* header = ListView1->horizontalHeader();
+    const int width = QFontMetrics(ListView1->font()).horizontalAdvance(typicalName) + 40 +
+                      header->sectionSize(ImageListModel::SizeColumn) +
+                      header->sectionSize(ImageListModel::StatusColumn) +
+                      style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                      2 * ListView1->frameWidth();
+    return {width, width * 2 / 3};
+}
+
+void TAppForm::RestorePlacement()
+{
+    const std::optional<TWindowPlacement> stored =
+        ParseWindowPlacement(SettingsIni.Read(QStringLiteral("WindowPlacement")));
+    QList<QRect> screens;
+    if (const QScreen* primary = QGuiApplication::primaryScreen())
+        screens << primary->availableGeometry();
+    for (const QScreen* screen : QGuiApplication::screens())
+        screens << screen->availableGeometry();
+    setGeometry(PlaceWindow(stored ? std::optional(stored->geometry) : std::nullopt, screens,
+                            FirstStartSize()));
+    if (stored && stored->maximized)
+        setWindowState(windowState() | Qt::WindowMaximized);
+    TimerPlacement->stop();
+}
+
+void TAppForm::StorePlacement()
+{
+    TimerPlacement->stop();
+    const QString text =
+        WindowPlacementText({isMaximized() ? normalGeometry() : geometry(), isMaximized()});
+    // Showing the window moves it where it already is; that is no change to write.
+    if (text != SettingsIni.Read(QStringLiteral("WindowPlacement")))
+        SettingsIni.Write(QStringLiteral("WindowPlacement"), text);
+}
+
+void TAppForm::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (isVisible())
+        TimerPlacement->start();
+}
+
+void TAppForm::moveEvent(QMoveEvent* event)
+{
+    QMainWindow::moveEvent(event);
+    if (isVisible())
+        TimerPlacement->start();
+}
+
+void TAppForm::changeEvent(QEvent* event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && isVisible())
+        TimerPlacement->start();
+}
+
 void TAppForm::SetLanguageFile(const QString& fileName)
 {
     SettingsIni.Write(QStringLiteral("LanguageFile"), fileName);
@@ -551,15 +664,18 @@ QString TAppForm::StatusText() const
 
 void TAppForm::ButtonNextClick()
 {
-    if (ListModel->rowCount() > 0)
+    if (ListModel->rowCount() > 0) {
         PageControl1->setCurrentIndex(1);
-    else
+        ComboBoxModel->setFocus();
+    } else {
         platform::Beep();
+    }
 }
 
 void TAppForm::ButtonBackClick()
 {
     PageControl1->setCurrentIndex(0);
+    ListView1->setFocus();
 }
 
 void TAppForm::Exit1Click()
@@ -602,8 +718,15 @@ void TAppForm::Language1Click()
                                [this](const QString& message, const QString& caption) {
                                    return AskConfirmation(message, caption);
                                },
-                               MakerWebHost()});
+                               MakerWebHost(), [this] { return RestartArguments(); }});
     form.exec();
+}
+
+QStringList TAppForm::RestartArguments() const
+{
+    if (ImageRecords.empty())
+        return {};
+    return WriteRestartList(ImageRecords, PageControl1->currentIndex(), platform::TempFolder());
 }
 
 void TAppForm::ResettoDefaults1Click()
@@ -612,6 +735,7 @@ void TAppForm::ResettoDefaults1Click()
         platform::IDYES)
         return;
     TimerDestination->stop(); // a typed destination must not bring the old settings back
+    TimerPlacement->stop();
     QFile::remove(SettingsIni.Folder() + QStringLiteral("settings.ini"));
     QCoreApplication::processEvents();
     platform::StartDetached(platform::ExecutablePath(), {});
@@ -656,7 +780,21 @@ void TAppForm::SendFeedback1Click()
 void TAppForm::TimerParamTimer()
 {
     TimerParam->stop();
-    ImageAdder.AddNames(QCoreApplication::arguments().mid(1));
+    const TStartArguments start = ParseStartArguments(arguments_, platform::TempFolder());
+    if (!start.restartList.isEmpty()) {
+        if (const std::optional<TRestartList> list = TakeRestartList(start.restartList)) {
+            for (const TMyRecord& image : list->images) {
+                AppendImage(ImageRecords, image.FName);
+                ImageRecords.back().FCompleted = image.FCompleted;
+                if (image.FCompleted)
+                    ImageRecords.back().FStatus = TranslateText("Completed");
+            }
+            ImageAdder.MakeAdditionVisible();
+            if (list->page == 1 && !ImageRecords.empty())
+                ButtonNextClick();
+        }
+    }
+    ImageAdder.AddNames(start.names);
 }
 
 void TAppForm::ButtonFilesClick()
@@ -862,7 +1000,7 @@ TBatchOptions TAppForm::CurrentOptions() const
 
 void TAppForm::SetBatchFace(bool running)
 {
-    ButtonProcess->setText(running ? TranslateText("STOP") : TranslateText("Start"));
+    ButtonProcess->setText(running ? TranslateText("S&TOP") : TranslateText("S&tart"));
     ButtonProcess->setIcon(namedIcon(running ? "stop" : "tick_button"));
 }
 

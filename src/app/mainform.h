@@ -8,6 +8,7 @@
 #include "imagerecords.h"
 #include "settingsstore.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QMainWindow>
 #include <memory>
@@ -22,10 +23,10 @@ class QPushButton;
 class QRadioButton;
 class QStatusBar;
 class QTabWidget;
-class QTableView;
 class QTimer;
 class QWidget;
 class ImageListModel;
+class TImageListView;
 class TBatchEngine;
 class TChecker;
 class TNewVer;
@@ -41,7 +42,9 @@ class TAppForm : public QMainWindow
     Q_OBJECT
 
 public:
-    explicit TAppForm(QWidget* parent = nullptr);
+    // `arguments`: what the program was started with, after its own name.
+    explicit TAppForm(QStringList arguments = QCoreApplication::arguments().mid(1),
+                      QWidget* parent = nullptr);
     ~TAppForm() override;
 
     // X scaled from the design's pixels per inch to the screen's.
@@ -72,7 +75,7 @@ public:
     QWidget* TabSheet2 = nullptr;
     QPushButton* ButtonFiles = nullptr;
     QPushButton* ButtonFolder = nullptr;
-    QTableView* ListView1 = nullptr;
+    TImageListView* ListView1 = nullptr;
     ImageListModel* ListModel = nullptr;
     QPushButton* ButtonNext = nullptr;
     QLabel* Label3 = nullptr;
@@ -95,6 +98,8 @@ public:
     QTimer* TimerParam = nullptr;
     // Typing a destination writes settings.ini once the typing pauses, not at every keystroke.
     QTimer* TimerDestination = nullptr;
+    // Moving or resizing the window writes settings.ini once the change pauses.
+    QTimer* TimerPlacement = nullptr;
     // This instance's own folder for the upscaler's output, removed when the window goes.
     std::unique_ptr<platform::TInstanceFolder> InstanceFolder;
     // Runs the batch, one image at a time.
@@ -120,6 +125,9 @@ public:
     QAction* Properties1 = nullptr;
     QAction* Delete1 = nullptr;
     QAction* Clear1 = nullptr;
+    // Keys without a menu item: Ctrl+Return starts or stops, Enter on the images page is Next.
+    QAction* StartStop1 = nullptr;
+    QAction* NextKey1 = nullptr;
 
     // The update check of this run, started by TimerChecker's first tick, and the notice it may
     // raise.
@@ -176,6 +184,9 @@ protected:
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     // Keys of the list: true when the key was handled and the view must not see it.
@@ -193,6 +204,14 @@ private:
     void RestoreOptions();
     void ApplyActionLayout(bool resizeOriginal);
     void CreateBatchEngine();
+    // The arguments that hand the image list and page to the instance a language change starts.
+    QStringList RestartArguments() const;
+    // The size of the first start: full paths of typical length show.
+    QSize FirstStartSize() const;
+    // The window's size, position and maximised state from settings.ini, where they fit a
+    // screen of today, and back into it.
+    void RestorePlacement();
+    void StorePlacement();
     // Writes the destination in the box to settings.ini.
     void StoreDestination();
     void SetBatchFace(bool running);
@@ -212,4 +231,6 @@ private:
     size_t rowsKnownToProgress_ = 0;
     // When the user last scrolled the list; the running row is not pulled into view then.
     QElapsedTimer lastUserScroll_;
+    // Names to add at start, or the list that a language restart hands over.
+    QStringList arguments_;
 };

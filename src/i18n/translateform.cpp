@@ -31,6 +31,22 @@ QString TranslateFromList(const QString& key, const QStringList& lines)
     return key;
 }
 
+QString LanguageDisplayName(const QString& entry, const QStringList& lines)
+{
+    const auto info = [&lines](const char* key) {
+        const QString name = QString::fromUtf8(key);
+        const QString value = TranslateFromList(name, lines);
+        return value == name ? QString() : value.trimmed();
+    };
+    const QString own = info("INFO:Language Name");
+    const QString english = info("INFO:English Name");
+    if (own.isEmpty())
+        return english.isEmpty() ? entry : english;
+    if (english.isEmpty() || english == own)
+        return own;
+    return own + QStringLiteral(" \u2013 ") + english;
+}
+
 QString FlagPictureName(const QString& entry)
 {
     static const std::pair<const char*, const char*> flags[] = {
@@ -107,7 +123,7 @@ public:
         style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
 
         const QRect rect = option.rect;
-        const QPixmap flag = flagPixmap(text);
+        const QPixmap flag = flagPixmap(index.data(Qt::UserRole).toString());
         painter->drawPixmap(rect.left(), rect.top() + (rect.height() - flag.height()) / 2, flag);
         const bool selected = option.state & QStyle::State_Selected;
         painter->setPen(
@@ -131,14 +147,15 @@ QFont tahoma(int pixelSize)
     return font;
 }
 
-// Inserts `entry` where the box's case-blind alphabetical order puts it.
-void addSorted(QComboBox* box, const QString& entry)
+// Inserts the language `entry` under the name `shown` where the box's case-blind alphabetical
+// order of the shown names puts it.
+void addSorted(QComboBox* box, const QString& entry, const QString& shown)
 {
     int at = 0;
     while (at < box->count() &&
-           QString::compare(box->itemText(at), entry, Qt::CaseInsensitive) <= 0)
+           QString::compare(box->itemText(at), shown, Qt::CaseInsensitive) <= 0)
         ++at;
-    box->insertItem(at, QIcon(flagPixmap(entry)), entry);
+    box->insertItem(at, QIcon(flagPixmap(entry)), shown, entry);
 }
 
 // Long translations of a label get a smaller font rather than being cut off.
@@ -193,7 +210,8 @@ void TTranslateForm::CreateComponents()
     ComboBox1->setIconSize(QSize(FlagListWidth, FlagListWidth));
     ComboBox1->setItemDelegate(new ComboBox1DrawItem(ComboBox1));
     ComboBox1->setGeometry(263, 4, 355, 24);
-    ComboBox1->addItem(QIcon(flagPixmap(QStringLiteral("English"))), QStringLiteral("English"));
+    ComboBox1->addItem(QIcon(flagPixmap(QStringLiteral("English"))), QStringLiteral("English"),
+                       QStringLiteral("English"));
 
     Label2 = new QLabel(this);
     Label2->setObjectName(QStringLiteral("Label2"));
@@ -275,16 +293,21 @@ void TTranslateForm::FormCreate()
         const qsizetype suffix = fileName.indexOf(QStringLiteral(".lang.txt"));
         // A file without the suffix could never be chosen: storing its entry plus the suffix
         // would name a file that does not exist.
-        if (suffix > 0)
-            addSorted(ComboBox1, fileName.left(suffix));
+        if (suffix > 0) {
+            const QString entry = fileName.left(suffix);
+            addSorted(ComboBox1, entry,
+                      LanguageDisplayName(entry,
+                                          readLines(LanguageFolder + QLatin1Char('/') + fileName)));
+        }
     }
     // No entry is empty, so with no language loaded the layout's "English" stays selected.
     const auto exact = Qt::MatchExactly | Qt::MatchCaseSensitive;
-    const int current = ComboBox1->findText(LanguageName, exact);
+    const int current = ComboBox1->findData(LanguageName, Qt::UserRole, exact);
     ComboBox1->setCurrentIndex(
-        current >= 0 ? current : ComboBox1->findText(QStringLiteral("English"), exact));
+        current >= 0 ? current
+                     : ComboBox1->findData(QStringLiteral("English"), Qt::UserRole, exact));
     ComboBox1Change();
-    InitialLanguage = ComboBox1->currentText();
+    InitialLanguage = ComboBox1->currentData().toString();
     connect(ComboBox1, &QComboBox::currentIndexChanged, this, &TTranslateForm::ComboBox1Change);
 }
 
@@ -295,7 +318,7 @@ QString TTranslateForm::TranslationPageUrl() const
 
 void TTranslateForm::ComboBox1Change()
 {
-    const QString entry = ComboBox1->currentText();
+    const QString entry = ComboBox1->currentData().toString();
     QString translators;
     if (entry == QStringLiteral("English")) {
         translators = QStringLiteral("Zelmora");
@@ -313,7 +336,7 @@ void TTranslateForm::ComboBox1Change()
 
 void TTranslateForm::Button1Click()
 {
-    const QString selected = ComboBox1->currentText();
+    const QString selected = ComboBox1->currentData().toString();
     if (selected == InitialLanguage) {
         accept();
         return;
@@ -321,9 +344,12 @@ void TTranslateForm::Button1Click()
     if (context_.askConfirmation(TranslateText("Restart Application?"),
                                  TranslateText("Confirmation")) != 6)
         return;
+    const QStringList arguments =
+        context_.restartArguments ? context_.restartArguments() : QStringList();
     context_.setLanguageFile(selected + QStringLiteral(".lang.txt"));
     QCoreApplication::processEvents();
-    const QString script = WriteRestartScript(context_.settingsFolder, platform::ExecutablePath());
+    const QString script =
+        WriteRestartScript(context_.settingsFolder, platform::ExecutablePath(), arguments);
     QCoreApplication::processEvents();
     // A script that does not start leaves the user to start the program by hand; it ends all
     // the same, since the stored language only applies to a new run.

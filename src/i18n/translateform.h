@@ -18,6 +18,11 @@ class QWidget;
 // empty; `key` itself when no line begins so.
 QString TranslateFromList(const QString& key, const QStringList& lines);
 
+// How the language dialog names the language of file `entry` ("German" for German.lang.txt):
+// its own name with the English one after it ("Deutsch – German") from the file's lines, or the
+// entry itself when the file names neither.
+QString LanguageDisplayName(const QString& entry, const QStringList& lines);
+
 // The name of the flag picture (resource ":/flags/<name>.png") drawn beside a language entry.
 QString FlagPictureName(const QString& entry);
 
@@ -28,6 +33,9 @@ struct TranslateFormContext {
     // Asks a Yes/No question (message, caption); returns 6 for Yes.
     std::function<int(const QString&, const QString&)> askConfirmation;
     QString webHost; // the maker's web host, for the translation page
+    // Hands what the window shows to the restarted instance: the arguments it is started with.
+    // Called once the change is confirmed; raises an error when that cannot be done.
+    std::function<QStringList()> restartArguments;
 };
 
 class TTranslateForm : public QDialog
@@ -52,6 +60,7 @@ public:
     QAction* Copy1 = nullptr;
     QAction* SelectAll1 = nullptr;
 
+    // The entry (file name without ".lang.txt") selected when the dialog opened.
     QString InitialLanguage;
 
 public slots:

@@ -2,10 +2,15 @@
 
 #include "platform/debugoutput.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QRegularExpression>
+#include <QTranslator>
+#include <memory>
 
 QString LanguageFolder;
 QString LanguageFilePath;
@@ -34,7 +39,26 @@ QString lookUp(const QStringList& lines, const QString& key)
     return {};
 }
 
+std::unique_ptr<QTranslator> qtTranslator;
+
 } // namespace
+
+bool LoadQtTranslations(const QString& languageCode, const QString& folder)
+{
+    if (qtTranslator) {
+        QCoreApplication::removeTranslator(qtTranslator.get());
+        qtTranslator.reset();
+    }
+    if (languageCode.isEmpty())
+        return false;
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(QLocale(languageCode), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          folder))
+        return false;
+    QCoreApplication::installTranslator(translator.get());
+    qtTranslator = std::move(translator);
+    return true;
+}
 
 void LoadLanguageFile(const QString& fileName)
 {
@@ -63,6 +87,8 @@ void LoadLanguageFile(const QString& fileName)
     LanguageName = suffix >= 0 ? fileName.left(suffix) : QString();
     LanguageFilePath = path;
     LanguageLines = splitLines(bytes);
+    LoadQtTranslations(lookUp(LanguageLines, QStringLiteral("INFO:Language Code")).trimmed(),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }
 
 QString TranslateText(const QString& key)
@@ -88,8 +114,24 @@ QStringList TranslationsInAllLanguages(const QString& key)
     return translations;
 }
 
+QString WithoutAccelerator(const QString& text)
+{
+    static const QRegularExpression appended(QStringLiteral("\\s*\\(&[^&\\s]\\)"));
+    QString stripped = text;
+    stripped.remove(appended);
+    QString result;
+    result.reserve(stripped.size());
+    for (qsizetype i = 0; i < stripped.size(); ++i) {
+        if (stripped[i] == QLatin1Char('&') && i + 1 < stripped.size())
+            ++i;
+        result += stripped[i];
+    }
+    return result;
+}
+
 void UnloadLanguageForTesting()
 {
+    LoadQtTranslations({}, {});
     LanguageFilePath.clear();
     LanguageName.clear();
     LanguageLines.clear();

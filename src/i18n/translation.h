@@ -16,6 +16,12 @@ extern QStringList LanguageLines;
 // and also leaves it in English.
 void LoadLanguageFile(const QString& fileName);
 
+// Installs Qt's own translations (file dialogs, standard buttons) for `languageCode` ("de",
+// "pt_BR") from `folder`, replacing those installed before; an empty code only removes them.
+// Returns false when the folder has none for the language. LoadLanguageFile calls it with the
+// code its file names and the system's Qt translations.
+bool LoadQtTranslations(const QString& languageCode, const QString& folder);
+
 // The translation of `key`, or `key` itself when no language is loaded or it has no entry.
 QString TranslateText(const QString& key);
 
@@ -32,6 +38,11 @@ QStringList TranslationsInAllLanguages(const QString& key);
 // Fills the "%s" placeholders of a translated template in order, the way the program's templates
 // ("Resizing %s...") are written; a "%s" without a value is left as it is.
 QString FillTemplate(const QString& text, const QStringList& values);
+
+// `text` as shown where it is neither a button nor a menu (the status bar, message boxes): its
+// accelerator mark "&" is dropped ("&&" stays one "&"), and so is a "(&F)" after the text, the
+// form in which some languages mark a Latin letter.
+QString WithoutAccelerator(const QString& text);
 
 // Forgets the loaded language (for tests that load several files in one process).
 void UnloadLanguageForTesting();

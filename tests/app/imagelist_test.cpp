@@ -2,6 +2,7 @@
 // the list view's commands.
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
+#include "app/imagelistview.h"
 #include "app/imagerecords.h"
 #include "app/mainform.h"
 #include "platform/dialogs.h"

@@ -1,10 +1,15 @@
 // A new user whose desktop speaks German sees the whole main window in German: the language is
 // found through the shipped LanguageCodes.csv and no caption is left in English, nor the message
 // about settings that cannot be read.
+#include "app/imagelist.h"
+#include "app/imagelistview.h"
 #include "app/mainform.h"
+#include "i18n/restartscript.h"
+#include "i18n/translateform.h"
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
+#include "platform/shell.h"
 #include "support/testenv.h"
 
 #include <QAbstractButton>
@@ -16,9 +21,12 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProcess>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace
@@ -90,7 +98,7 @@ TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
         EXPECT_GT(texts.size(), 30);
         for (const QString& text : texts)
             EXPECT_FALSE(english.contains(text)) << "left in English: " << text.toStdString();
-        EXPECT_TRUE(texts.contains(QStringLiteral("Dateien hinzufügen...")));
+        EXPECT_TRUE(texts.contains(QStringLiteral("D&ateien hinzufügen...")));
         // Left in the test's build folder for a look.
         window.grab().save(QStringLiteral("main-window-german.png"));
         // The detected language is not stored: it is detected anew while the setting is blank.
@@ -114,7 +122,7 @@ TEST(LanguageWindow, GermanUserIsToldInGermanThatTheSettingsCannotBeRead)
     platform::EnableDialogScriptForTesting(&dialogs);
     {
         TAppForm window;
-        EXPECT_EQ(window.ButtonProcess->text(), QStringLiteral("Starten"));
+        EXPECT_EQ(window.ButtonProcess->text(), QStringLiteral("&Starten"));
     }
     platform::EnableDialogScriptForTesting(nullptr);
     platform::SetExecutableFolderForTesting({});
@@ -128,6 +136,78 @@ TEST(LanguageWindow, GermanUserIsToldInGermanThatTheSettingsCannotBeRead)
                        "und Änderungen werden nicht gespeichert.")
             .arg(program));
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Fehler"));
+}
+
+// Changing the language keeps the list and the page. The restart runs the real script, with a
+// stand-in for the program that reports the arguments it would get; a second window starts
+// with them.
+TEST(LanguageWindow, TheListSurvivesALanguageRestart)
+{
+    const QString program = germanUsersProgram();
+    platform::DialogScript dialogs;
+    platform::EnableDialogScriptForTesting(&dialogs);
+    QStringList launched;
+    platform::SetShellHooksForTesting(
+        {nullptr, nullptr, [&launched](const QString& shell, const QStringList& args) {
+             launched = QStringList{shell} + args;
+             return true;
+         }});
+    const QStringList names = {QStringLiteral("/photos/a.png"),
+                               QStringLiteral("/photos/it's \"b\"\nline two.png"),
+                               QStringLiteral("/photos/--restore-list c.png")};
+    {
+        TAppForm window;
+        for (const QString& name : names)
+            AppendImage(window.ImageRecords, name);
+        window.ImageRecords[0].FCompleted = true;
+        window.ImageAdder.MakeAdditionVisible();
+        window.ButtonNextClick();
+        dialogs.answers.push_back(platform::IDYES);
+        QTimer::singleShot(0, [] {
+            auto* form = qobject_cast<TTranslateForm*>(QApplication::activeModalWidget());
+            ASSERT_NE(form, nullptr);
+            form->ComboBox1->setCurrentIndex(form->ComboBox1->findData(QStringLiteral("French")));
+            form->Button1->click();
+        });
+        window.Language1->trigger();
+    }
+    ASSERT_EQ(launched.size(), 2);
+    QFile scriptFile(launched[1]);
+    ASSERT_TRUE(scriptFile.open(QIODevice::ReadOnly));
+    QString script = QString::fromUtf8(scriptFile.readAll());
+    // The names never appear in the script, only the list file does.
+    EXPECT_FALSE(script.contains(QStringLiteral("photos")));
+    script.remove(QStringLiteral("sleep 1\n"));
+    script.replace(ShellQuote(platform::ExecutablePath()), QStringLiteral("printf '%s\\0'"));
+    QProcess shell;
+    shell.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    ASSERT_TRUE(shell.waitForFinished(10000));
+    QStringList arguments = QString::fromUtf8(shell.readAllStandardOutput()).split(QChar(0));
+    arguments.removeLast();
+    ASSERT_EQ(arguments.size(), 2);
+    const QString listFile = arguments[1];
+    const QFile::Permissions others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup |
+                                      QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
+    EXPECT_EQ(QFile::permissions(listFile) & others, QFile::Permissions());
+
+    {
+        TAppForm window(arguments);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.TimerParam->isActive(); }, 5000));
+        EXPECT_EQ(LanguageName, QStringLiteral("French"));
+        ASSERT_EQ(window.ImageRecords.size(), names.size());
+        for (size_t i = 0; i < names.size(); ++i)
+            EXPECT_EQ(window.ImageRecords[i].FName, names[int(i)]);
+        EXPECT_TRUE(window.ImageRecords[0].FCompleted);
+        EXPECT_EQ(window.ImageRecords[0].FStatus, TranslateText("Completed"));
+        EXPECT_FALSE(window.ImageRecords[1].FCompleted);
+        EXPECT_TRUE(window.PageControl1->tabText(0).endsWith(QStringLiteral("[3]")));
+        EXPECT_EQ(window.PageControl1->currentIndex(), 1);
+    }
+    EXPECT_FALSE(QFile::exists(listFile));
+    platform::SetShellHooksForTesting({});
+    platform::EnableDialogScriptForTesting(nullptr);
+    platform::SetExecutableFolderForTesting({});
+    UnloadLanguageForTesting();
 }
 
 } // namespace

@@ -1,9 +1,13 @@
 #include "about/about.h"
 #include "app/appvalues.h"
 #include "app/imagelist.h"
+#include "app/imagelistmodel.h"
+#include "app/imagelistview.h"
 #include "app/imagerecords.h"
 #include "app/mainform.h"
+#include "app/restartlist.h"
 #include "app/settingsstore.h"
+#include "app/windowplacement.h"
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -19,6 +23,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -247,15 +252,16 @@ TEST_F(MainFormTest, TheImageTypeSurvivesALanguageSwitch)
 
 TEST_F(MainFormTest, StartsInTheStoredLanguage)
 {
-    testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
-                       "{Images}Bilder\n{Start}Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer "
-                       "Bildtyp-Text:\n");
+    testenv::WriteFile(
+        programFolder + QStringLiteral("Languages/German.lang.txt"),
+        "{Images}Bilder\n{S&tart}&Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer "
+        "Bildtyp-Text:\n");
     writeSettings("[Settings]\nLanguageFile=German.lang.txt\nModel=Foto\n");
     TAppForm& w = start();
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Bilder [0]"));
-    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("Starten"));
+    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("&Starten"));
     EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Foto"));
-    EXPECT_EQ(w.ButtonNext->text(), QStringLiteral("Next"));
+    EXPECT_EQ(w.ButtonNext->text(), QStringLiteral("&Next"));
     // The long label is shrunk to the scaled width, never below one point.
     const QFontMetrics metrics(w.Label3->font());
     EXPECT_TRUE(metrics.horizontalAdvance(w.Label3->text()) <= w.ScaleDimension(105) ||
@@ -265,10 +271,10 @@ TEST_F(MainFormTest, StartsInTheStoredLanguage)
 
 TEST_F(MainFormTest, LanguageSettingOutsideTheFolderLoadsNothing)
 {
-    testenv::WriteFile(programFolder + QStringLiteral("Evil.lang.txt"), "{Start}Pwned\n");
+    testenv::WriteFile(programFolder + QStringLiteral("Evil.lang.txt"), "{S&tart}Pwned\n");
     writeSettings("[Settings]\nLanguageFile=../Evil.lang.txt\n");
     TAppForm& w = start();
-    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("Start"));
+    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("S&tart"));
 }
 
 TEST_F(MainFormTest, ShrinkStopsAtOnePoint)
@@ -294,6 +300,159 @@ TEST_F(MainFormTest, NextNeedsImagesAndBackReturns)
     w.Clear1->trigger();
     EXPECT_TRUE(w.ImageRecords.empty());
     EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+}
+
+// With the keyboard alone: Tab leaves the list, Ctrl+O adds files, Enter goes on to the options
+// with the focus on their first control, Tab walks them top to bottom, Ctrl+Return starts.
+TEST_F(MainFormTest, TheKeyboardAloneReachesEveryStep)
+{
+    TAppForm& w = start();
+    w.show();
+    QApplication::setActiveWindow(&w);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
+    QCoreApplication::processEvents();
+
+    w.ListView1->setFocus();
+    QTest::keyClick(w.ListView1, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.ButtonNext);
+    QTest::keyClick(w.ButtonNext, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), w.ListView1);
+
+    // Enter on an empty list does nothing; Ctrl+Return says there is nothing to enlarge.
+    QTest::keyClick(w.ListView1, Qt::Key_Return);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    QTest::keyClick(w.ListView1, Qt::Key_Return, Qt::ControlModifier);
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("No image files have been added!"));
+
+    const QString image = testenv::NewFolder(QStringLiteral("images")) + QStringLiteral("/a.png");
+    testenv::WriteFile(image, "x");
+    dialogs.fileAnswers.push_back({image});
+    QTest::keyClick(w.ListView1, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(w.ImageRecords.size(), 1u);
+
+    QTest::keyClick(w.ListView1, Qt::Key_Return);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxModel);
+    QTest::keyClick(w.ComboBoxModel, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxAction);
+    // Enter on the options page is theirs: it goes nowhere.
+    QTest::keyClick(w.ComboBoxAction, Qt::Key_Return);
+    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+
+    // The shortcuts are the desktop's usual ones, and the menus show them.
+    EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(w.AddFolder1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    EXPECT_EQ(w.Exit1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_EQ(w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
+}
+
+// The list shows where each file is, keeps a failed row's reason on its status, and tells an
+// empty list how to fill it, in the user's language and without the buttons' accelerator marks.
+TEST_F(MainFormTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
+{
+    testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
+                       "{&Add Files...}D&ateien hinzufügen...\n{Add F&older...}&Ordner "
+                       "hinzufügen...\n{Drop images or folders here, or use %s / %s}Hierher "
+                       "ziehen oder %s / %s\n");
+    writeSettings("[Settings]\nLanguageFile=German.lang.txt\n");
+    TAppForm& w = start();
+    EXPECT_EQ(w.ListView1->EmptyHint(),
+              QStringLiteral("Hierher ziehen oder Dateien hinzufügen... / Ordner hinzufügen..."));
+
+    const QString folder = testenv::NewFolder(QStringLiteral("images"));
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(folder);
+    AppendImage(w.ImageRecords, QStringLiteral("a.png"));
+    w.ImageRecords[0].FReason = QStringLiteral("The upscaler could not read the image");
+    AppendImage(w.ImageRecords, folder + QStringLiteral("/b.png"));
+    w.ListModel->SetItemCount();
+    const auto tip = [&](int row, int column) {
+        return w.ListModel->index(row, column).data(Qt::ToolTipRole).toString();
+    };
+    EXPECT_EQ(tip(0, ImageListModel::FilenameColumn), folder + QStringLiteral("/a.png"));
+    EXPECT_EQ(tip(0, ImageListModel::SizeColumn), folder + QStringLiteral("/a.png"));
+    EXPECT_EQ(tip(0, ImageListModel::StatusColumn),
+              QStringLiteral("The upscaler could not read the image"));
+    EXPECT_EQ(tip(1, ImageListModel::FilenameColumn), folder + QStringLiteral("/b.png"));
+    EXPECT_EQ(tip(1, ImageListModel::StatusColumn), QString());
+    QDir::setCurrent(before);
+}
+
+// The window opens where it was, as large as it was and maximised if it was; a place that lies
+// on no screen of today gives way to the middle of the primary screen.
+TEST_F(MainFormTest, TheWindowPlacementRoundTripsAndFallsBackWhereNoScreenShowsIt)
+{
+    TAppForm& first = start();
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    EXPECT_TRUE(screen.contains(first.geometry()));
+    first.show();
+    first.setGeometry(screen.x() + 20, screen.y() + 30, 640, 420);
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return storedSettings().contains(QStringLiteral("WindowPlacement")); }, 5000));
+    form.reset();
+    EXPECT_EQ(start().geometry(), QRect(screen.x() + 20, screen.y() + 30, 640, 420));
+
+    form.reset();
+    writeSettings("[Settings]\nWindowPlacement=-20000,-20000,640,420,1\n");
+    TAppForm& offScreen = start();
+    EXPECT_EQ(offScreen.geometry().size(), QSize(640, 420));
+    EXPECT_EQ(offScreen.geometry().center(), screen.center());
+    EXPECT_TRUE(offScreen.windowState() & Qt::WindowMaximized);
+}
+
+TEST(WindowPlacement, ParsesOnlyWholePlacementsAndPlacesOnlyWhereAScreenShows)
+{
+    EXPECT_EQ(WindowPlacementText({QRect(-5, 7, 900, 600), true}),
+              QStringLiteral("-5,7,900,600,1"));
+    const auto parsed = ParseWindowPlacement(QStringLiteral("-5,7,900,600,1"));
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(parsed->geometry, QRect(-5, 7, 900, 600));
+    EXPECT_TRUE(parsed->maximized);
+    for (const char* bad : {"", "1,2,3,4", "1,2,0,4,0", "1,2,3,4,2", "a,2,3,4,0", "1,2,3,4,0,5"})
+        EXPECT_FALSE(ParseWindowPlacement(QLatin1String(bad))) << bad;
+
+    // A primary screen and a second one to its right.
+    const QList<QRect> screens = {QRect(0, 0, 1600, 1000), QRect(1600, 0, 1280, 1024)};
+    const QSize firstStart(960, 640);
+    const struct {
+        std::optional<QRect> stored;
+        QRect expected;
+    } cases[] = {
+        {std::nullopt, QRect(320, 180, 960, 640)},                // first start
+        {QRect(100, 50, 800, 600), QRect(100, 50, 800, 600)},     // where it was
+        {QRect(1700, 100, 800, 600), QRect(1700, 100, 800, 600)}, // on the second screen
+        {QRect(1500, 100, 800, 600), QRect(400, 200, 800, 600)},  // across both: centred
+        {QRect(5000, 5000, 800, 600), QRect(400, 200, 800, 600)}, // a screen that is gone
+        {QRect(0, 0, 3000, 2000), QRect(320, 180, 960, 640)},     // larger than any screen
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(PlaceWindow(c.stored, screens, firstStart), c.expected);
+    EXPECT_EQ(PlaceWindow(std::nullopt, {QRect(0, 0, 800, 500)}, firstStart),
+              QRect(0, 0, 800, 500));
+}
+
+TEST(StartArguments, OnlyTheOptionFirstWithAListOfOursIsTheRestartList)
+{
+    const QString ours = QStringLiteral("/cache/tmp/");
+    const QString list = ours + QStringLiteral("restart-list-abc123");
+    const auto parse = [&](const QStringList& arguments) {
+        const TStartArguments start = ParseStartArguments(arguments, ours);
+        return QStringList{start.restartList} + start.names;
+    };
+    const QString option = QStringLiteral("--restore-list");
+    const QString a = QStringLiteral("a.png");
+    EXPECT_EQ(parse({option, list}), (QStringList{list}));
+    EXPECT_EQ(parse({option, list, a}), (QStringList{list, a}));
+    // Files that merely look like the option are names.
+    EXPECT_EQ(parse({a, option, list}), (QStringList{QString(), a, option, list}));
+    EXPECT_EQ(parse({option, QStringLiteral("/elsewhere/restart-list-abc123")}),
+              (QStringList{QString(), option, QStringLiteral("/elsewhere/restart-list-abc123")}));
+    EXPECT_EQ(parse({option, ours + QStringLiteral("other")}),
+              (QStringList{QString(), option, ours + QStringLiteral("other")}));
+    EXPECT_EQ(parse({option}), (QStringList{QString(), option}));
+    EXPECT_EQ(ParseStartArguments({option, list}, QString()).restartList, QString());
 }
 
 TEST_F(MainFormTest, OnlineHelpOpensTheProductsPage)

@@ -145,7 +145,7 @@ protected:
     }
     bool idle() const
     {
-        return form->ButtonProcess->text() == QStringLiteral("Start") &&
+        return form->ButtonProcess->text() == QStringLiteral("S&tart") &&
                form->ButtonProcess->isEnabled() && !form->Batch->IsBusy();
     }
     // Presses "Start" and waits until the batch has ended.
@@ -239,7 +239,7 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("WARNING"));
     EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
     EXPECT_EQ(form->PageControl1->currentIndex(), 0);
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
 
     add({testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4)});
     const QString locked = testenv::NewFolder(QStringLiteral("locked"));
@@ -259,7 +259,7 @@ TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
         form->ButtonProcess->click();
         ASSERT_EQ(dialogs.shown.size(), 1u) << c.destination.toStdString();
         EXPECT_EQ(dialogs.shown[0].text, QLatin1String(c.warning));
-        EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+        EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
         EXPECT_TRUE(upscalerRuns().isEmpty());
     }
 
@@ -389,7 +389,7 @@ TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
     };
 
     form->ButtonProcess->click();
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("STOP"));
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&TOP"));
     EXPECT_GT(form->ProgressBar1->maximum(), 0) << "a real bar, not a marquee";
     EXPECT_EQ(form->StatusProgress->text(), QStringLiteral("1 / 3"));
     ASSERT_TRUE(
@@ -407,7 +407,7 @@ TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
 
     form->ButtonProcess->click();
     EXPECT_EQ(form->StatusText(), QStringLiteral("Aborted"));
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("Start"));
+    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
     EXPECT_FALSE(form->ButtonProcess->isEnabled()); // not before the stopped run has ended
     ASSERT_TRUE(waitFor([this] { return idle(); }));
     EXPECT_TRUE(optionsEnabled());

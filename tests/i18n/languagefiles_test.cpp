@@ -3,8 +3,11 @@
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QMap>
 #include <QRegularExpression>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 namespace
@@ -89,6 +92,16 @@ TEST(LanguageFiles, EveryFileTranslatesEveryKeyOfTheProgram)
             << file.toStdString() << ": " << duplicates.join(QStringLiteral(", ")).toStdString();
         EXPECT_EQ(map.value(QStringLiteral("INFO:Translated By")), QStringLiteral("Zelmora"))
             << file.toStdString();
+        // The language dialog names the language by these, and Qt's own texts follow the code.
+        EXPECT_FALSE(map.value(QStringLiteral("INFO:Language Name")).isEmpty())
+            << file.toStdString();
+        EXPECT_FALSE(map.value(QStringLiteral("INFO:English Name")).isEmpty())
+            << file.toStdString();
+        QTranslator qt;
+        EXPECT_TRUE(qt.load(QLocale(map.value(QStringLiteral("INFO:Language Code"))),
+                            QStringLiteral("qtbase"), QStringLiteral("_"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+            << file.toStdString() << ": no Qt translation for its language code";
         for (const QString& key : keys) {
             const QString translation = map.value(key);
             EXPECT_FALSE(translation.isEmpty())
@@ -103,6 +116,74 @@ TEST(LanguageFiles, EveryFileTranslatesEveryKeyOfTheProgram)
             }
             EXPECT_EQ(translation, translation.trimmed())
                 << file.toStdString() << ": {" << key.toStdString() << "}";
+        }
+    }
+}
+
+// The letter that Alt and the letter press, lower case; empty without exactly one mark.
+QString acceleratorOf(const QString& text)
+{
+    QString letter;
+    int marks = 0;
+    for (qsizetype i = 0; i + 1 < text.size(); ++i) {
+        if (text[i] != QLatin1Char('&'))
+            continue;
+        if (text[i + 1] != QLatin1Char('&')) {
+            letter = text[i + 1].toLower();
+            ++marks;
+        }
+        ++i;
+    }
+    return marks == 1 && letter[0].isLetterOrNumber() ? letter : QString();
+}
+
+TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
+{
+    // The texts that are reachable with Alt at the same time: each menu, and each page of the
+    // main window with the menu bar's titles.
+    const QStringList bar = {QStringLiteral("&File"), QStringLiteral("&Settings"),
+                             QStringLiteral("&Help")};
+    const QList<QStringList> groups = {
+        bar,
+        {QStringLiteral("&Clear"), QStringLiteral("&Add Files..."),
+         QStringLiteral("Add F&older..."), QStringLiteral("E&xit")},
+        {QStringLiteral("&Include Subfolders"), QStringLiteral("&Reset to Defaults...")},
+        {QStringLiteral("Online &Help"), QStringLiteral("&Update Notifications"),
+         QStringLiteral("&Language..."), QStringLiteral("Send &Feedback..."),
+         QStringLiteral("&About...")},
+        {QStringLiteral("&Open File"), QStringLiteral("&Properties"), QStringLiteral("&Delete"),
+         QStringLiteral("&Clear")},
+        bar + QStringList{QStringLiteral("&Add Files..."), QStringLiteral("Add F&older..."),
+                          QStringLiteral("&Next")},
+        bar + QStringList{QStringLiteral("&Back"), QStringLiteral("S&tart"),
+                          QStringLiteral("B&rowse...")},
+        bar + QStringList{QStringLiteral("&Back"), QStringLiteral("S&TOP"),
+                          QStringLiteral("B&rowse...")},
+    };
+    const QStringList keys = programKeys();
+    QStringList files = shippedFiles();
+    files.prepend(QString()); // English: the keys themselves
+    for (const QString& file : files) {
+        QStringList duplicates;
+        const auto map =
+            file.isEmpty() ? QMap<QString, QString>()
+                           : entries(sourceDir + QStringLiteral("/languages/") + file, &duplicates);
+        const std::string name = file.isEmpty() ? "English" : file.toStdString();
+        for (const QStringList& group : groups) {
+            QMap<QString, QString> taken;
+            for (const QString& key : group) {
+                EXPECT_TRUE(keys.contains(key)) << key.toStdString() << " is no key of the program";
+                const QString text = file.isEmpty() ? key : map.value(key);
+                const QString letter = acceleratorOf(text);
+                EXPECT_FALSE(letter.isEmpty())
+                    << name << ": no single accelerator in " << text.toStdString();
+                if (letter.isEmpty())
+                    continue;
+                EXPECT_FALSE(taken.contains(letter))
+                    << name << ": " << text.toStdString() << " and "
+                    << taken.value(letter).toStdString() << " share Alt+" << letter.toStdString();
+                taken.insert(letter, text);
+            }
         }
     }
 }

@@ -34,6 +34,7 @@ protected:
         const QString languages = exe + QStringLiteral("Languages/");
         testenv::WriteFile(languages + QStringLiteral("German.lang.txt"),
                            "\xEF\xBB\xBF{INFO:Translated By}Anna , Bernd,\tClara \r\n"
+                           "{INFO:Language Name}Deutsch\r\n{INFO:English Name}German\r\n"
                            "{Language}Sprache\r\n{Restart Application?}Neu starten?\r\n");
         testenv::WriteFile(languages + QStringLiteral("French.lang.txt"), "{Language}Langue\n");
         testenv::WriteFile(languages + QStringLiteral("Esperanto.lang.txt"),
@@ -82,14 +83,14 @@ protected:
 
     void select(TTranslateForm& form, const QString& entry)
     {
-        form.ComboBox1->setCurrentIndex(form.ComboBox1->findText(entry));
+        form.ComboBox1->setCurrentIndex(form.ComboBox1->findData(entry));
     }
 
     QStringList entries(const TTranslateForm& form)
     {
         QStringList list;
         for (int i = 0; i < form.ComboBox1->count(); ++i)
-            list.append(form.ComboBox1->itemText(i));
+            list.append(form.ComboBox1->itemData(i).toString());
         return list;
     }
 
@@ -105,10 +106,12 @@ TEST_F(TranslateFormTest, ListsLanguagesSortedWithTheCurrentOneAndItsTranslators
 {
     auto form = makeForm();
     EXPECT_EQ(form->windowTitle(), QStringLiteral("Sprache"));
-    EXPECT_EQ(entries(*form), (QStringList{QStringLiteral("English"), QStringLiteral("Esperanto"),
-                                           QStringLiteral("French"), QStringLiteral("German"),
+    // Named by the files' own names where they have them, sorted by what is shown.
+    EXPECT_EQ(entries(*form), (QStringList{QStringLiteral("German"), QStringLiteral("English"),
+                                           QStringLiteral("Esperanto"), QStringLiteral("French"),
                                            QStringLiteral("Italian")}));
-    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("German"));
+    EXPECT_EQ(form->ComboBox1->currentText(), QStringLiteral("Deutsch \u2013 German"));
+    EXPECT_EQ(form->ComboBox1->currentData().toString(), QStringLiteral("German"));
     EXPECT_EQ(form->InitialLanguage, QStringLiteral("German"));
     EXPECT_EQ(form->RichEdit1->toPlainText(), QStringLiteral("Anna\nBernd\nClara"));
 
@@ -246,11 +249,20 @@ TEST(TranslateFormLayout, ShippedTranslationsFitTheirPlaces)
         EXPECT_LT(form.Label1->geometry().right(), form.ComboBox1->geometry().left())
             << file.toStdString();
         EXPECT_LE(form.Button1->sizeHint().width(), form.Button1->width()) << file.toStdString();
-        EXPECT_EQ(form.ComboBox1->currentText(),
-                  file.left(file.indexOf(QStringLiteral(".lang.txt"))));
+        const QString entry = file.left(file.indexOf(QStringLiteral(".lang.txt")));
+        EXPECT_EQ(form.ComboBox1->currentData().toString(), entry);
+        // Each language is listed by its own name, and every name shows in full.
+        const QFontMetrics names(form.ComboBox1->font());
+        for (int i = 0; i < form.ComboBox1->count(); ++i) {
+            const QString name = form.ComboBox1->itemText(i);
+            const QString listed = form.ComboBox1->itemData(i).toString();
+            if (listed != QStringLiteral("English"))
+                EXPECT_NE(name, listed) << "no name of its own in " << listed.toStdString();
+            EXPECT_LE(names.horizontalAdvance(name) + 16 + 4 + 30, form.ComboBox1->width())
+                << name.toStdString();
+        }
         // Left in the test's build folder for a look at each language.
-        form.grab().save(
-            QStringLiteral("language-dialog-%1.png").arg(form.ComboBox1->currentText()));
+        form.grab().save(QStringLiteral("language-dialog-%1.png").arg(entry));
     }
     UnloadLanguageForTesting();
 }

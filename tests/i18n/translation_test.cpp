@@ -1,6 +1,7 @@
 #include "i18n/translation.h"
 #include "support/testenv.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <gtest/gtest.h>
@@ -90,6 +91,41 @@ TEST_F(TranslationTest, UnreadableFileLeavesEnglish)
     QDir().mkdir(LanguageFolder + QStringLiteral("Folder.lang.txt"));
     LoadLanguageFile(QStringLiteral("Folder.lang.txt"));
     EXPECT_EQ(TranslateText("Start"), QStringLiteral("Start"));
+}
+
+TEST(WithoutAccelerator, DropsTheMarkInEveryFormTheLanguageFilesUse)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"&Add Files...", "Add Files..."},
+        {"Add F&older...", "Add Folder..."},
+        {"S&TOP", "STOP"},
+        {"Fish && Chips", "Fish & Chips"},
+        {"ファイルを追加(&A)...", "ファイルを追加..."},
+        {"파일 추가 (&A)", "파일 추가"},
+        {"Trailing &", "Trailing &"},
+        {"No mark", "No mark"},
+    };
+    for (const auto& [marked, shown] : cases)
+        EXPECT_EQ(WithoutAccelerator(QString::fromUtf8(marked)), QString::fromUtf8(shown))
+            << marked;
+}
+
+// Qt's own dialogs and standard buttons follow the language file, from the system's Qt
+// translations, and go back to English with it.
+TEST_F(TranslationTest, QtsOwnTextsFollowTheLanguageFile)
+{
+    // The text Qt's standard Cancel button takes, without building one.
+    const auto cancelText = [] {
+        return WithoutAccelerator(QCoreApplication::translate("QPlatformTheme", "Cancel"));
+    };
+    load("{INFO:Language Code}de\n{Start}Starten\n", QStringLiteral("German.lang.txt"));
+    EXPECT_EQ(cancelText(), QStringLiteral("Abbrechen"));
+    EXPECT_EQ(QCoreApplication::translate("QFileDialog", "Look in:"), QStringLiteral("Suchen in:"));
+    UnloadLanguageForTesting();
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
+    // A code the system has no translation for leaves Qt in English.
+    load("{INFO:Language Code}xx\n", QStringLiteral("Other.lang.txt"));
+    EXPECT_EQ(cancelText(), QStringLiteral("Cancel"));
 }
 
 } // namespace

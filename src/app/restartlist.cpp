@@ -1,0 +1,77 @@
+#include "restartlist.h"
+
+#include "platform/oserror.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <cerrno>
+
+namespace
+{
+
+// Names may hold any character but NUL, line breaks included, so entries end with NUL.
+constexpr char Header[] = "Grandora image list 1\n";
+
+} // namespace
+
+QStringList WriteRestartList(const TImageRecords& images, int page, const QString& folder)
+{
+    QByteArray bytes(Header);
+    bytes += QByteArray::number(page) + '\n';
+    for (const TMyRecord& image : images) {
+        bytes += image.FCompleted ? '1' : '0';
+        bytes += QFileInfo(image.FName).absoluteFilePath().toUtf8() + '\0';
+    }
+    // QTemporaryFile creates it exclusively with mode 0600.
+    QTemporaryFile file(folder + QLatin1String(RestartListPrefix) + QStringLiteral("XXXXXX"));
+    file.setAutoRemove(false);
+    errno = 0;
+    if (!file.open() || file.write(bytes) != bytes.size() || !file.flush()) {
+        const int code = errno != 0 ? errno : EIO;
+        if (!file.fileName().isEmpty())
+            file.remove();
+        platform::RaiseOSError(
+            code, QStringLiteral("Cannot write the image list into \"%1\"").arg(folder));
+    }
+    return {QLatin1String(RestartListOption), file.fileName()};
+}
+
+TStartArguments ParseStartArguments(const QStringList& arguments, const QString& folder)
+{
+    if (arguments.size() >= 2 && arguments[0] == QLatin1String(RestartListOption)) {
+        const QFileInfo list(arguments[1]);
+        if (!folder.isEmpty() && list.absolutePath() + QLatin1Char('/') == folder &&
+            list.fileName().startsWith(QLatin1String(RestartListPrefix)))
+            return {arguments[1], arguments.mid(2)};
+    }
+    return {QString(), arguments};
+}
+
+std::optional<TRestartList> TakeRestartList(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray bytes = file.readAll();
+    file.close();
+    file.remove();
+    if (!bytes.startsWith(Header))
+        return std::nullopt;
+    const qsizetype pageEnd = bytes.indexOf('\n', sizeof(Header) - 1);
+    if (pageEnd < 0)
+        return std::nullopt;
+    TRestartList list;
+    list.page = bytes.mid(sizeof(Header) - 1, pageEnd - (sizeof(Header) - 1)).toInt();
+    for (qsizetype at = pageEnd + 1; at < bytes.size();) {
+        const qsizetype end = bytes.indexOf('\0', at);
+        if (end < 0 || end == at)
+            break;
+        TMyRecord image;
+        image.FCompleted = bytes[at] == '1';
+        image.FName = QString::fromUtf8(bytes.mid(at + 1, end - at - 1));
+        list.images.push_back(image);
+        at = end + 1;
+    }
+    return list;
+}
