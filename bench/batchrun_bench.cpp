@@ -109,7 +109,7 @@ int main(int argc, char** argv)
 
     if (args.size() > 2 && args[1] == QLatin1String("--real")) {
         // The Photo type's model file names, pointing at the fast model.
-        const QString real = args[2];
+        const QString& real = args[2];
         const QString upscaler = work.path() + QStringLiteral("/realesrgan/");
         QDir().mkpath(upscaler + QStringLiteral("models"));
         QFile::link(real + QStringLiteral("/realesrgan-ncnn-vulkan"),
