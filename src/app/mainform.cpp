@@ -750,6 +750,9 @@ void TAppForm::TimerCheckerTimer()
         config.AppVersion = AppVersion;
         config.Host = MakerWebHost();
         config.StorePath = CheckerStorePath(AppCompanyName, AppProductName);
+        config.ShowImportant = [this](const QString& text, const QString& caption) {
+            platform::MessageBox(this, text, caption, platform::MB_ICONWARNING);
+        };
         Checker = std::make_unique<TChecker>(std::move(config));
         return;
     }

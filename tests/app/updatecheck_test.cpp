@@ -100,6 +100,18 @@ TEST_F(UpdateCheckTest, AnnouncedVersionRaisesTheNoticeAndEnablesTheMenuItem)
               1);
 }
 
+TEST_F(UpdateCheckTest, AnImportantMessageShowsInAWarningBox)
+{
+    service.SetAnswer("/php/check2.php", Answer{testweb::CheckAnswer(
+                                             QStringLiteral("1.0"), QString(), QStringLiteral("1"),
+                                             QStringLiteral("Please update soon"))});
+    ASSERT_TRUE(tickUntilFollowedUp());
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Please update soon"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("IMPORTANT"));
+    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
+}
+
 TEST_F(UpdateCheckTest, NotificationsOffLeavesTheItemUncheckedAndAsksNothing)
 {
     CheckerStore(storePath).WriteInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"),

@@ -75,6 +75,7 @@ protected:
                 return answer;
             },
             QStringLiteral("zelmora.test:8080"),
+            {},
         };
         auto form = std::make_unique<TTranslateForm>(nullptr, std::move(context));
         form->show();
@@ -238,7 +239,7 @@ TEST(TranslateFormLayout, ShippedTranslationsFitTheirPlaces)
         LanguageFolder = languages;
         LanguageFileList = files;
         LoadLanguageFile(file);
-        TTranslateForm form(nullptr, {QString(), {}, {}, QStringLiteral("zelmora.test")});
+        TTranslateForm form(nullptr, {QString(), {}, {}, QStringLiteral("zelmora.test"), {}});
         form.show();
         for (QLabel* label : {form.Label1, form.Label2, form.Label3}) {
             EXPECT_LE(QFontMetrics(label->font()).horizontalAdvance(label->text()), label->width())
@@ -256,8 +257,9 @@ TEST(TranslateFormLayout, ShippedTranslationsFitTheirPlaces)
         for (int i = 0; i < form.ComboBox1->count(); ++i) {
             const QString name = form.ComboBox1->itemText(i);
             const QString listed = form.ComboBox1->itemData(i).toString();
-            if (listed != QStringLiteral("English"))
+            if (listed != QStringLiteral("English")) {
                 EXPECT_NE(name, listed) << "no name of its own in " << listed.toStdString();
+            }
             EXPECT_LE(names.horizontalAdvance(name) + 16 + 4 + 30, form.ComboBox1->width())
                 << name.toStdString();
         }
