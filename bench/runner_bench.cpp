@@ -5,6 +5,7 @@
 //      to /dev/null;
 //   3. the same with OnNewLine set.
 // Each figure is the best of a few rounds, so a busy machine distorts it less.
+#include "benchtiming.h"
 #include "runner/consolerunner.h"
 
 #include <QCoreApplication>
@@ -23,19 +24,6 @@ namespace
 constexpr int Runs = 1000;
 constexpr qint64 OutputBytes = 100LL * 1000 * 1000;
 constexpr int Rounds = 3;
-
-double BestOf(const std::function<double()>& measure)
-{
-    double best = 1e300;
-    for (int round = 0; round < Rounds; ++round)
-        best = std::min(best, measure());
-    return best;
-}
-
-double Seconds(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
-}
 
 // Runs `program` with `arguments`, its output thrown away, and returns the seconds it took.
 double TimeProcess(const QString& program, const QStringList& arguments)
@@ -103,7 +91,7 @@ int main(int argc, char** argv)
     // 1. Back-to-back runs.
     {
         const QString program = QStringLiteral("/bin/true");
-        const double shell = BestOf([&] {
+        const double shell = BestOf(Rounds, [&] {
             return TimeProcess(QStringLiteral("/bin/sh"),
                                {QStringLiteral("-c"),
                                 QStringLiteral("i=0; while [ $i -lt %1 ]; do %2; i=$((i+1)); done")
@@ -111,7 +99,7 @@ int main(int argc, char** argv)
                                     .arg(program)});
         });
         const double chained =
-            BestOf([&] { return TimeRunner(QuoteCommandLineArgument(program), Runs); });
+            BestOf(Rounds, [&] { return TimeRunner(QuoteCommandLineArgument(program), Runs); });
         Report("1,000 chained runs of /bin/true vs a shell loop", chained, shell, 1.5);
     }
 
@@ -134,15 +122,16 @@ int main(int argc, char** argv)
     }
     const QStringList catArguments{file};
     TimeProcess(QStringLiteral("cat"), catArguments); // into the page cache
-    const double cat = BestOf([&] { return TimeProcess(QStringLiteral("cat"), catArguments); });
+    const double cat =
+        BestOf(Rounds, [&] { return TimeProcess(QStringLiteral("cat"), catArguments); });
 
     const QString catCommand = QStringLiteral("cat ") + QuoteCommandLineArgument(file);
     qsizetype lineCount = 0;
-    const double bare = BestOf([&] { return TimeRunner(catCommand, 1, {}, &lineCount); });
+    const double bare = BestOf(Rounds, [&] { return TimeRunner(catCommand, 1, {}, &lineCount); });
     Report("100 MB of short lines, no handlers, vs cat to /dev/null", bare, cat, 3.0);
 
     qsizetype announced = 0;
-    const double withHandler = BestOf([&] {
+    const double withHandler = BestOf(Rounds, [&] {
         return TimeRunner(catCommand, 1, [&](TConsoleRunner& runner) {
             runner.OnNewLine = [&](TConsoleRunner*, const QString&, TOutputType AOutputType) {
                 announced += AOutputType == otEntireLine ? 1 : 0;

@@ -5,6 +5,7 @@
 // rounds, so a busy machine distorts it less.
 //
 //   settings_bench
+#include "benchtiming.h"
 #include "platform/inifile.h"
 
 #include <QCoreApplication>
@@ -20,19 +21,6 @@ namespace
 {
 
 constexpr int Rounds = 5;
-
-double BestOf(const std::function<double()>& measure)
-{
-    double best = 1e300;
-    for (int round = 0; round < Rounds; ++round)
-        best = std::min(best, measure());
-    return best;
-}
-
-double Seconds(const QElapsedTimer& clock)
-{
-    return static_cast<double>(clock.nsecsElapsed()) / 1e9;
-}
 
 // A [Settings] section with `keys` keys shaped like the program's own, then the program's keys
 // again in another case further down, as a hand-edited file might hold them.
@@ -114,13 +102,14 @@ int main(int argc, char** argv)
                 return 1;
         }
         TimeQFileRead(path); // into the page cache
-        const double read = BestOf([&] { return TimeQFileRead(path); });
-        const double cat = BestOf([&] { return TimeCat(path); });
+        const double read = BestOf(Rounds, [&] { return TimeQFileRead(path); });
+        const double cat = BestOf(Rounds, [&] { return TimeCat(path); });
         std::printf("%7d keys, %lld bytes: QFile read %.3f ms, cat %.3f ms\n", keys,
                     static_cast<long long>(QFile(path).size()), read * 1e3, cat * 1e3);
-        Report("load", keys, BestOf([&] { return TimeLoad(path, keys, false); }), read, cat);
-        Report("load + read every key", keys, BestOf([&] { return TimeLoad(path, keys, true); }),
-               read, cat);
+        Report("load", keys, BestOf(Rounds, [&] { return TimeLoad(path, keys, false); }), read,
+               cat);
+        Report("load + read every key", keys,
+               BestOf(Rounds, [&] { return TimeLoad(path, keys, true); }), read, cat);
     }
     return 0;
 }

@@ -195,8 +195,8 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
         ASSERT_TRUE(QTest::qWaitFor([&] { return !window.TimerParam->isActive(); }, 5000));
         EXPECT_EQ(LanguageName, QStringLiteral("French"));
         ASSERT_EQ(window.ImageRecords.size(), names.size());
-        for (size_t i = 0; i < names.size(); ++i)
-            EXPECT_EQ(window.ImageRecords[i].FName, names[int(i)]);
+        for (qsizetype i = 0; i < names.size(); ++i)
+            EXPECT_EQ(window.ImageRecords[static_cast<size_t>(i)].FName, names[i]);
         EXPECT_TRUE(window.ImageRecords[0].FCompleted);
         EXPECT_EQ(window.ImageRecords[0].FStatus, TranslateText("Completed"));
         EXPECT_FALSE(window.ImageRecords[1].FCompleted);

@@ -67,14 +67,7 @@ protected:
         programFolder = testenv::NewFolder(QStringLiteral("program dir")) + QLatin1Char('/');
         platform::SetExecutableFolderForTesting(programFolder);
         upscalerFolder = programFolder + QStringLiteral("realesrgan/");
-        QDir().mkpath(upscalerFolder + QStringLiteral("models"));
-        QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
-                    upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
-        for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
-            for (const char* suffix : {".param", ".bin"})
-                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") +
-                                       QLatin1String(model) + QLatin1String(suffix),
-                                   "model");
+        testenv::LayOutUpscalerFolder(upscalerFolder, QStringLiteral(GRANDORA_FAKE_UPSCALER));
 
         savedData_ = qgetenv("XDG_DATA_HOME");
         const QString dataHome = testenv::NewFolder(QStringLiteral("data"));

@@ -78,14 +78,7 @@ protected:
     void SetUp() override
     {
         upscalerFolder = testenv::NewFolder(QStringLiteral("realesrgan")) + QLatin1Char('/');
-        QDir().mkpath(upscalerFolder + QStringLiteral("models"));
-        QFile::link(QStringLiteral(GRANDORA_FAKE_UPSCALER),
-                    upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
-        for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
-            for (const char* suffix : {".param", ".bin"})
-                testenv::WriteFile(upscalerFolder + QStringLiteral("models/") +
-                                       QLatin1String(model) + QLatin1String(suffix),
-                                   "model");
+        testenv::LayOutUpscalerFolder(upscalerFolder, QStringLiteral(GRANDORA_FAKE_UPSCALER));
         savedData_ = qgetenv("XDG_DATA_HOME");
         const QString dataHome = testenv::NewFolder(QStringLiteral("data"));
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));

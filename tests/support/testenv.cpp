@@ -91,6 +91,17 @@ QString WriteImage(const QString& path, int width, int height)
     return path;
 }
 
+void LayOutUpscalerFolder(const QString& folder, const QString& program)
+{
+    QDir().mkpath(folder + QStringLiteral("models"));
+    QFile::link(program, folder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
+        for (const char* suffix : {".param", ".bin"})
+            WriteFile(folder + QStringLiteral("models/") + QLatin1String(model) +
+                          QLatin1String(suffix),
+                      "model");
+}
+
 bool ProcessEnded(qint64 pid)
 {
     QFile status(QStringLiteral("/proc/%1/status").arg(pid));

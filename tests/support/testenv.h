@@ -39,6 +39,10 @@ QStringList FolderEntries(const QString& folder);
 // creating parent folders; returns `path`.
 QString WriteImage(const QString& path, int width, int height);
 
+// Lays `folder` (ending with '/') out as the upscaler's: `program` linked in as
+// realesrgan-ncnn-vulkan, and files for the Photo and Artwork models.
+void LayOutUpscalerFolder(const QString& folder, const QString& program);
+
 // True when the process has ended: gone, or a zombie that its parent has not reaped yet.
 bool ProcessEnded(qint64 pid);
 
