@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <unistd.h>
 
 namespace
 {
@@ -76,8 +77,11 @@ double upscalerAlone(const QString& upscalerFolder, const QStringList& images, c
 {
     QDir().mkpath(work + QStringLiteral("/alone/in"));
     QDir().mkpath(work + QStringLiteral("/alone/out"));
+    // Hard links: the upscaler passes over symbolic ones.
     for (const QString& image : images)
-        QFile::link(image, work + QStringLiteral("/alone/in/") + QFileInfo(image).fileName());
+        ::link(QFile::encodeName(image).constData(),
+               QFile::encodeName(work + QStringLiteral("/alone/in/") + QFileInfo(image).fileName())
+                   .constData());
     QElapsedTimer timer;
     timer.start();
     QProcess upscaler;
