@@ -5,10 +5,35 @@
 #include <QDir>
 #include <QFileInfo>
 
-QString ModelName(TImageType type)
+namespace
 {
+
+// The fast anime model comes in one file pair per scale; the upscaler adds "-x4" to its name
+// itself at its default scale.
+const char fastArtworkModel[] = "realesr-animevideov3";
+
+// The stem of the model's .param and .bin files.
+QString modelFileStem(TImageType type, TSpeed speed)
+{
+    if (type == TImageType::Artwork && speed == TSpeed::Fast)
+        return QLatin1String(fastArtworkModel) + QStringLiteral("-x4");
+    return ModelName(type, speed);
+}
+
+} // namespace
+
+QString ModelName(TImageType type, TSpeed speed)
+{
+    if (speed == TSpeed::Fast)
+        return type == TImageType::Artwork ? QLatin1String(fastArtworkModel)
+                                           : QStringLiteral("realesrgan-x4fast");
     return type == TImageType::Artwork ? QStringLiteral("realesrgan-x4plus-anime")
                                        : QStringLiteral("realesrgan-x4plus");
+}
+
+bool FastModelInstalled(const QString& upscalerFolder, TImageType type)
+{
+    return MissingModelFiles(upscalerFolder, type, TSpeed::Fast).isEmpty();
 }
 
 QString ImageTypeSettingName(TImageType type)
@@ -44,11 +69,12 @@ QString ModelFolder(const QString& upscalerFolder)
     return upscalerFolder + QStringLiteral("models/");
 }
 
-QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type)
+QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type, TSpeed speed)
 {
     QStringList missing;
     for (const char* suffix : {".param", ".bin"}) {
-        const QString file = ModelFolder(upscalerFolder) + ModelName(type) + QLatin1String(suffix);
+        const QString file =
+            ModelFolder(upscalerFolder) + modelFileStem(type, speed) + QLatin1String(suffix);
         if (!QFileInfo(file).isFile())
             missing << file;
     }

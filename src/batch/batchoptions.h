@@ -10,6 +10,9 @@
 enum class TImageType { Artwork, Photo };
 enum class TAction { ResizeOriginal, CreateCopies };
 enum class TDisposal { RecycleBin, DeletePermanently };
+enum class TSpeed { BestQuality, Fast };
+// The format of a copy; a replaced original always keeps its own.
+enum class TOutputFormat { SameAsOriginal, Png, Jpeg, WebP };
 
 struct TBatchOptions {
     TImageType imageType = TImageType::Artwork;
@@ -17,10 +20,18 @@ struct TBatchOptions {
     TDisposal disposal = TDisposal::RecycleBin;
     QString destination;    // where copies go; empty: beside each original
     QString upscalerFolder; // holds the upscaler program and its models/, ending with '/'
+    int scale = 4;          // 2, 3 or 4; the upscaler always enlarges 4x, less is scaled down
+    TOutputFormat outputFormat = TOutputFormat::SameAsOriginal;
+    int jpegQuality = 90; // 1 to 100, for JPEG copies that the program encodes itself
+    TSpeed speed = TSpeed::BestQuality;
+    bool keepMetadata = true; // EXIF, XMP, IPTC and the colour profile go over to the result
 };
 
-// The upscaler's model for the image type.
-QString ModelName(TImageType type);
+// The upscaler's model for the image type at the speed, as passed after -n.
+QString ModelName(TImageType type, TSpeed speed = TSpeed::BestQuality);
+// Whether the image type has a fast model in `upscalerFolder`. Photo's ships with the upscaler;
+// Artwork's is an optional download.
+bool FastModelInstalled(const QString& upscalerFolder, TImageType type);
 
 // The language-independent name under which the image type is stored ("Artwork", "Photo").
 QString ImageTypeSettingName(TImageType type);
@@ -39,7 +50,8 @@ QString UpscalerProgram(const QString& upscalerFolder);
 QString ModelFolder(const QString& upscalerFolder);
 // The files of the image type's model that are not in the models folder; empty when it is
 // installed. Without them the upscaler still writes an image: an all-black one.
-QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type);
+QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type,
+                              TSpeed speed = TSpeed::BestQuality);
 
 // Makes the destination of copies ready. Missing folders are created with their parents.
 enum class TDestinationCheck { Ready, Missing, NotWritable };
