@@ -121,6 +121,10 @@ void TBatchEngine::Report(int row, const TImageResult& result)
     case TImageOutcome::Completed:
         ++totals_.completed;
         totals_.totalOutputBytes += result.bytesOut;
+        if (!result.note.isEmpty()) {
+            ++totals_.noted;
+            totals_.lastNote = result.note;
+        }
         break;
     case TImageOutcome::Failed:
         totals_.commonFailure = totals_.failed == 0 || totals_.commonFailure == result.reason

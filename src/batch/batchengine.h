@@ -25,6 +25,8 @@ struct TBatchSummary {
     std::uint32_t elapsedMs = 0;
     QString lastFailure;   // the reason of the last image that failed; empty when none did
     QString commonFailure; // the reason every failed image shares; empty when they differ
+    int noted = 0;         // completed images whose result lost something, such as metadata
+    QString lastNote;      // what the last of them lost
 };
 
 class TBatchEngine : public QObject
