@@ -60,11 +60,14 @@ std::vector<TQueuedImage> TBatchEngine::NextImages()
             continue;
         // A change of format ends the run: list order is kept, a run has one output format. So
         // does a file listed twice: its second entry enlarges what the first one placed.
-        const QString imageFormat = TFolderRun::OutputFormat(image->file);
+        const QString imageFormat = TFolderRun::UpscalerFormat(image->file, options_);
         const QString file = QFileInfo(image->file).canonicalFilePath();
-        if (!images.empty() && (imageFormat != format || (!file.isEmpty() && files.count(file))))
+        const bool otherFormat =
+            !imageFormat.isEmpty() && !format.isEmpty() && imageFormat != format;
+        if (!images.empty() && (otherFormat || (!file.isEmpty() && files.count(file))))
             break;
-        format = imageFormat;
+        if (format.isEmpty())
+            format = imageFormat;
         files.insert(file);
         images.push_back(std::move(*image));
         if (oneByOne_)

@@ -23,13 +23,6 @@ QString stagedName(size_t position)
     return QStringLiteral("g%1").arg(position + 1, 6, 10, QLatin1Char('0'));
 }
 
-QString extensionOf(const QString& file)
-{
-    const QString name = file.mid(file.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot).toLower();
-}
-
 // A second name for the input in the staging folder: a hard link costs nothing; where there can
 // be none (another file system) a copy does. A listed link is followed, since the upscaler passes
 // over links.
@@ -43,14 +36,11 @@ bool stage(const QString& input, const QString& staged)
 
 } // namespace
 
-QString TFolderRun::OutputFormat(const QString& file)
+QString TFolderRun::UpscalerFormat(const QString& file, const TBatchOptions& options)
 {
-    const QString ext = extensionOf(file);
-    if (ext == QLatin1String(".jpg") || ext == QLatin1String(".jpeg"))
-        return QStringLiteral("jpg");
-    if (ext == QLatin1String(".webp"))
-        return QStringLiteral("webp");
-    return QStringLiteral("png");
+    const std::variant<TImagePlan, QString> plan = PlanImage(file, options);
+    const TImagePlan* planned = std::get_if<TImagePlan>(&plan);
+    return planned ? planned->upscalerFormat : QString();
 }
 
 TFolderRun::TFolderRun(const QString& tempFolder, QObject* parent)
@@ -89,22 +79,30 @@ TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& 
     if (!tempFolder_.isEmpty() && !QDir().mkpath(stage_ + QStringLiteral("in")))
         stage_.clear();
     QDir().mkpath(stage_ + QStringLiteral("out"));
-    format_ = images.empty() ? QString() : OutputFormat(images.front().file);
+    format_.clear();
     for (const TQueuedImage& image : images) {
         std::int64_t bytesIn = 0;
-        if (std::optional<TImageResult> no = RefusedImage(image.file, options, stage_, bytesIn)) {
+        TImagePlan plan;
+        if (std::optional<TImageResult> no =
+                RefusedImage(image.file, options, stage_, bytesIn, plan)) {
             refused.emplace_back(image, *no);
             continue;
         }
-        const QString name = stagedName(staged_.size()) + extensionOf(image.file);
-        if (!stage(image.file, stage_ + QStringLiteral("in/") + name)) {
+        if (format_.isEmpty())
+            format_ = plan.upscalerFormat;
+        const QString staged = stage_ + QStringLiteral("in/") + stagedName(staged_.size()) +
+                               QLatin1Char('.') + plan.inputExtension;
+        if (plan.convertInput ? !WriteUpscalerInput(image.file, staged)
+                              : !stage(image.file, staged)) {
+            QFile::remove(staged);
+            const char* reason = plan.convertInput
+                                     ? "The image could not be prepared for the upscaler: %s"
+                                     : "Image file not found: %s";
             refused.emplace_back(
-                image,
-                FailedImage(FillTemplate(TranslateText("Image file not found: %s"), {image.file}),
-                            bytesIn));
+                image, FailedImage(FillTemplate(TranslateText(reason), {image.file}), bytesIn));
             continue;
         }
-        staged_.push_back({image, bytesIn, false, false, 0});
+        staged_.push_back({image, std::move(plan), bytesIn, false, false, 0});
     }
     if (staged_.empty()) {
         QDir(stage_).removeRecursively();
@@ -115,8 +113,8 @@ TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& 
         QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) + QStringLiteral(" -i ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("in")) + QStringLiteral(" -o ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("out")) + QStringLiteral(" -n ") +
-        QuoteCommandLineArgument(ModelName(options.imageType)) + QStringLiteral(" -f ") + format_ +
-        QStringLiteral(" -v"));
+        QuoteCommandLineArgument(ModelName(options.imageType, options.speed)) +
+        QStringLiteral(" -f ") + format_ + QStringLiteral(" -v"));
     // Percentages with a dot where the user's settings allow it; a comma is understood too.
     runner_->Environment() = {QStringLiteral("LC_NUMERIC=C")};
     runner_->Execute();
@@ -198,7 +196,8 @@ void TFolderRun::UpscalerLine(const QString& line)
         const QString output = stage_ + QStringLiteral("out/") +
                                stagedName(static_cast<size_t>(staged - staged_.data())) +
                                QLatin1Char('.') + format_;
-        Finish(*staged, PlaceOutput(options_, staged->image.file, output, staged->bytesIn));
+        Finish(*staged,
+               PlaceOutput(options_, staged->plan, staged->image.file, output, staged->bytesIn));
         QFile::remove(output);
         return;
     }
@@ -220,7 +219,7 @@ void TFolderRun::UpscalerEnded()
             continue;
         if (stopRequested_) {
             if (staged.started)
-                Finish(staged, {TImageOutcome::Aborted, {}, staged.bytesIn, 0, {}, 0, 0});
+                Finish(staged, {TImageOutcome::Aborted, {}, staged.bytesIn, 0, {}, 0, 0, {}});
         } else if (died && staged.started && !end.crashed) {
             end.crashed = staged.image;
         } else if (died || !recognised_) {

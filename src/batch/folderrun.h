@@ -47,8 +47,9 @@ public:
     bool IsRunning() const;
     std::uint32_t ProcessId() const;
 
-    // The upscaler's output format for an input file: png, jpg or webp.
-    static QString OutputFormat(const QString& file);
+    // What the upscaler writes for an input file with the options: png, jpg or webp; empty when
+    // the file cannot be enlarged at all, so that it goes with any run and fails there.
+    static QString UpscalerFormat(const QString& file, const TBatchOptions& options);
 
 signals:
     void ImageStarted(int row, const QString& file);
@@ -59,6 +60,7 @@ signals:
 private:
     struct Staged {
         TQueuedImage image;
+        TImagePlan plan;
         std::int64_t bytesIn = 0;
         bool started = false;
         bool finished = false;

@@ -136,16 +136,18 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
         plan.savedFormat = "png";
     }
     const QString extension = extensionOf(input);
-    plan.savedName = extensionNames(extension, plan.savedFormat)
-                         ? QFileInfo(input).fileName()
-                         : baseNameOf(input) + QLatin1Char('.') + extensionOfFormat(plan.savedFormat);
+    // A result in the original's own format keeps its name, even one that misnames it.
+    plan.savedName =
+        plan.savedFormat == plan.contentFormat || extensionNames(extension, plan.savedFormat)
+            ? QFileInfo(input).fileName()
+            : baseNameOf(input) + QLatin1Char('.') + extensionOfFormat(plan.savedFormat);
 
     const QString readable = upscalerName(plan.contentFormat);
     plan.convertInput = readable.isEmpty();
     plan.inputExtension = plan.convertInput ? QStringLiteral("png") : readable;
     // The upscaler's own JPEG has its fixed quality; a chosen quality needs the program's encoder.
-    plan.reencode = options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() ||
-                    chosen == "jpeg";
+    plan.reencode =
+        options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() || chosen == "jpeg";
     plan.upscalerFormat = plan.reencode ? QStringLiteral("png") : upscalerName(plan.savedFormat);
     return plan;
 }

@@ -144,9 +144,10 @@ TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDi
     return {true, original, {}};
 }
 
-TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged)
+TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged,
+                     const QString& copyName)
 {
-    const QString name = original.mid(folderOf(original).size());
+    const QString name = copyName.isEmpty() ? original.mid(folderOf(original).size()) : copyName;
     const QString part = folder + platform::HiddenPartName(name);
     // The original is not at stake here, so neither the copy nor its journal entry is forced to
     // the disk: renamed only when complete, the copy is whole under its name after any kill.

@@ -24,7 +24,9 @@ struct TPlacement {
 // moment leaves the original in place or in the trash with the enlarged file beside its name.
 TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDisposal disposal);
 
-// Saves `enlarged` into `folder` (ending with '/') under the file name of `original`, made unique.
+// Saves `enlarged` into `folder` (ending with '/') under `name` (by default the file name of
+// `original`), made unique.
 // The copy is written under a hidden name and renamed, so no partial file ever has a final name
 // when the program is killed; the copy is not forced to the disk (the original is kept anyway).
-TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged);
+TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged,
+                     const QString& name = {});

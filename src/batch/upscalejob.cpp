@@ -3,6 +3,7 @@
 #include "batchprogress.h"
 #include "i18n/translation.h"
 #include "outputcheck.h"
+#include "photometadata.h"
 #include "placement.h"
 #include "platform/files.h"
 #include "platform/tickcount.h"
@@ -12,6 +13,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QScopeGuard>
 
 namespace
 {
@@ -26,18 +28,18 @@ QString withTemplate(const char* text, const QString& value)
     return FillTemplate(TranslateText(text), {value});
 }
 
-QString extensionOf(const QString& path)
+QSize imageSizeOf(const QString& path)
 {
-    const QString fileName = path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
-    const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : fileName.mid(dot).toLower();
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
 }
 
 } // namespace
 
 TImageResult FailedImage(const QString& reason, std::int64_t bytesIn)
 {
-    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0};
+    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0, {}};
 }
 
 std::int64_t PixelsOf(const QString& path)
@@ -49,19 +51,25 @@ std::int64_t PixelsOf(const QString& path)
 }
 
 std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
-                                         const QString& tempFolder, std::int64_t& bytesIn)
+                                         const QString& tempFolder, std::int64_t& bytesIn,
+                                         TImagePlan& plan)
 {
     const std::int64_t size = platform::FileSizeOf(input);
     bytesIn = size < 0 ? 0 : size;
     if (size < 0 || !QFileInfo(input).isFile())
         return failed(withTemplate("Image file not found: %s", input), bytesIn);
+    std::variant<TImagePlan, QString> planned = PlanImage(input, options);
+    if (const QString* reason = std::get_if<QString>(&planned))
+        return failed(*reason, bytesIn);
+    plan = std::get<TImagePlan>(std::move(planned));
     if (tempFolder.isEmpty())
         return failed(TranslateText("The private temporary folder cannot be used"), bytesIn);
     // Without its model the upscaler still writes an image, an all-black one: never start it so.
     const QString program = UpscalerProgram(options.upscalerFolder);
     if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
         return failed(withTemplate("Upscaler not found: %s", program), bytesIn);
-    const QStringList missing = MissingModelFiles(options.upscalerFolder, options.imageType);
+    const QStringList missing =
+        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed);
     if (!missing.isEmpty())
         return failed(withTemplate("Model file not found: %s", missing.front()), bytesIn);
     return std::nullopt;
@@ -77,26 +85,42 @@ QString ReasonOfErrorLine(const QString& line, const QString& input)
     return {};
 }
 
-TImageResult PlaceOutput(const TBatchOptions& options, const QString& input, const QString& output,
-                         std::int64_t bytesIn)
+TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, const QString& input,
+                         const QString& output, std::int64_t bytesIn)
 {
     if (!OutputIsEnlarged(input, output))
         return failed(withTemplate("The upscaler gave no complete enlarged image: %s", input),
                       bytesIn);
-    const std::int64_t bytesOut = platform::FileSizeOf(output);
+    QString result = output;
+    const QString finished = output + QStringLiteral(".finished");
+    const auto removeFinished = qScopeGuard([&] { QFile::remove(finished); });
+    if (plan.reencode) {
+        if (!FinishImage(output, finished, plan, options, imageSizeOf(input)))
+            return failed(withTemplate("The enlarged image could not be saved: %s", input),
+                          bytesIn);
+        result = finished;
+    }
+    QString note;
+    QString metadataError;
+    if (options.keepMetadata && !CopyPhotoMetadata(input, result, metadataError))
+        note = withTemplate("Metadata could not be kept: %s", input);
+    // Checked after every step that wrote to it: what is placed is whole.
+    if (!ImageFileIsComplete(result))
+        return failed(withTemplate("The enlarged image could not be saved: %s", input), bytesIn);
+    const std::int64_t bytesOut = platform::FileSizeOf(result);
     TPlacement placed;
     if (options.action == TAction::ResizeOriginal) {
-        placed = ReplaceOriginal(input, output, options.disposal);
+        placed = ReplaceOriginal(input, result, options.disposal);
     } else {
         QString folder =
             options.destination.isEmpty() ? QFileInfo(input).path() : options.destination;
         if (!folder.endsWith(QLatin1Char('/')))
             folder += QLatin1Char('/');
-        placed = PlaceCopy(folder, input, output);
+        placed = PlaceCopy(folder, input, result, plan.savedName);
     }
     if (!placed.ok)
         return failed(placed.reason, bytesIn);
-    return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0};
+    return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0, note};
 }
 
 QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
@@ -105,7 +129,7 @@ QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
     return QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) +
            QStringLiteral(" -i ") + QuoteCommandLineArgument(input) + QStringLiteral(" -o ") +
            QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
-           QuoteCommandLineArgument(ModelName(options.imageType));
+           QuoteCommandLineArgument(ModelName(options.imageType, options.speed));
 }
 
 TUpscaleJob::TUpscaleJob(const QString& tempFolder, QObject* parent)
@@ -143,19 +167,35 @@ std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatc
     startTick_ = platform::GetTickCount();
     pixels_ = 0;
 
-    if (std::optional<TImageResult> refused = RefusedImage(input, options, tempFolder_, bytesIn_))
+    upscalerInput_.clear();
+    if (std::optional<TImageResult> refused =
+            RefusedImage(input, options, tempFolder_, bytesIn_, plan_))
         return refused;
     pixels_ = PixelsOf(input);
 
     // The folder is this instance's alone; a leftover that resists removal is never reused.
-    output_ = tempFolder_ + QStringLiteral("zelimageupscale") + extensionOf(input);
+    QString upscalerInput = input;
+    if (plan_.convertInput) {
+        upscalerInput_ = tempFolder_ + QStringLiteral("zelimageinput.png");
+        QFile::remove(upscalerInput_);
+        upscalerInput_ = UniqueFileName(upscalerInput_);
+        if (!WriteUpscalerInput(input, upscalerInput_)) {
+            QFile::remove(upscalerInput_);
+            return failed(
+                withTemplate("The image could not be prepared for the upscaler: %s", input),
+                bytesIn_);
+        }
+        upscalerInput = upscalerInput_;
+    }
+    output_ = tempFolder_ + QStringLiteral("zelimageupscale.") + plan_.upscalerFormat;
     QFile::remove(output_);
     output_ = UniqueFileName(output_);
 
-    runner_->SetCommandLine(UpscalerCommandLine(options, input, output_));
+    runner_->SetCommandLine(UpscalerCommandLine(options, upscalerInput, output_));
     try {
         runner_->Execute();
     } catch (const std::exception& error) {
+        QFile::remove(upscalerInput_);
         return failed(
             withTemplate("The upscaler could not be started: %s", QString::fromUtf8(error.what())),
             bytesIn_);
@@ -191,12 +231,14 @@ void TUpscaleJob::UpscalerEnded()
 {
     TImageResult result;
     if (stopRequested_)
-        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}, 0, 0};
+        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}, 0, 0, {}};
     else
         result = Judge();
     result.pixels = pixels_;
     result.milliseconds = platform::GetTickCount() - startTick_;
     QFile::remove(output_);
+    if (!upscalerInput_.isEmpty())
+        QFile::remove(upscalerInput_);
     emit Finished(result);
 }
 
@@ -209,5 +251,5 @@ TImageResult TUpscaleJob::Judge()
         return failed(errorLine_, bytesIn_);
     if (runner_->EndStatus() != esProcess || runner_->ExitCode() != 0)
         return failed(withTemplate("The upscaler ended with an error: %s", input_), bytesIn_);
-    return PlaceOutput(options_, input_, output_, bytesIn_);
+    return PlaceOutput(options_, plan_, input_, output_, bytesIn_);
 }

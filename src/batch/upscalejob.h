@@ -3,6 +3,7 @@
 #pragma once
 
 #include "batchoptions.h"
+#include "imageformats.h"
 
 #include <QObject>
 #include <QString>
@@ -39,16 +40,19 @@ QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
 TImageResult FailedImage(const QString& reason, std::int64_t bytesIn);
 // The input's pixel count from its header; 0 when it cannot be read.
 std::int64_t PixelsOf(const QString& path);
-// Why `input` cannot go to the upscaler at all (it is gone, no temporary folder, no upscaler, no
-// model); nothing when it can. `bytesIn` gets the input's size (0 when gone).
+// Why `input` cannot go to the upscaler at all (it is gone or no image the program can enlarge,
+// no temporary folder, no upscaler, no model); nothing when it can, and then `plan` says how it
+// goes. `bytesIn` gets the input's size (0 when gone).
 std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
-                                         const QString& tempFolder, std::int64_t& bytesIn);
+                                         const QString& tempFolder, std::int64_t& bytesIn,
+                                         TImagePlan& plan);
 // The reason an error line of the upscaler gives for `input`; empty for any other line.
 QString ReasonOfErrorLine(const QString& line, const QString& input);
-// Judges the upscaler's `output` for `input` and, when it is the complete enlarged image, places
-// it as the options say.
-TImageResult PlaceOutput(const TBatchOptions& options, const QString& input, const QString& output,
-                         std::int64_t bytesIn);
+// Judges the upscaler's `output` for `input` and, when it is the complete enlarged image, brings
+// it to the planned size, format and metadata and places it as the options say. Files it makes
+// on the way stand beside `output` and are gone when it returns.
+TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, const QString& input,
+                         const QString& output, std::int64_t bytesIn);
 
 class TUpscaleJob : public QObject
 {
@@ -85,7 +89,9 @@ private:
     QString tempFolder_;
     std::unique_ptr<TConsoleRunner> runner_;
     TBatchOptions options_;
+    TImagePlan plan_;
     QString input_;
+    QString upscalerInput_; // a PNG of the input when the upscaler cannot read the input itself
     QString output_;
     std::int64_t bytesIn_ = 0;
     std::int64_t pixels_ = 0;

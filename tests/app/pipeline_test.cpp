@@ -588,8 +588,8 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     EXPECT_EQ(seen.failed, QStringLiteral("1"));
     EXPECT_TRUE(seen.aborted.isEmpty());
     // The failure and its reason outlast the end of the batch; the row keeps its reason.
-    const QString reason = QStringLiteral("The upscaler could not read the image: ") + folder +
-                           QStringLiteral("c.png");
+    const QString reason =
+        QStringLiteral("Not an image the program can read: ") + folder + QStringLiteral("c.png");
     EXPECT_EQ(form->StatusText(), QStringLiteral("1 failed: ") + reason);
     EXPECT_EQ(form->ListModel->index(2, ImageListModel::StatusColumn).data(Qt::ToolTipRole),
               reason);

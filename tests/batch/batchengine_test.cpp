@@ -1,3 +1,5 @@
+#include "enginefixture.h"
+
 #include "batch/batchengine.h"
 #include "batch/folderrun.h"
 #include "batch/placement.h"
@@ -19,106 +21,6 @@
 
 namespace
 {
-
-// A batch may take a while under the sanitizers.
-template <typename Condition> bool waitFor(Condition done, int milliseconds = 60000)
-{
-    return testenv::WaitFor(done, milliseconds);
-}
-
-// What one engine reported.
-struct Reports {
-    QList<int> started;
-    std::map<int, TImageResult> finished;
-    int stopped = 0;
-    std::vector<TBatchSummary> summaries;
-
-    QString outcomes() const
-    {
-        QString text;
-        for (const auto& [index, result] : finished)
-            text += QLatin1Char("CFA"[static_cast<int>(result.outcome)]);
-        return text;
-    }
-};
-
-// A batch engine with its own instance folder, watched through its signals.
-struct Engine {
-    explicit Engine(const QString& tempParent) : folder(tempParent), engine(folder.Path())
-    {
-        QObject::connect(&engine, &TBatchEngine::ImageStarted,
-                         [this](int index, const QString&) { seen.started << index; });
-        QObject::connect(&engine, &TBatchEngine::ImageFinished,
-                         [this](int index, const TImageResult& r) { seen.finished[index] = r; });
-        QObject::connect(&engine, &TBatchEngine::Stopped, [this] { ++seen.stopped; });
-        QObject::connect(&engine, &TBatchEngine::Finished,
-                         [this](const TBatchSummary& s) { seen.summaries.push_back(s); });
-    }
-    void start(const TBatchOptions& options, const QStringList& images)
-    {
-        seen = {};
-        engine.Start(options, [images](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
-            if (fromRow >= images.size())
-                return std::nullopt;
-            return TBatchEngine::TQueuedImage{fromRow, images[fromRow]};
-        });
-    }
-    bool ended() const { return !seen.summaries.empty() || seen.stopped > 0; }
-
-    platform::TInstanceFolder folder;
-    TBatchEngine engine;
-    Reports seen;
-};
-
-// A program folder with the fake upscaler and both models, a private trash, and a log of the
-// upscaler's command lines.
-class BatchEngineTest : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        upscalerFolder = testenv::NewFolder(QStringLiteral("realesrgan")) + QLatin1Char('/');
-        testenv::LayOutUpscalerFolder(upscalerFolder, QStringLiteral(GRANDORA_FAKE_UPSCALER));
-        savedData_ = qgetenv("XDG_DATA_HOME");
-        const QString dataHome = testenv::NewFolder(QStringLiteral("data"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
-        trash = dataHome + QStringLiteral("/Trash/");
-        argsLog = testenv::NewFolder(QStringLiteral("log")) + QStringLiteral("/args.txt");
-        qputenv("GRANDORA_FAKE_UPSCALER_LOG", QFile::encodeName(argsLog));
-        tempParent = testenv::NewFolder(QStringLiteral("tmp")) + QLatin1Char('/');
-        folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
-        options.imageType = TImageType::Photo;
-        options.upscalerFolder = upscalerFolder;
-    }
-    void TearDown() override
-    {
-        qputenv("XDG_DATA_HOME", savedData_);
-        for (const char* name : {"GRANDORA_FAKE_UPSCALER_LOG", "GRANDORA_FAKE_UPSCALER_MODE",
-                                 "GRANDORA_FAKE_UPSCALER_DELAY_MS"})
-            qunsetenv(name);
-    }
-    // Runs a whole batch on a new engine and returns it when the batch has ended.
-    std::unique_ptr<Engine> run(const QStringList& images)
-    {
-        auto engine = std::make_unique<Engine>(tempParent);
-        engine->start(options, images);
-        EXPECT_TRUE(waitFor([&] { return engine->ended() && !engine->engine.IsBusy(); }));
-        EXPECT_TRUE(testenv::FolderEntries(engine->folder.Path()).isEmpty() ||
-                    testenv::FolderEntries(engine->folder.Path()) ==
-                        QStringList{QStringLiteral(".owner")})
-            << "the upscaler's output is never left behind";
-        return engine;
-    }
-    QStringList upscalerRuns() const
-    {
-        return QString::fromUtf8(testenv::ReadFile(argsLog))
-            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    QString upscalerFolder, trash, argsLog, tempParent, folder;
-    QByteArray savedData_;
-    TBatchOptions options;
-};
 
 TEST_F(BatchEngineTest, PlacesEachResultAsTheOptionsSay)
 {
@@ -312,7 +214,7 @@ TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)
     }
 }
 
-// One upscaler run for many images keeps every image's own outcome: an unreadable file, a write
+// One upscaler run for many images keeps every image's own outcome: a file cut short, a write
 // failure and a crash in the middle each end only their own image; the image of the crash gets a
 // second run of its own, and the images after it a new run.
 TEST_F(BatchEngineTest, ARunForManyImagesKeepsEachImagesOutcome)
@@ -320,13 +222,13 @@ TEST_F(BatchEngineTest, ARunForManyImagesKeepsEachImagesOutcome)
     options.action = TAction::CreateCopies;
     QStringList images;
     const int widths[] = {
-        8, 9, 0 /* not an image */, 11 /* cannot be written */, 10, 13 /* crashes */, 12, 14};
+        8, 9, 0 /* cut short */, 11 /* cannot be written */, 10, 13 /* crashes */, 12, 14};
     for (int i = 0; i < 8; ++i) {
         const QString path = folder + QStringLiteral("p%1.png").arg(i);
+        testenv::WriteImage(path, widths[i] == 0 ? 20 : widths[i], 8);
+        // Its header still says PNG, so only the upscaler finds out.
         if (widths[i] == 0)
-            testenv::WriteFile(path, "not an image");
-        else
-            testenv::WriteImage(path, widths[i], 8);
+            testenv::WriteFile(path, testenv::ReadFile(path).left(40));
         images << path;
     }
 
@@ -387,9 +289,9 @@ TEST_F(BatchEngineTest, RunsTakeAnyNameAndSplitByFormatAndSize)
     for (int row = 0; row < images.size(); ++row) {
         const TImageResult& result = engine->seen.finished.at(row);
         EXPECT_EQ(QFileInfo(result.target).suffix(), QFileInfo(images[row]).suffix()) << row;
-        const QString format = TFolderRun::OutputFormat(images[row]);
+        const QString suffix = QFileInfo(images[row]).suffix().toLower();
         EXPECT_EQ(QImageReader(result.target).format(),
-                  format == QLatin1String("jpg") ? QByteArray("jpeg") : format.toLatin1())
+                  suffix == QLatin1String("jpg") ? QByteArray("jpeg") : suffix.toLatin1())
             << row;
     }
     EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("link (2).png")), QSize(20, 20));

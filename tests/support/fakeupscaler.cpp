@@ -30,6 +30,7 @@
 // run and a cost per image, as the real one's model load and enlarging.
 // GRANDORA_FAKE_UPSCALER_LOG, when set, names a file that gets one line per run: the arguments
 // separated by tabs.
+#include <QColorSpace>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -52,11 +53,21 @@ QString argument(const QStringList& args, const QString& flag, const QString& fa
     return at >= 0 && at + 1 < args.size() ? args.at(at + 1) : fallback;
 }
 
+// Like the real one, it reads PNG, JPEG and WebP, whatever the name says, and nothing else.
+QImage readImage(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg" && format != "webp")
+        return {};
+    return reader.read();
+}
+
 QByteArray enlarged(const QString& input, const QString& output, int scale, bool black)
 {
-    QImageReader reader(input);
-    reader.setDecideFormatFromContent(true);
-    QImage image = reader.read();
+    QImage image = readImage(input);
+    image.setColorSpace({}); // it writes pixels only
     if (image.isNull())
         return {};
     image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
@@ -109,9 +120,7 @@ int folderMode(const QString& input, const QString& output, const QString& forma
     QList<QImage> decoded;
     const auto readAhead = [&](qsizetype upTo) {
         while (decoded.size() < std::min(upTo, images.size())) {
-            QImageReader reader(images[decoded.size()]);
-            reader.setDecideFormatFromContent(true);
-            decoded << reader.read();
+            decoded << readImage(images[decoded.size()]);
             if (decoded.back().isNull()) {
                 std::printf("Couldn't read the image '%s'!\n",
                             qPrintable(images[decoded.size() - 1]));
@@ -143,6 +152,7 @@ int folderMode(const QString& input, const QString& output, const QString& forma
         if (black)
             image.fill(Qt::black);
         image = image.convertToFormat(QImage::Format_RGB32);
+        image.setColorSpace({});
         if (!image.save(target, format.toLatin1().constData())) {
             std::printf("Couldn't write the image %s\n", qPrintable(target));
             continue;

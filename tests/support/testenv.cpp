@@ -95,7 +95,7 @@ void LayOutUpscalerFolder(const QString& folder, const QString& program)
 {
     QDir().mkpath(folder + QStringLiteral("models"));
     QFile::link(program, folder + QStringLiteral("realesrgan-ncnn-vulkan"));
-    for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
+    for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime", "realesrgan-x4fast"})
         for (const char* suffix : {".param", ".bin"})
             WriteFile(folder + QStringLiteral("models/") + QLatin1String(model) +
                           QLatin1String(suffix),
