@@ -303,6 +303,30 @@ TEST_F(ImageFormatsTest, APngKeepsItsXmpPacket)
     EXPECT_EQ(testenv::ImageSize(original), QSize(18, 12));
 }
 
+// A JPEG segment holds at most 64 KiB, so a PNG's large XMP packet cannot go into a JPEG copy:
+// the copy is made all the same and says what it lost.
+TEST_F(ImageFormatsTest, MetadataThatCannotBeKeptIsNotedNotFailed)
+{
+    const QString original = writeImage(folder + QStringLiteral("scan.png"), "png");
+    {
+        auto file = Exiv2::ImageFactory::open(QFile::encodeName(original).toStdString());
+        Exiv2::XmpData xmp;
+        xmp["Xmp.dc.description"] = std::string(70000, 'x');
+        file->setXmpData(xmp);
+        file->writeMetadata();
+    }
+    copiesInto();
+    options.outputFormat = TOutputFormat::Jpeg;
+    const auto engine = run({original});
+    const TImageResult& result = engine->seen.finished.at(0);
+    EXPECT_EQ(result.outcome, TImageOutcome::Completed);
+    EXPECT_EQ(result.note, QStringLiteral("Metadata could not be kept: ") + original);
+    EXPECT_EQ(QImageReader(result.target).size(), QSize(24, 16));
+    ASSERT_EQ(engine->seen.summaries.size(), 1u);
+    EXPECT_EQ(engine->seen.summaries[0].noted, 1);
+    EXPECT_EQ(engine->seen.summaries[0].lastNote, result.note);
+}
+
 TEST_F(ImageFormatsTest, FastTakesTheImageTypesFastModel)
 {
     copiesInto();
