@@ -98,8 +98,8 @@ done
 
 desktop="$work/root/usr/share/applications/grandora.desktop"
 grep -qx 'Exec=grandora %F' "$desktop" || fail "the desktop entry does not start grandora with files"
-grep -qx 'MimeType=image/png;image/jpeg;image/webp;' "$desktop" ||
-  fail "the desktop entry does not offer the program for PNG, JPEG and WebP images"
+grep -qx 'MimeType=image/png;image/jpeg;image/webp;image/bmp;image/tiff;image/gif;' "$desktop" ||
+  fail "the desktop entry does not offer the program for the image types it enlarges"
 
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" >"$work/desktop.log" 2>&1 || true
