@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QSet>
+#include <QTransform>
 
 namespace
 {
@@ -75,6 +76,20 @@ bool extensionNames(const QString& extension, const QByteArray& format)
     if (format == "tiff")
         return extension == QLatin1String("tif");
     return false;
+}
+
+// The image as its orientation tag shows it.
+QImage upright(const QImage& image, QImageIOHandler::Transformations turn)
+{
+    if (turn == QImageIOHandler::TransformationNone)
+        return image;
+    if (turn == QImageIOHandler::TransformationRotate270)
+        return image.transformed(QTransform().rotate(270));
+    QImage turned = image.mirrored(turn & QImageIOHandler::TransformationMirror,
+                                   turn & QImageIOHandler::TransformationFlip);
+    if (turn & QImageIOHandler::TransformationRotate90)
+        turned = turned.transformed(QTransform().rotate(90));
+    return turned;
 }
 
 QString withTemplate(const char* text, const QString& value)
@@ -146,8 +161,11 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
     plan.convertInput = readable.isEmpty();
     plan.inputExtension = plan.convertInput ? QStringLiteral("png") : readable;
     // The upscaler's own JPEG has its fixed quality; a chosen quality needs the program's encoder.
-    plan.reencode =
-        options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() || chosen == "jpeg";
+    // Without its metadata a phone photo would lose the tag that shows it upright.
+    if (!options.keepMetadata)
+        plan.turn = reader.transformation();
+    plan.reencode = options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() ||
+                    chosen == "jpeg" || plan.turn != QImageIOHandler::TransformationNone;
     plan.upscalerFormat = plan.reencode ? QStringLiteral("png") : upscalerName(plan.savedFormat);
     return plan;
 }
@@ -183,6 +201,7 @@ bool FinishImage(const QString& upscaled, const QString& finished, const TImageP
                                                   : image.size() * options.scale / 4;
         image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
+    image = upright(image, plan.turn);
     QImageWriter writer(finished, plan.savedFormat);
     if (plan.savedFormat == "jpeg")
         writer.setQuality(options.jpegQuality);

@@ -6,6 +6,7 @@
 #include "batchoptions.h"
 
 #include <QByteArray>
+#include <QImageIOHandler>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,8 @@ struct TImagePlan {
     QByteArray savedFormat;    // Qt's name of the format the result is saved in
     QString savedName;         // the result's file name, before a copy's is made unique
     bool reencode = false;     // the program scales or encodes the upscaler's output itself
+    // How the pixels are turned when the orientation tag that would turn them is not kept.
+    QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;
 };
 
 // The plan for `input` with `options`, or why it cannot be enlarged, in the user's language.
@@ -35,6 +38,7 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
 bool WriteUpscalerInput(const QString& input, const QString& png);
 
 // Turns the upscaler's 4x `upscaled` image into the saved form at `finished`: scaled to exactly
-// `scale` times `originalSize` and encoded as the plan says. False when it cannot be done.
+// `scale` times `originalSize`, turned upright when the plan says so, and encoded as the plan
+// says. False when it cannot be done.
 bool FinishImage(const QString& upscaled, const QString& finished, const TImagePlan& plan,
                  const TBatchOptions& options, QSize originalSize);
