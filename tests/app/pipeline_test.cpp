@@ -641,8 +641,9 @@ TEST_F(PipelineTest, TheFirstStartChoosesAnImageTypeWhoseModelIsInstalled)
     EXPECT_EQ(form->ComboBoxModel->currentIndex(), 0);
 }
 
-// The real upscaler on three tiny images in one run, one of them unreadable, when
-// scripts/get-upscaler has provisioned it: the same statuses as one run per image.
+// The real upscaler on three tiny images in one run, one of them cut short and one a BMP that it
+// cannot read itself, when scripts/get-upscaler has provisioned it: the same statuses as one run
+// per image.
 TEST_F(PipelineTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
 {
     const QString real = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan");
@@ -658,9 +659,11 @@ TEST_F(PipelineTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
             image.setPixel(x, y, qRgb(x * 16, y * 16, 128));
     const QStringList images{folder + QStringLiteral("photo one.png"),
                              folder + QStringLiteral("broken.png"),
-                             folder + QStringLiteral("photo three.png")};
+                             folder + QStringLiteral("photo three.bmp")};
     ASSERT_TRUE(image.save(images[0]));
-    testenv::WriteFile(images[1], "not an image");
+    ASSERT_TRUE(image.save(images[1]));
+    // Its header still says PNG, so only the upscaler finds out.
+    testenv::WriteFile(images[1], testenv::ReadFile(images[1]).left(40));
     ASSERT_TRUE(image.mirrored().save(images[2]));
     choose(Photo, CreateCopies);
 
@@ -677,7 +680,7 @@ TEST_F(PipelineTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
     EXPECT_EQ(seen[0], (QStringList{QStringLiteral("Completed"), QStringLiteral("Failed"),
                                     QStringLiteral("Completed")}));
     EXPECT_EQ(seen[1], seen[0]);
-    for (const char* name : {"photo one (2).png", "photo three (2).png", "photo one (3).png"}) {
+    for (const char* name : {"photo one (2).png", "photo three (2).bmp", "photo one (3).png"}) {
         const QImage enlarged(folder + QLatin1String(name));
         ASSERT_EQ(enlarged.size(), QSize(64, 64)) << name;
         // Not the all-black picture of a run without its model.
