@@ -6,6 +6,7 @@
 #include "appvalues.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
+#include "batch/imageformats.h"
 #include "batch/placementjournal.h"
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
@@ -797,16 +798,29 @@ void TAppForm::TimerParamTimer()
                 ButtonNextClick();
         }
     }
-    ImageAdder.AddNames(start.names);
+    ReportSkippedNames(ImageAdder.AddNames(start.names));
+}
+
+void TAppForm::ReportSkippedNames(const QStringList& names)
+{
+    if (names.size() == 1)
+        SetStatusText(
+            FillTemplate(TranslateText("Not an image the program can enlarge: %s"), names));
+    else if (names.size() > 1)
+        SetStatusText(
+            FillTemplate(TranslateText("%s names skipped: not images the program can enlarge"),
+                         {QString::number(names.size())}));
 }
 
 void TAppForm::ButtonFilesClick()
 {
-    const QString filter =
-        TranslateText("Image Files") +
-        QStringLiteral(" (*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds)"
-                       "|*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds|") +
-        TranslateText("All Files (*.*)") + QStringLiteral("|*.*");
+    QStringList patterns;
+    for (const QString& extension : SupportedImageExtensions())
+        patterns << QStringLiteral("*.") + extension;
+    // The formats are too many to spell out in the name of the filter.
+    const QString filter = TranslateText("Image Files") + QLatin1Char('|') +
+                           patterns.join(QLatin1Char(';')) + QLatin1Char('|') +
+                           TranslateText("All Files (*.*)") + QStringLiteral("|*.*");
     const QStringList files =
         platform::GetOpenFileNames(this, QString(), QString(), QtFileFilter(filter));
     if (files.isEmpty())
@@ -847,7 +861,7 @@ void TAppForm::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(
         this,
         [this, names] {
-            ImageAdder.AddNames(names);
+            ReportSkippedNames(ImageAdder.AddNames(names));
             PageControl1->setCurrentIndex(0);
         },
         Qt::QueuedConnection);

@@ -214,6 +214,8 @@ private:
     void StorePlacement();
     // Writes the destination in the box to settings.ini.
     void StoreDestination();
+    // Tells in the status bar which dropped or given names are not images the program takes.
+    void ReportSkippedNames(const QStringList& names);
     void SetBatchFace(bool running);
     void SetImageStatus(int index, const QString& status);
     // Delete and Clear: off while a batch runs.
