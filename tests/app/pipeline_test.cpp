@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -439,6 +441,44 @@ TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
     EXPECT_EQ(notifications,
               QStringList{QStringLiteral("The batch has ended: 2 completed, 0 failed")});
     platform::SetDesktopStatusHooksForTesting({});
+}
+
+// The options added below the first ones are locked with them while a batch runs; afterwards each
+// comes back as far as its rule allows: the output format and quality only for copies.
+TEST_F(PipelineTest, TheLaterOptionsAreLockedDuringABatchAndFollowTheirRulesAfter)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "60");
+    for (const QString& file : MissingModelFiles(upscalerFolder, TImageType::Photo, TSpeed::Fast))
+        testenv::WriteFile(file, "model");
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
+    const QList<QWidget*> options{form->ComboBoxScale, form->ComboBoxFormat, form->SpinEditQuality,
+                                  form->ComboBoxSpeed, form->CheckBoxMetadata};
+    const struct {
+        Action action;
+        bool formatEnabled; // and the quality, since JPEG is chosen
+    } cases[] = {{CreateCopies, true}, {ResizeOriginal, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action == CreateCopies ? "copies" : "replace");
+        choose(Photo, CreateCopies);
+        form->ComboBoxFormat->setCurrentIndex(2);
+        form->ComboBoxFormatChange();
+        choose(Photo, c.action);
+
+        form->ButtonProcess->click();
+        ASSERT_TRUE(waitFor(
+            [this] { return statuses().first().startsWith(QStringLiteral("Processing...")); }));
+        for (QWidget* control : options)
+            EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+        form->ButtonProcess->click();
+        ASSERT_TRUE(waitFor([this] { return idle(); }));
+
+        EXPECT_TRUE(form->ComboBoxScale->isEnabled());
+        EXPECT_TRUE(form->ComboBoxSpeed->isEnabled());
+        EXPECT_TRUE(form->CheckBoxMetadata->isEnabled());
+        EXPECT_EQ(form->ComboBoxFormat->isEnabled(), c.formatEnabled);
+        EXPECT_EQ(form->SpinEditQuality->isEnabled(), c.formatEnabled);
+    }
 }
 
 TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)
