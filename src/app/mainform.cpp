@@ -1359,11 +1359,14 @@ void TAppForm::ConsoleRunner1Terminated(int index, const TImageResult& result)
     if (index >= 0 && static_cast<size_t>(index) < ImageRecords.size()) {
         TMyRecord& record = ImageRecords[static_cast<size_t>(index)];
         record.FCompleted = result.outcome == TImageOutcome::Completed;
-        record.FReason = result.reason;
+        // What a completed image lost shows where a failed one's reason would.
+        record.FReason = record.FCompleted ? result.note : result.reason;
     }
     switch (result.outcome) {
     case TImageOutcome::Completed:
         SetImageStatus(index, TranslateText("Completed"));
+        if (!result.note.isEmpty())
+            SetStatusText(result.note);
         break;
     case TImageOutcome::Failed:
         SetImageStatus(index, TranslateText("Failed"));
@@ -1389,14 +1392,20 @@ void TAppForm::Bitti(const TBatchSummary& summary)
     ReturnToIdle();
     ProgressBar1->setValue(ProgressBar1->maximum());
     const QString failed = QString::number(summary.failed);
+    QString ending;
     if (summary.failed == 0)
-        SetStatusText(TranslateText("Completed"));
+        ending = TranslateText("Completed");
     else if (!summary.commonFailure.isEmpty())
-        SetStatusText(
-            FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure}));
+        ending = FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure});
     else
-        SetStatusText(
-            FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed}));
+        ending = FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed});
+    if (summary.noted == 1)
+        ending += QStringLiteral(" \u00b7 ") + summary.lastNote;
+    else if (summary.noted > 1)
+        ending += QStringLiteral(" \u00b7 ") +
+                  FillTemplate(TranslateText("%s notes, the last: %s"),
+                               {QString::number(summary.noted), summary.lastNote});
+    SetStatusText(ending);
     if (!isActiveWindow())
         platform::ShowNotification(AppProductName, TranslateText("The batch has ended"),
                                    FillTemplate(TranslateText("%s completed, %s failed"),

@@ -481,6 +481,54 @@ TEST_F(PipelineTest, TheLaterOptionsAreLockedDuringABatchAndFollowTheirRulesAfte
     }
 }
 
+// What a completed image lost is told in the status bar and kept on its row; the end of the batch
+// adds it to what the end says.
+TEST_F(PipelineTest, ANoteOfACompletedImageShowsAsItArrivesOnItsRowAndAtTheEnd)
+{
+    add({folder + QStringLiteral("a.jpg"), folder + QStringLiteral("b.jpg")});
+    const QString note =
+        QStringLiteral("Metadata could not be kept: ") + folder + QStringLiteral("b.jpg");
+    TImageResult plain;
+    plain.outcome = TImageOutcome::Completed;
+    TImageResult noted = plain;
+    noted.note = note;
+    form->SetStatusText(QStringLiteral("before"));
+    form->ConsoleRunner1Terminated(0, plain);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("before"));
+    form->ConsoleRunner1Terminated(1, noted);
+    EXPECT_EQ(form->StatusText(), note);
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
+    const auto tip = [this](int row) {
+        return form->ListModel->index(row, ImageListModel::StatusColumn).data(Qt::ToolTipRole);
+    };
+    EXPECT_FALSE(tip(0).isValid());
+    EXPECT_EQ(tip(1), note);
+
+    const struct {
+        int failed;
+        const char* commonFailure;
+        int noted;
+        QString ending;
+    } cases[] = {
+        {0, "", 0, QStringLiteral("Completed")},
+        {0, "", 1, QStringLiteral("Completed \u00b7 ") + note},
+        {2, "", 1, QStringLiteral("2 failed; the reasons are on the rows \u00b7 ") + note},
+        {2, "Disk full", 3,
+         QStringLiteral("2 failed: Disk full \u00b7 3 notes, the last: ") + note},
+    };
+    for (const auto& c : cases) {
+        TBatchSummary summary;
+        summary.completed = 2;
+        summary.failed = c.failed;
+        summary.commonFailure = QLatin1String(c.commonFailure);
+        summary.noted = c.noted;
+        summary.lastNote = c.noted ? note : QString();
+        form->Bitti(summary);
+        EXPECT_EQ(form->StatusText(), c.ending);
+    }
+    EXPECT_EQ(results.size(), std::size(cases));
+}
+
 TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
