@@ -1172,7 +1172,9 @@ TBatchOptions TAppForm::CurrentOptions() const
     if (destination != ComboBoxDestination->itemText(0))
         options.destination = destination;
     options.upscalerFolder = platform::ProgramDataFolder() + QStringLiteral("realesrgan/");
-    options.scale = scaleSettings.value(ComboBoxScale->currentIndex()).toInt();
+    // A box left empty by a start that failed half-way hands the default on.
+    options.scale =
+        scaleSettings.value(ComboBoxScale->currentIndex(), QString::number(options.scale)).toInt();
     const int format = ComboBoxFormat->currentIndex();
     if (format >= 0 && format < static_cast<int>(std::size(formatItems)))
         options.outputFormat = formatItems[format];
