@@ -1,5 +1,6 @@
 #include "imagelist.h"
 
+#include "batch/imageformats.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>
@@ -21,15 +22,6 @@ namespace
 // window repainting once per file.
 constexpr qint64 ShowIntervalMs = 30;
 
-// The extension: from the last dot to the end, unless a folder delimiter follows that dot.
-QString extensionOf(const QString& lowerPath)
-{
-    const qsizetype dot = lowerPath.lastIndexOf(QLatin1Char('.'));
-    if (dot < 0 || lowerPath.indexOf(QLatin1Char('/'), dot) >= 0)
-        return {};
-    return lowerPath.mid(dot);
-}
-
 // A letter as a set of both its cases, so a dialog that matches patterns case-sensitively still
 // finds IMG_0001.JPG under *.jpg.
 QString anyCasePattern(const QString& pattern)
@@ -50,9 +42,7 @@ QString anyCasePattern(const QString& pattern)
 
 bool Destekleniyormu(const QString& dosyaadi)
 {
-    const QString extension = extensionOf(dosyaadi.toLower());
-    return extension == QStringLiteral(".png") || extension == QStringLiteral(".jpg") ||
-           extension == QStringLiteral(".jpeg") || extension == QStringLiteral(".webp");
+    return IsSupportedImageName(dosyaadi);
 }
 
 void AppendImage(TImageRecords& records, const QString& path)
@@ -151,15 +141,19 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
     ::closedir(dir);
 }
 
-void ImageListFiller::AddNames(const QStringList& names)
+QStringList ImageListFiller::AddNames(const QStringList& names)
 {
+    QStringList skipped;
     for (const QString& name : names) {
         if (QFileInfo(name).isDir())
             AddMyFolder(name);
         else if (Destekleniyormu(name))
             AppendImage(records_, name);
+        else
+            skipped << name;
     }
     MakeAdditionVisible();
+    return skipped;
 }
 
 void ImageListFiller::Added()

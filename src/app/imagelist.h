@@ -13,7 +13,8 @@
 // The folder last chosen in a folder dialog; seeds the next one. Kept in memory only.
 extern QString LastFolder;
 
-// True when the name ends in .png, .jpg, .jpeg or .webp, in any case. Only the name is tested.
+// True when the name ends in the extension of a format the program can enlarge, in any case.
+// Only the name is tested.
 bool Destekleniyormu(const QString& dosyaadi);
 
 // Appends one entry to `records`.
@@ -50,8 +51,9 @@ public:
     void AddMyFolder(const QString& folderName);
 
     // Dropped or command-line names: a folder is scanned, a supported file is appended as
-    // written; then the addition is made visible.
-    void AddNames(const QStringList& names);
+    // written; then the addition is made visible. Returns the names that were neither, in their
+    // order, for the caller to tell the user about.
+    QStringList AddNames(const QStringList& names);
 
     // Shows the count and caption now and lets pending events run.
     void MakeAdditionVisible();

@@ -9,7 +9,8 @@ struct TMyRecord {
     QString FStatus; // status text of the batch; empty when added
     int FImageIndex = 0;
     bool FCompleted = false; // enlarged by a batch; Start passes it over
-    QString FReason;         // why its last batch failed it; empty otherwise
+    // Why its last batch failed it, or what its enlarged image lost (its metadata); else empty.
+    QString FReason;
 };
 
 // The list a batch works on; row i of the list view shows entry i. The main window owns it.

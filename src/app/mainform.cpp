@@ -6,6 +6,7 @@
 #include "appvalues.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
+#include "batch/imageformats.h"
 #include "batch/placementjournal.h"
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
@@ -29,6 +30,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -48,6 +50,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSpinBox>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
@@ -84,6 +87,28 @@ QWidget* makeBar(QWidget* parent, const char* objectName, int height)
     return bar;
 }
 
+// What settings.ini keeps for the items of the Scale, Output format and Speed boxes, in their
+// order: names that no language changes. A scale's name is its factor.
+const QStringList scaleSettings = {QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4")};
+const QStringList formatSettings = {QStringLiteral("Same"), QStringLiteral("PNG"),
+                                    QStringLiteral("JPEG"), QStringLiteral("WebP")};
+const QStringList speedSettings = {QStringLiteral("Best"), QStringLiteral("Fast")};
+constexpr TOutputFormat formatItems[] = {TOutputFormat::SameAsOriginal, TOutputFormat::Png,
+                                         TOutputFormat::Jpeg, TOutputFormat::WebP};
+
+int formatItemOf(TOutputFormat format)
+{
+    return static_cast<int>(std::find(std::begin(formatItems), std::end(formatItems), format) -
+                            std::begin(formatItems));
+}
+
+// The item that the stored value names, or `fallback` for a value that names none.
+int storedItem(const QString& stored, const QStringList& settings, int fallback)
+{
+    const qsizetype item = settings.indexOf(stored);
+    return item >= 0 ? static_cast<int>(item) : fallback;
+}
+
 } // namespace
 
 TAppForm::TAppForm(QStringList arguments, QWidget* parent)
@@ -117,6 +142,8 @@ TAppForm::~TAppForm()
 {
     if (TimerDestination->isActive())
         StoreDestination();
+    if (TimerQuality->isActive())
+        StoreQuality();
     if (TimerPlacement->isActive())
         StorePlacement();
     // A running upscaler is ended before the handlers that its end would reach, and the folder
@@ -178,6 +205,11 @@ void TAppForm::CreateComponents()
     TimerDestination->setSingleShot(true);
     TimerDestination->setInterval(500);
     connect(TimerDestination, &QTimer::timeout, this, &TAppForm::StoreDestination);
+    TimerQuality = new QTimer(this);
+    TimerQuality->setObjectName(QStringLiteral("TimerQuality"));
+    TimerQuality->setSingleShot(true);
+    TimerQuality->setInterval(500);
+    connect(TimerQuality, &QTimer::timeout, this, &TAppForm::StoreQuality);
     TimerPlacement = new QTimer(this);
     TimerPlacement->setObjectName(QStringLiteral("TimerPlacement"));
     TimerPlacement->setSingleShot(true);
@@ -307,6 +339,25 @@ QWidget* TAppForm::CreateOptionsPage()
     RadioButton1->setChecked(true);
     RadioButton2 = new QRadioButton(options);
     RadioButton2->setObjectName(QStringLiteral("RadioButton2"));
+    Label7 = makeLabel("Label7");
+    Label8 = makeLabel("Label8");
+    Label9 = makeLabel("Label9");
+    Label10 = makeLabel("Label10");
+    ComboBoxScale = makeCombo("ComboBoxScale", false);
+    ComboBoxFormat = makeCombo("ComboBoxFormat", false);
+    SpinEditQuality = new QSpinBox(options);
+    SpinEditQuality->setObjectName(QStringLiteral("SpinEditQuality"));
+    SpinEditQuality->setRange(1, 100);
+    SpinEditQuality->setValue(TBatchOptions().jpegQuality);
+    ComboBoxSpeed = makeCombo("ComboBoxSpeed", false);
+    CheckBoxMetadata = new QCheckBox(options);
+    CheckBoxMetadata->setObjectName(QStringLiteral("CheckBoxMetadata"));
+    CheckBoxMetadata->setChecked(TBatchOptions().keepMetadata);
+    // Their accelerators reach the controls beside them.
+    Label7->setBuddy(ComboBoxScale);
+    Label8->setBuddy(ComboBoxFormat);
+    Label9->setBuddy(SpinEditQuality);
+    Label10->setBuddy(ComboBoxSpeed);
 
     grid->addWidget(Label3, 0, 0);
     grid->addWidget(ComboBoxModel, 0, 1, 1, 2);
@@ -318,13 +369,23 @@ QWidget* TAppForm::CreateOptionsPage()
     grid->addWidget(Label6, 3, 0);
     grid->addWidget(RadioButton1, 3, 1, 1, 2);
     grid->addWidget(RadioButton2, 4, 1, 1, 2);
+    grid->addWidget(Label7, 5, 0);
+    grid->addWidget(ComboBoxScale, 5, 1, 1, 2);
+    grid->addWidget(Label8, 6, 0);
+    grid->addWidget(ComboBoxFormat, 6, 1, 1, 2);
+    grid->addWidget(Label9, 7, 0);
+    grid->addWidget(SpinEditQuality, 7, 1, Qt::AlignLeft);
+    grid->addWidget(Label10, 8, 0);
+    grid->addWidget(ComboBoxSpeed, 8, 1, 1, 2);
+    grid->addWidget(CheckBoxMetadata, 9, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     // Top to bottom, left to right, whichever of the controls show.
-    QWidget* order[] = {ComboBoxModel, ComboBoxAction, ComboBoxDestination,
-                        ButtonBrowse,  RadioButton1,   RadioButton2};
+    QWidget* order[] = {ComboBoxModel,   ComboBoxAction, ComboBoxDestination, ButtonBrowse,
+                        RadioButton1,    RadioButton2,   ComboBoxScale,       ComboBoxFormat,
+                        SpinEditQuality, ComboBoxSpeed,  CheckBoxMetadata};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    grid->setRowStretch(5, 1);
+    grid->setRowStretch(10, 1);
     layout->addWidget(options, 1);
 
     QWidget* bottom = makeBar(page, "Panel3", 35);
@@ -344,6 +405,11 @@ QWidget* TAppForm::CreateOptionsPage()
             &TAppForm::ComboBoxDestinationChange);
     connect(RadioButton1, &QRadioButton::clicked, this, &TAppForm::RadioButton1Click);
     connect(RadioButton2, &QRadioButton::clicked, this, &TAppForm::RadioButton2Click);
+    connect(ComboBoxScale, &QComboBox::activated, this, &TAppForm::ComboBoxScaleChange);
+    connect(ComboBoxFormat, &QComboBox::activated, this, &TAppForm::ComboBoxFormatChange);
+    connect(SpinEditQuality, &QSpinBox::valueChanged, this, &TAppForm::SpinEditQualityChange);
+    connect(ComboBoxSpeed, &QComboBox::activated, this, &TAppForm::ComboBoxSpeedChange);
+    connect(CheckBoxMetadata, &QCheckBox::clicked, this, &TAppForm::CheckBoxMetadataClick);
     return page;
 }
 
@@ -462,7 +528,7 @@ void TAppForm::FormCreate()
     TranslateCaptions();
     FitStatusColumn();
     const int labelWidth = ScaleDimension(105);
-    for (QLabel* label : {Label3, Label4, Label5, Label6}) {
+    for (QLabel* label : {Label3, Label4, Label5, Label6, Label7, Label8, Label9, Label10}) {
         ShrinkToMaximumFontSize(label, labelWidth);
         label->setFixedWidth(labelWidth);
     }
@@ -505,6 +571,13 @@ void TAppForm::TranslateCaptions()
     Label4->setText(TranslateText("Action:"));
     Label5->setText(TranslateText("Destination:"));
     Label6->setText(TranslateText("Original Files:"));
+    Label7->setText(TranslateText("Sc&ale:"));
+    Label8->setText(TranslateText("&Output format:"));
+    Label9->setText(TranslateText("JPEG &quality:"));
+    Label10->setText(TranslateText("S&peed:"));
+    CheckBoxMetadata->setText(TranslateText("&Keep metadata"));
+    CheckBoxMetadata->setToolTip(
+        TranslateText("Keep the original's date, camera, location and colour profile"));
 }
 
 void TAppForm::FillOptionLists()
@@ -522,6 +595,18 @@ void TAppForm::FillOptionLists()
         ComboBoxDestination->addItem(TranslateText("Same Folder as Original"));
         ComboBoxDestination->setCurrentIndex(0);
     }
+    ComboBoxScale->clear();
+    for (const QString& factor : scaleSettings)
+        ComboBoxScale->addItem(FillTemplate(TranslateText("%sx"), {factor}));
+    ComboBoxScale->setCurrentIndex(
+        storedItem(QString::number(TBatchOptions().scale), scaleSettings, 0));
+    ComboBoxFormat->clear();
+    // The formats go by their own names in every language.
+    ComboBoxFormat->addItems({TranslateText("Same as original"), QStringLiteral("PNG"),
+                              QStringLiteral("JPEG"), QStringLiteral("WebP")});
+    ComboBoxFormat->setCurrentIndex(formatItemOf(TBatchOptions().outputFormat));
+    ComboBoxSpeed->clear();
+    ComboBoxSpeed->addItems({TranslateText("Best quality"), TranslateText("Fast")});
     RadioButton1->setText(TranslateText("Send to Recycle Bin"));
     RadioButton2->setText(TranslateText("Delete permanently"));
     Open1->setText(TranslateText("&Open File"));
@@ -554,16 +639,53 @@ void TAppForm::RestoreOptions()
     }
     if (SettingsIni.Read(QStringLiteral("OriginalFiles")) == QStringLiteral("DeletePermanently"))
         RadioButton2->setChecked(true);
+
+    ComboBoxScale->setCurrentIndex(storedItem(SettingsIni.Read(QStringLiteral("Scale")),
+                                              scaleSettings, ComboBoxScale->currentIndex()));
+    ComboBoxFormat->setCurrentIndex(storedItem(SettingsIni.Read(QStringLiteral("OutputFormat")),
+                                               formatSettings, ComboBoxFormat->currentIndex()));
+    bool number = false;
+    const int quality = SettingsIni.Read(QStringLiteral("JpegQuality")).toInt(&number);
+    if (number && quality >= SpinEditQuality->minimum() && quality <= SpinEditQuality->maximum()) {
+        const QSignalBlocker quiet(SpinEditQuality);
+        SpinEditQuality->setValue(quality);
+    }
+    if (storedItem(SettingsIni.Read(QStringLiteral("Speed")), speedSettings, 0) == 1)
+        speedChoice_ = TSpeed::Fast;
+    const QString keepMetadata = SettingsIni.Read(QStringLiteral("KeepMetadata"));
+    if (keepMetadata == QStringLiteral("0") || keepMetadata == QStringLiteral("1"))
+        CheckBoxMetadata->setChecked(keepMetadata == QStringLiteral("1"));
+    ApplyOptionRules();
 }
 
 void TAppForm::ApplyActionLayout(bool resizeOriginal)
 {
     ComboBoxAction->setCurrentIndex(resizeOriginal ? 0 : 1);
-    ComboBoxDestination->setEnabled(!resizeOriginal);
-    ButtonBrowse->setEnabled(!resizeOriginal);
     Label6->setVisible(resizeOriginal);
     RadioButton1->setVisible(resizeOriginal);
     RadioButton2->setVisible(resizeOriginal);
+    ApplyOptionRules();
+}
+
+void TAppForm::ApplyOptionRules()
+{
+    const TBatchOptions options = CurrentOptions();
+    const bool open = !optionsLocked_;
+    const bool copies = options.action == TAction::CreateCopies;
+    ComboBoxDestination->setEnabled(open && copies);
+    ButtonBrowse->setEnabled(open && copies);
+    // Replacing keeps the original's name, and with it the format that the name promises.
+    const QString keepsFormat =
+        copies ? QString() : TranslateText("A replaced original always keeps its own format");
+    ComboBoxFormat->setEnabled(open && copies);
+    ComboBoxFormat->setToolTip(keepsFormat);
+    SpinEditQuality->setEnabled(open && copies && options.outputFormat == TOutputFormat::Jpeg);
+    SpinEditQuality->setToolTip(keepsFormat);
+    const bool fast = FastModelInstalled(options.upscalerFolder, options.imageType);
+    ComboBoxSpeed->setCurrentIndex(fast && speedChoice_ == TSpeed::Fast ? 1 : 0);
+    ComboBoxSpeed->setEnabled(open && fast);
+    ComboBoxSpeed->setToolTip(
+        fast ? QString() : TranslateText("No fast model is installed for this image type"));
 }
 
 int TAppForm::ScaleDimension(int x) const
@@ -578,7 +700,8 @@ void TAppForm::ShrinkToMaximumFontSize(QLabel* label, int maximumWidth)
 {
     QFont font = label->font();
     for (int round = 0; round < 10001; ++round) {
-        const int width = QFontMetrics(font).horizontalAdvance(label->text());
+        // An accelerator's "&" takes no room: it underlines the letter after it.
+        const int width = QFontMetrics(font).size(Qt::TextShowMnemonic, label->text()).width();
         if (width <= maximumWidth || font.pointSize() <= 1)
             break;
         font.setPointSize(font.pointSize() - 1);
@@ -734,7 +857,9 @@ void TAppForm::ResettoDefaults1Click()
     if (AskConfirmation(TranslateText("Restart Application?"), TranslateText("Confirmation")) !=
         platform::IDYES)
         return;
-    TimerDestination->stop(); // a typed destination must not bring the old settings back
+    // A typed destination or quality must not bring the old settings back.
+    TimerDestination->stop();
+    TimerQuality->stop();
     TimerPlacement->stop();
     QFile::remove(SettingsIni.Folder() + QStringLiteral("settings.ini"));
     QCoreApplication::processEvents();
@@ -797,16 +922,29 @@ void TAppForm::TimerParamTimer()
                 ButtonNextClick();
         }
     }
-    ImageAdder.AddNames(start.names);
+    ReportSkippedNames(ImageAdder.AddNames(start.names));
+}
+
+void TAppForm::ReportSkippedNames(const QStringList& names)
+{
+    if (names.size() == 1)
+        SetStatusText(
+            FillTemplate(TranslateText("Not an image the program can enlarge: %s"), names));
+    else if (names.size() > 1)
+        SetStatusText(
+            FillTemplate(TranslateText("%s names skipped: not images the program can enlarge"),
+                         {QString::number(names.size())}));
 }
 
 void TAppForm::ButtonFilesClick()
 {
-    const QString filter =
-        TranslateText("Image Files") +
-        QStringLiteral(" (*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds)"
-                       "|*.jpg;*.jpeg;*.bmp;*.png;*.webp;*.tif;*.tiff;*.gif;*.wmp;*.dds|") +
-        TranslateText("All Files (*.*)") + QStringLiteral("|*.*");
+    QStringList patterns;
+    for (const QString& extension : SupportedImageExtensions())
+        patterns << QStringLiteral("*.") + extension;
+    // The formats are too many to spell out in the name of the filter.
+    const QString filter = TranslateText("Image Files") + QLatin1Char('|') +
+                           patterns.join(QLatin1Char(';')) + QLatin1Char('|') +
+                           TranslateText("All Files (*.*)") + QStringLiteral("|*.*");
     const QStringList files =
         platform::GetOpenFileNames(this, QString(), QString(), QtFileFilter(filter));
     if (files.isEmpty())
@@ -847,7 +985,7 @@ void TAppForm::dropEvent(QDropEvent* event)
     QMetaObject::invokeMethod(
         this,
         [this, names] {
-            ImageAdder.AddNames(names);
+            ReportSkippedNames(ImageAdder.AddNames(names));
             PageControl1->setCurrentIndex(0);
         },
         Qt::QueuedConnection);
@@ -924,6 +1062,7 @@ void TAppForm::Delete1Click()
 void TAppForm::ComboBoxModelChange()
 {
     SettingsIni.Write(QStringLiteral("Model"), ImageTypeSettingName(CurrentOptions().imageType));
+    ApplyOptionRules();
 }
 
 void TAppForm::ComboBoxActionChange()
@@ -967,6 +1106,41 @@ void TAppForm::RadioButton2Click()
     SettingsIni.Write(QStringLiteral("OriginalFiles"), QStringLiteral("DeletePermanently"));
 }
 
+void TAppForm::ComboBoxScaleChange()
+{
+    SettingsIni.Write(QStringLiteral("Scale"), scaleSettings.value(ComboBoxScale->currentIndex()));
+}
+
+void TAppForm::ComboBoxFormatChange()
+{
+    SettingsIni.Write(QStringLiteral("OutputFormat"),
+                      formatSettings.value(ComboBoxFormat->currentIndex()));
+    ApplyOptionRules();
+}
+
+void TAppForm::SpinEditQualityChange()
+{
+    TimerQuality->start();
+}
+
+void TAppForm::StoreQuality()
+{
+    TimerQuality->stop();
+    SettingsIni.Write(QStringLiteral("JpegQuality"), QString::number(SpinEditQuality->value()));
+}
+
+void TAppForm::ComboBoxSpeedChange()
+{
+    speedChoice_ = ComboBoxSpeed->currentIndex() == 1 ? TSpeed::Fast : TSpeed::BestQuality;
+    SettingsIni.Write(QStringLiteral("Speed"), speedSettings.value(ComboBoxSpeed->currentIndex()));
+}
+
+void TAppForm::CheckBoxMetadataClick()
+{
+    SettingsIni.Write(QStringLiteral("KeepMetadata"),
+                      CheckBoxMetadata->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
 void TAppForm::Clear1Click()
 {
     ImageRecords.clear();
@@ -998,6 +1172,17 @@ TBatchOptions TAppForm::CurrentOptions() const
     if (destination != ComboBoxDestination->itemText(0))
         options.destination = destination;
     options.upscalerFolder = platform::ProgramDataFolder() + QStringLiteral("realesrgan/");
+    // A box left empty by a start that failed half-way hands the default on.
+    options.scale =
+        scaleSettings.value(ComboBoxScale->currentIndex(), QString::number(options.scale)).toInt();
+    const int format = ComboBoxFormat->currentIndex();
+    if (format >= 0 && format < static_cast<int>(std::size(formatItems)))
+        options.outputFormat = formatItems[format];
+    options.jpegQuality = SpinEditQuality->value();
+    if (speedChoice_ == TSpeed::Fast &&
+        FastModelInstalled(options.upscalerFolder, options.imageType))
+        options.speed = TSpeed::Fast;
+    options.keepMetadata = CheckBoxMetadata->isChecked();
     return options;
 }
 
@@ -1060,7 +1245,8 @@ void TAppForm::ButtonProcessClick()
         ComboBoxDestination->setFocus();
         return;
     }
-    const QStringList missingModel = MissingModelFiles(options.upscalerFolder, options.imageType);
+    const QStringList missingModel =
+        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed);
     if (!missingModel.isEmpty()) {
         QStringList names;
         for (const QString& file : missingModel)
@@ -1105,14 +1291,14 @@ void TAppForm::SetBatchCommandsEnabled(bool enabled)
 
 void TAppForm::SetOptionsEnabled(bool enabled)
 {
+    optionsLocked_ = !enabled;
     for (QWidget* control :
-         std::initializer_list<QWidget*>{ComboBoxModel, ComboBoxAction, RadioButton1, RadioButton2})
+         std::initializer_list<QWidget*>{ComboBoxModel, ComboBoxAction, RadioButton1, RadioButton2,
+                                         ComboBoxScale, CheckBoxMetadata})
         control->setEnabled(enabled);
     ResettoDefaults1->setEnabled(enabled);
     Language1->setEnabled(enabled);
-    const bool copies = CurrentOptions().action == TAction::CreateCopies;
-    ComboBoxDestination->setEnabled(enabled && copies);
-    ButtonBrowse->setEnabled(enabled && copies);
+    ApplyOptionRules();
 }
 
 void TAppForm::ReturnToIdle()
@@ -1175,11 +1361,14 @@ void TAppForm::ConsoleRunner1Terminated(int index, const TImageResult& result)
     if (index >= 0 && static_cast<size_t>(index) < ImageRecords.size()) {
         TMyRecord& record = ImageRecords[static_cast<size_t>(index)];
         record.FCompleted = result.outcome == TImageOutcome::Completed;
-        record.FReason = result.reason;
+        // What a completed image lost shows where a failed one's reason would.
+        record.FReason = record.FCompleted ? result.note : result.reason;
     }
     switch (result.outcome) {
     case TImageOutcome::Completed:
         SetImageStatus(index, TranslateText("Completed"));
+        if (!result.note.isEmpty())
+            SetStatusText(result.note);
         break;
     case TImageOutcome::Failed:
         SetImageStatus(index, TranslateText("Failed"));
@@ -1205,14 +1394,20 @@ void TAppForm::Bitti(const TBatchSummary& summary)
     ReturnToIdle();
     ProgressBar1->setValue(ProgressBar1->maximum());
     const QString failed = QString::number(summary.failed);
+    QString ending;
     if (summary.failed == 0)
-        SetStatusText(TranslateText("Completed"));
+        ending = TranslateText("Completed");
     else if (!summary.commonFailure.isEmpty())
-        SetStatusText(
-            FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure}));
+        ending = FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure});
     else
-        SetStatusText(
-            FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed}));
+        ending = FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed});
+    if (summary.noted == 1)
+        ending += QStringLiteral(" \u00b7 ") + summary.lastNote;
+    else if (summary.noted > 1)
+        ending += QStringLiteral(" \u00b7 ") +
+                  FillTemplate(TranslateText("%s notes, the last: %s"),
+                               {QString::number(summary.noted), summary.lastNote});
+    SetStatusText(ending);
     if (!isActiveWindow())
         platform::ShowNotification(AppProductName, TranslateText("The batch has ended"),
                                    FillTemplate(TranslateText("%s completed, %s failed"),

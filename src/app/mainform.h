@@ -14,6 +14,7 @@
 #include <memory>
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QKeyEvent;
 class QLabel;
@@ -21,6 +22,7 @@ class QMenu;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSpinBox;
 class QStatusBar;
 class QTabWidget;
 class QTimer;
@@ -49,7 +51,8 @@ public:
 
     // X scaled from the design's pixels per inch to the screen's.
     int ScaleDimension(int x) const;
-    // Shrinks the label's font point by point until its text fits `maximumWidth` (never below 1).
+    // Shrinks the label's font point by point until its text, as shown, fits `maximumWidth`
+    // (never below 1).
     static void ShrinkToMaximumFontSize(QLabel* label, int maximumWidth);
 
     // A Yes/No confirmation with translated captions; the window's stay-on-top style is lifted
@@ -88,6 +91,15 @@ public:
     QPushButton* ButtonBrowse = nullptr;
     QRadioButton* RadioButton1 = nullptr;
     QRadioButton* RadioButton2 = nullptr;
+    QLabel* Label7 = nullptr;
+    QLabel* Label8 = nullptr;
+    QLabel* Label9 = nullptr;
+    QLabel* Label10 = nullptr;
+    QComboBox* ComboBoxScale = nullptr;
+    QComboBox* ComboBoxFormat = nullptr;
+    QSpinBox* SpinEditQuality = nullptr;
+    QComboBox* ComboBoxSpeed = nullptr;
+    QCheckBox* CheckBoxMetadata = nullptr;
     QPushButton* ButtonBack = nullptr;
     QPushButton* ButtonProcess = nullptr;
     QProgressBar* ProgressBar1 = nullptr;
@@ -98,6 +110,8 @@ public:
     QTimer* TimerParam = nullptr;
     // Typing a destination writes settings.ini once the typing pauses, not at every keystroke.
     QTimer* TimerDestination = nullptr;
+    // Likewise for the JPEG quality, whose arrows step one at a time.
+    QTimer* TimerQuality = nullptr;
     // Moving or resizing the window writes settings.ini once the change pauses.
     QTimer* TimerPlacement = nullptr;
     // This instance's own folder for the upscaler's output, removed when the window goes.
@@ -160,6 +174,11 @@ public slots:
     void ComboBoxDestinationChange();
     void RadioButton1Click();
     void RadioButton2Click();
+    void ComboBoxScaleChange();
+    void ComboBoxFormatChange();
+    void SpinEditQualityChange();
+    void ComboBoxSpeedChange();
+    void CheckBoxMetadataClick();
     void ButtonFilesClick();
     void ButtonFolderClick();
     void ListView1DblClick();
@@ -214,6 +233,13 @@ private:
     void StorePlacement();
     // Writes the destination in the box to settings.ini.
     void StoreDestination();
+    // Writes the JPEG quality in the box to settings.ini.
+    void StoreQuality();
+    // The options that depend on others: the destination and the output format only for copies,
+    // the quality only for JPEG copies, Fast only where the image type has a fast model.
+    void ApplyOptionRules();
+    // Tells in the status bar which dropped or given names are not images the program takes.
+    void ReportSkippedNames(const QStringList& names);
     void SetBatchFace(bool running);
     void SetImageStatus(int index, const QString& status);
     // Delete and Clear: off while a batch runs.
@@ -233,4 +259,9 @@ private:
     QElapsedTimer lastUserScroll_;
     // Names to add at start, or the list that a language restart hands over.
     QStringList arguments_;
+    // Set while a batch runs: every option control stays off, whatever the rules allow.
+    bool optionsLocked_ = false;
+    // The speed the user chose. It outlasts an image type without a fast model, whose box shows
+    // "Best quality", so that going back to a type with one brings Fast back.
+    TSpeed speedChoice_ = TSpeed::BestQuality;
 };

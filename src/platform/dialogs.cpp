@@ -61,7 +61,7 @@ void EnableDialogScriptForTesting(DialogScript* newScript)
 int MessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags)
 {
     if (script)
-        return scriptedAnswer({DialogRecord::Message, text, caption, flags}, IDOK);
+        return scriptedAnswer({DialogRecord::Message, text, caption, flags, {}}, IDOK);
     QMessageBox box(iconOf(flags), caption, text, QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
     switch (flags & 0xF) {
@@ -90,7 +90,7 @@ int AskYesNo(QWidget* parent, const QString& text, const QString& caption,
              const QString& yesCaption, const QString& noCaption)
 {
     if (script)
-        return scriptedAnswer({DialogRecord::Confirmation, text, caption, MB_YESNO}, IDNO);
+        return scriptedAnswer({DialogRecord::Confirmation, text, caption, MB_YESNO, {}}, IDNO);
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     parent);
     box.setTextFormat(Qt::PlainText);
@@ -112,7 +112,7 @@ QStringList GetOpenFileNames(QWidget* parent, const QString& title, const QStrin
                              const QString& filter)
 {
     if (script)
-        return scriptedFiles({DialogRecord::OpenFiles, title, folder, 0});
+        return scriptedFiles({DialogRecord::OpenFiles, title, folder, 0, filter});
     return QFileDialog::getOpenFileNames(parent, title, folder, filter, nullptr,
                                          QFileDialog::HideNameFilterDetails);
 }
@@ -121,7 +121,7 @@ QStringList GetExistingDirectories(QWidget* parent, const QString& title, const 
                                    const QString& acceptLabel)
 {
     if (script)
-        return scriptedFiles({DialogRecord::Directories, title, folder, 0});
+        return scriptedFiles({DialogRecord::Directories, title, folder, 0, {}});
     // Qt's own dialog allows choosing several folders at once; the native one cannot.
     QFileDialog dialog(parent, title, folder);
     dialog.setFileMode(QFileDialog::Directory);

@@ -48,6 +48,7 @@ struct DialogRecord {
     QString text;    // message text, or the dialog title
     QString caption; // message caption, or the start folder
     unsigned flags = 0;
+    QString filter; // the filter of a dialog that opens files
 };
 
 // Test seam: once enabled, dialogs are recorded and answered from the queues instead of shown,

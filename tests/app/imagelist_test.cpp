@@ -5,6 +5,7 @@
 #include "app/imagelistview.h"
 #include "app/imagerecords.h"
 #include "app/mainform.h"
+#include "batch/imageformats.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
@@ -19,6 +20,7 @@
 #include <QTableView>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -49,6 +51,7 @@ QStringList listed(const QString& folder)
         QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
 }
 
+// Every raster format that Qt reads, not the vector ones.
 TEST(Destekleniyormu, TestsTheNameOnly)
 {
     const struct {
@@ -58,8 +61,9 @@ TEST(Destekleniyormu, TestsTheNameOnly)
         {"a.png", true},  {"b.JPG", true},         {"c.WebP", true},
         {"d.jpeg", true}, {"/x/.png", true},       {"no/such/dir/e.jpg", true},
         {"f.jpe", false}, {"g.png.txt", false},    {"noextension", false},
-        {"h.bmp", false}, {"dir.png/file", false}, {"dir.jpg:stream", false},
-        {"", false},      {"i.png.", false},
+        {"h.bmp", true},  {"dir.png/file", false}, {"dir.jpg:stream", false},
+        {"", false},      {"i.png.", false},       {"j.TIFF", true},
+        {"k.gif", true},  {"l.svg", false},        {"m.pdf", false},
     };
     for (const auto& c : cases)
         EXPECT_EQ(Destekleniyormu(QString::fromUtf8(c.name)), c.supported) << c.name;
@@ -88,7 +92,7 @@ protected:
         touch(root + QStringLiteral("/a.png"));
         touch(root + QStringLiteral("/b.JPG"));
         touch(root + QStringLiteral("/c.txt"));
-        touch(root + QStringLiteral("/d.bmp"));
+        touch(root + QStringLiteral("/d.tif"));
         touch(root + QStringLiteral("/.hidden.webp"));
         touch(root + QStringLiteral("/sub/e.jpeg"));
         touch(root + QStringLiteral("/sub/deeper/f.webp"));
@@ -142,14 +146,14 @@ TEST_F(FolderScan, DepthFirstInListingOrderWithSubfolders)
     filler.AddMyFolder(root);
     const QStringList found = recordNames();
     EXPECT_EQ(found, expected(root, true));
-    EXPECT_EQ(found.size(), 7); // a, b, .hidden, link, e, f, g: nothing twice, nothing locked
+    EXPECT_EQ(found.size(), 8); // a, b, d, .hidden, link, e, f, g: nothing twice, nothing locked
     EXPECT_TRUE(found.contains(root + QStringLiteral("/folder.png/g.png")));
     EXPECT_TRUE(found.contains(root + QStringLiteral("/link.png")));
     EXPECT_GE(shown, 1);
 
     // The same folder again lists every image again.
     filler.AddMyFolder(root + QLatin1Char('/'));
-    EXPECT_EQ(recordNames().mid(7), found);
+    EXPECT_EQ(recordNames().mid(8), found);
 }
 
 TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
@@ -157,7 +161,7 @@ TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
     filler.IncludeSubfolders = [] { return false; };
     filler.AddMyFolder(root);
     EXPECT_EQ(recordNames(), expected(root, false));
-    EXPECT_EQ(records.size(), 4u);
+    EXPECT_EQ(records.size(), 5u);
 }
 
 TEST_F(FolderScan, SubfolderChoiceIsReadAtEachFolder)
@@ -248,24 +252,44 @@ protected:
     QTabWidget* pages = nullptr;
 };
 
-TEST_F(ListWindow, FolderThenTwoFilesByDropAndByCommandLine)
+// Folders are scanned and images taken as written, dropped or named on the command line alike.
+// Names that are neither are told in the status bar: one by its name, several by their count.
+TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
 {
     const QString folder = testenv::NewFolder(QStringLiteral("given"));
     touch(folder + QStringLiteral("/one.png"));
     touch(folder + QStringLiteral("/inner/two.webp"));
-    touch(folder + QStringLiteral("/skip.bmp"));
+    touch(folder + QStringLiteral("/skip.txt"));
     const QString file1 = testenv::Root() + QStringLiteral("/x.JPG");
     const QString file2 = QStringLiteral("relative/y.png"); // need not exist
-    const QStringList names{folder, file1, file2, QStringLiteral("z.bmp")};
+    const QString file3 = QStringLiteral("z.bmp");
+    const QString notes = testenv::Root() + QStringLiteral("/notes.txt");
+    const QString document = QStringLiteral("scan.pdf");
 
-    for (const bool dropped : {true, false}) {
-        SCOPED_TRACE(dropped ? "drop" : "command line");
-        action("Clear2")->trigger();
-        pages->setCurrentIndex(1);
-        if (dropped) {
+    const struct {
+        bool dropped;
+        QStringList others;
+        QString status;
+    } cases[] = {
+        {true, {}, QStringLiteral("before")},
+        {true, {notes}, QStringLiteral("Not an image the program can enlarge: ") + notes},
+        {false, {notes}, QStringLiteral("Not an image the program can enlarge: ") + notes},
+        {false,
+         {notes, document},
+         QStringLiteral("2 names skipped: not images the program can enlarge")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.dropped ? "drop" : "command line");
+        SCOPED_TRACE(c.status.toStdString());
+        // What is skipped does not disturb the order of the rest.
+        const QStringList given = QStringList{folder, file1} + c.others + QStringList{file2, file3};
+        if (c.dropped) {
+            action("Clear2")->trigger();
+            form->SetStatusText(QStringLiteral("before"));
+            pages->setCurrentIndex(1);
             QMimeData mime;
             QList<QUrl> urls;
-            for (const QString& name : names)
+            for (const QString& name : given)
                 urls << QUrl::fromLocalFile(QFileInfo(name).absoluteFilePath());
             mime.setUrls(urls);
             QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
@@ -275,19 +299,25 @@ TEST_F(ListWindow, FolderThenTwoFilesByDropAndByCommandLine)
             QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
             QApplication::sendEvent(form.get(), &drop);
             QCoreApplication::processEvents();
+            EXPECT_EQ(pages->currentIndex(), 0);
         } else {
-            form->ImageAdder.AddNames(names);
+            form = std::make_unique<TAppForm>(given);
+            form->TimerChecker->stop();
+            pages = form->PageControl1;
+            view = form->ListView1;
+            ASSERT_TRUE(QTest::qWaitFor([this] { return !form->TimerParam->isActive(); }));
         }
         const QStringList found = recordNames();
-        ASSERT_EQ(found.size(), 4);
+        ASSERT_EQ(found.size(), 5);
         EXPECT_EQ(QSet<QString>(found.begin(), found.begin() + 2),
                   QSet<QString>({folder + QStringLiteral("/one.png"),
                                  folder + QStringLiteral("/inner/two.webp")}));
         EXPECT_EQ(found[2], file1);
-        EXPECT_EQ(found[3], dropped ? QFileInfo(file2).absoluteFilePath() : file2);
-        EXPECT_EQ(caption(), QStringLiteral("Images [4]"));
-        EXPECT_EQ(view->model()->rowCount(), 4);
-        EXPECT_EQ(pages->currentIndex(), dropped ? 0 : 1);
+        EXPECT_EQ(found[3], c.dropped ? QFileInfo(file2).absoluteFilePath() : file2);
+        EXPECT_EQ(found[4], c.dropped ? QFileInfo(file3).absoluteFilePath() : file3);
+        EXPECT_EQ(caption(), QStringLiteral("Images [5]"));
+        EXPECT_EQ(view->model()->rowCount(), 5);
+        EXPECT_EQ(form->StatusText(), c.status);
     }
 }
 
@@ -314,6 +344,33 @@ TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
     ASSERT_EQ(script.shown.size(), 4u);
     EXPECT_EQ(script.shown[2].caption, QString());
     EXPECT_EQ(script.shown[3].caption, first); // the next folder dialog starts at LastFolder
+}
+
+// The dialog offers the images of every format the program takes, in any case, and all files.
+TEST_F(ListWindow, AddFilesOffersEveryImageFormatAndAllFiles)
+{
+    form->ButtonFiles->click();
+    ASSERT_EQ(script.shown.size(), 1u);
+    const QStringList entries = script.shown[0].filter.split(QStringLiteral(";;"));
+    ASSERT_EQ(entries.size(), 2) << script.shown[0].filter.toStdString();
+    EXPECT_EQ(entries[1], QStringLiteral("All Files (*.*) (*)"));
+    const QString images = QStringLiteral("Image Files (");
+    ASSERT_TRUE(entries[0].startsWith(images) && entries[0].endsWith(QLatin1Char(')')))
+        << entries[0].toStdString();
+    std::vector<QRegularExpression> patterns;
+    for (const QString& pattern : entries[0].mid(images.size()).chopped(1).split(QLatin1Char(' ')))
+        patterns.emplace_back(QRegularExpression::wildcardToRegularExpression(pattern));
+    const auto offered = [&](const QString& name) {
+        return std::any_of(patterns.begin(), patterns.end(),
+                           [&](const QRegularExpression& p) { return p.match(name).hasMatch(); });
+    };
+    EXPECT_EQ(patterns.size(), size_t(SupportedImageExtensions().size()));
+    for (const QString& extension : SupportedImageExtensions()) {
+        EXPECT_TRUE(offered(QStringLiteral("a.") + extension)) << extension.toStdString();
+        EXPECT_TRUE(offered(QStringLiteral("B.") + extension.toUpper())) << extension.toStdString();
+    }
+    for (const char* other : {"a.txt", "a.svg", "a.png.txt", "png"})
+        EXPECT_FALSE(offered(QLatin1String(other))) << other;
 }
 
 TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)

@@ -8,6 +8,7 @@
 #include "app/restartlist.h"
 #include "app/settingsstore.h"
 #include "app/windowplacement.h"
+#include "batch/batchoptions.h"
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -15,6 +16,7 @@
 #include "support/testenv.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -24,6 +26,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -32,6 +35,13 @@
 
 namespace
 {
+
+// Chooses an item as the user does, which is what the window stores.
+void pick(QComboBox* box, int item)
+{
+    box->setCurrentIndex(item);
+    emit box->activated(item);
+}
 
 // Each test gets its own program folder (settings.ini and Languages/ live there) and answers
 // every dialog from a script.
@@ -77,6 +87,26 @@ protected:
     {
         QFile file(programFolder + QStringLiteral("settings.ini"));
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    }
+    // The upscaler's folder beside the program, with the models of both image types.
+    QString layOutUpscaler() const
+    {
+        const QString folder = programFolder + QStringLiteral("realesrgan/");
+        testenv::LayOutUpscalerFolder(folder, QStringLiteral("/bin/true"));
+        return folder;
+    }
+    // Installs or removes the fast model of the image type in the upscaler's folder.
+    void setFastModel(TImageType type, bool installed) const
+    {
+        const QString none = testenv::NewFolder(QStringLiteral("none")) + QLatin1Char('/');
+        for (const QString& missing : MissingModelFiles(none, type, TSpeed::Fast)) {
+            const QString file = ModelFolder(programFolder + QStringLiteral("realesrgan/")) +
+                                 QFileInfo(missing).fileName();
+            if (installed)
+                testenv::WriteFile(file, "model");
+            else
+                QFile::remove(file);
+        }
     }
 
     QString programFolder;
@@ -149,6 +179,183 @@ TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
     w.ComboBoxAction->setCurrentIndex(1);
     emit w.ComboBoxAction->activated(1);
     EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
+}
+
+// Scale, output format, JPEG quality, speed and metadata go to settings.ini by names that no
+// language changes, come back at the next start, and reach the batch.
+TEST_F(MainFormTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
+{
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    TAppForm& w = start();
+    EXPECT_EQ(w.ComboBoxScale->currentText(), QStringLiteral("4x"));
+    EXPECT_EQ(w.ComboBoxFormat->currentText(), QStringLiteral("Same as original"));
+    EXPECT_EQ(w.SpinEditQuality->value(), 90);
+    EXPECT_EQ(w.ComboBoxSpeed->currentText(), QStringLiteral("Best quality"));
+    EXPECT_TRUE(w.CheckBoxMetadata->isChecked());
+
+    pick(w.ComboBoxModel, 1);
+    pick(w.ComboBoxScale, 0);
+    pick(w.ComboBoxFormat, 2);
+    w.SpinEditQuality->setValue(75);
+    pick(w.ComboBoxSpeed, 1);
+    w.CheckBoxMetadata->click();
+    EXPECT_FALSE(storedSettings().contains(QStringLiteral("JpegQuality")))
+        << "the quality waits until the arrows pause";
+    const auto expectChosen = [](const TBatchOptions& options) {
+        EXPECT_EQ(options.scale, 2);
+        EXPECT_EQ(options.outputFormat, TOutputFormat::Jpeg);
+        EXPECT_EQ(options.jpegQuality, 75);
+        EXPECT_EQ(options.speed, TSpeed::Fast);
+        EXPECT_FALSE(options.keepMetadata);
+    };
+    expectChosen(w.CurrentOptions());
+    form.reset();
+    EXPECT_EQ(storedSettings(),
+              QStringLiteral("[Settings]\nModel=Photo\nScale=2\nOutputFormat=JPEG\nSpeed=Fast\n"
+                             "KeepMetadata=0\nJpegQuality=75\n\n"));
+
+    TAppForm& again = start();
+    EXPECT_EQ(again.ComboBoxScale->currentText(), QStringLiteral("2x"));
+    EXPECT_EQ(again.ComboBoxFormat->currentText(), QStringLiteral("JPEG"));
+    EXPECT_EQ(again.ComboBoxSpeed->currentText(), QStringLiteral("Fast"));
+    expectChosen(again.CurrentOptions());
+}
+
+// A value that names no item, or a quality out of range, gives the default; restoring writes
+// nothing back.
+TEST_F(MainFormTest, StoredNewOptionsThatNameNothingGiveTheDefaults)
+{
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    const struct {
+        const char* stored;
+        int scale;
+        TOutputFormat format;
+        int quality;
+        TSpeed speed;
+        bool keepMetadata;
+    } cases[] = {
+        {"", 4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
+        {"Scale=3\nOutputFormat=WebP\nJpegQuality=1\nSpeed=Best\nKeepMetadata=1\n", 3,
+         TOutputFormat::WebP, 1, TSpeed::BestQuality, true},
+        {"Scale=2\nOutputFormat=PNG\nJpegQuality=100\nSpeed=Fast\nKeepMetadata=0\n", 2,
+         TOutputFormat::Png, 100, TSpeed::Fast, false},
+        {"Scale=5\nOutputFormat=jpeg\nJpegQuality=0\nSpeed=fast\nKeepMetadata=no\n", 4,
+         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
+        {"Scale=4x\nOutputFormat=Gif\nJpegQuality=101\nSpeed=Quick\nKeepMetadata=2\n", 4,
+         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
+        {"Scale=1\nOutputFormat=\nJpegQuality=9x\nSpeed=\nKeepMetadata=\n", 4,
+         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
+        {"Scale=\nJpegQuality=-5\n", 4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stored);
+        form.reset();
+        const QString text = QStringLiteral("[Settings]\nModel=Photo\n") + QLatin1String(c.stored);
+        writeSettings(text.toUtf8());
+        const TBatchOptions options = start().CurrentOptions();
+        EXPECT_EQ(options.scale, c.scale);
+        EXPECT_EQ(options.outputFormat, c.format);
+        EXPECT_EQ(options.jpegQuality, c.quality);
+        EXPECT_EQ(form->SpinEditQuality->value(), c.quality);
+        EXPECT_EQ(options.speed, c.speed);
+        EXPECT_EQ(options.keepMetadata, c.keepMetadata);
+        form.reset();
+        EXPECT_EQ(storedSettings(), text);
+    }
+}
+
+// A quality still waiting to be written must not bring the old settings back either.
+TEST_F(MainFormTest, ResetToDefaultsForgetsTheNewOptions)
+{
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    writeSettings("[Settings]\nModel=Photo\nScale=2\nOutputFormat=PNG\nJpegQuality=50\n"
+                  "Speed=Fast\nKeepMetadata=0\n");
+    TAppForm& w = start();
+    w.SpinEditQuality->setValue(60);
+    dialogs.answers.push_back(platform::IDYES);
+    w.ResettoDefaults1->trigger();
+    form.reset();
+    EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
+
+    const TBatchOptions options = start().CurrentOptions();
+    EXPECT_EQ(options.scale, 4);
+    EXPECT_EQ(options.outputFormat, TOutputFormat::SameAsOriginal);
+    EXPECT_EQ(options.jpegQuality, 90);
+    EXPECT_EQ(options.speed, TSpeed::BestQuality);
+    EXPECT_TRUE(options.keepMetadata);
+}
+
+// The output format is that of copies: a replaced original keeps its own, and the box says so.
+// The quality counts for JPEG copies only.
+TEST_F(MainFormTest, TheOutputFormatAndQualityApplyToCopiesOnly)
+{
+    TAppForm& w = start();
+    const QString keepsFormat = QStringLiteral("A replaced original always keeps its own format");
+    enum { Replace = 0, Copies = 1 };
+    enum { Same = 0, Png = 1, Jpeg = 2, WebP = 3 };
+    const struct {
+        int action;
+        int format;
+        bool formatEnabled;
+        bool qualityEnabled;
+    } steps[] = {
+        {Copies, Same, true, false},   {Copies, Jpeg, true, true},    {Copies, Png, true, false},
+        {Copies, Jpeg, true, true},    {Replace, Jpeg, false, false}, {Copies, Jpeg, true, true},
+        {Replace, WebP, false, false}, {Copies, WebP, true, false},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(testing::Message() << "action " << step.action << ", format " << step.format);
+        pick(w.ComboBoxAction, step.action);
+        pick(w.ComboBoxFormat, step.format);
+        EXPECT_EQ(w.ComboBoxFormat->isEnabled(), step.formatEnabled);
+        EXPECT_EQ(w.SpinEditQuality->isEnabled(), step.qualityEnabled);
+        const QString tip = step.formatEnabled ? QString() : keepsFormat;
+        EXPECT_EQ(w.ComboBoxFormat->toolTip(), tip);
+        EXPECT_EQ(w.SpinEditQuality->toolTip(), tip);
+    }
+}
+
+// Fast is offered where the image type has a fast model. Elsewhere the box shows the best quality
+// and says why, and the choice waits for a type that has one.
+TEST_F(MainFormTest, FastIsOfferedOnlyWhereTheImageTypeHasAFastModel)
+{
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    writeSettings("[Settings]\nModel=Photo\n");
+    TAppForm& w = start();
+    const auto expectSpeed = [&](const char* shown, TSpeed handedOn) {
+        const bool offered = w.ComboBoxSpeed->isEnabled();
+        EXPECT_EQ(w.ComboBoxSpeed->currentText(), QLatin1String(shown));
+        EXPECT_EQ(w.ComboBoxSpeed->toolTip(),
+                  offered ? QString()
+                          : QStringLiteral("No fast model is installed for this image type"));
+        EXPECT_EQ(w.CurrentOptions().speed, handedOn);
+    };
+    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    expectSpeed("Best quality", TSpeed::BestQuality);
+    pick(w.ComboBoxSpeed, 1);
+    expectSpeed("Fast", TSpeed::Fast);
+
+    pick(w.ComboBoxModel, 0);
+    EXPECT_FALSE(w.ComboBoxSpeed->isEnabled());
+    expectSpeed("Best quality", TSpeed::BestQuality);
+    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("Speed")), QStringLiteral("Fast"));
+
+    pick(w.ComboBoxModel, 1);
+    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    expectSpeed("Fast", TSpeed::Fast);
+
+    setFastModel(TImageType::Artwork, true);
+    pick(w.ComboBoxModel, 0);
+    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    expectSpeed("Fast", TSpeed::Fast);
+    // Gone after it was chosen: the batch is handed the model that is there.
+    setFastModel(TImageType::Artwork, false);
+    EXPECT_EQ(w.CurrentOptions().speed, TSpeed::BestQuality);
 }
 
 // A burst of typing costs one write, made when the typing pauses or the window goes.
@@ -340,6 +547,31 @@ TEST_F(MainFormTest, TheKeyboardAloneReachesEveryStep)
     QTest::keyClick(w.ComboBoxAction, Qt::Key_Return);
     EXPECT_EQ(w.PageControl1->currentIndex(), 1);
 
+    // Below the first options, the new ones follow in the order they are shown, and each label's
+    // accelerator reaches its control.
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    pick(w.ComboBoxModel, 1);
+    pick(w.ComboBoxFormat, 2);
+    w.ButtonBrowse->setFocus();
+    for (QWidget* next :
+         std::initializer_list<QWidget*>{w.ComboBoxScale, w.ComboBoxFormat, w.SpinEditQuality,
+                                         w.ComboBoxSpeed, w.CheckBoxMetadata}) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+    }
+    const std::pair<Qt::Key, QWidget*> accelerators[] = {{Qt::Key_A, w.ComboBoxScale},
+                                                         {Qt::Key_O, w.ComboBoxFormat},
+                                                         {Qt::Key_Q, w.SpinEditQuality},
+                                                         {Qt::Key_P, w.ComboBoxSpeed}};
+    for (const auto& [key, control] : accelerators) {
+        QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
+        EXPECT_EQ(QApplication::focusWidget(), control) << control->objectName().toStdString();
+    }
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.CheckBoxMetadata->isChecked(); }, 2000));
+    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("KeepMetadata")), QStringLiteral("0"));
+
     // The shortcuts are the desktop's usual ones, and the menus show them.
     EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence(QKeySequence::Open));
     EXPECT_EQ(w.AddFolder1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
@@ -388,11 +620,11 @@ TEST_F(MainFormTest, TheWindowPlacementRoundTripsAndFallsBackWhereNoScreenShowsI
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(first.geometry()));
     first.show();
-    first.setGeometry(screen.x() + 20, screen.y() + 30, 640, 420);
+    first.setGeometry(screen.x() + 20, screen.y() + 30, 700, 540);
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return storedSettings().contains(QStringLiteral("WindowPlacement")); }, 5000));
     form.reset();
-    EXPECT_EQ(start().geometry(), QRect(screen.x() + 20, screen.y() + 30, 640, 420));
+    EXPECT_EQ(start().geometry(), QRect(screen.x() + 20, screen.y() + 30, 700, 540));
 
     form.reset();
     writeSettings("[Settings]\nWindowPlacement=-20000,-20000,640,420,1\n");

@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -29,6 +30,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
@@ -439,6 +441,92 @@ TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
     EXPECT_EQ(notifications,
               QStringList{QStringLiteral("The batch has ended: 2 completed, 0 failed")});
     platform::SetDesktopStatusHooksForTesting({});
+}
+
+// The options added below the first ones are locked with them while a batch runs; afterwards each
+// comes back as far as its rule allows: the output format and quality only for copies.
+TEST_F(PipelineTest, TheLaterOptionsAreLockedDuringABatchAndFollowTheirRulesAfter)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "60");
+    for (const QString& file : MissingModelFiles(upscalerFolder, TImageType::Photo, TSpeed::Fast))
+        testenv::WriteFile(file, "model");
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
+    const QList<QWidget*> options{form->ComboBoxScale, form->ComboBoxFormat, form->SpinEditQuality,
+                                  form->ComboBoxSpeed, form->CheckBoxMetadata};
+    const struct {
+        Action action;
+        bool formatEnabled; // and the quality, since JPEG is chosen
+    } cases[] = {{CreateCopies, true}, {ResizeOriginal, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.action == CreateCopies ? "copies" : "replace");
+        choose(Photo, CreateCopies);
+        form->ComboBoxFormat->setCurrentIndex(2);
+        form->ComboBoxFormatChange();
+        choose(Photo, c.action);
+
+        form->ButtonProcess->click();
+        ASSERT_TRUE(waitFor(
+            [this] { return statuses().first().startsWith(QStringLiteral("Processing...")); }));
+        for (QWidget* control : options)
+            EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
+        form->ButtonProcess->click();
+        ASSERT_TRUE(waitFor([this] { return idle(); }));
+
+        EXPECT_TRUE(form->ComboBoxScale->isEnabled());
+        EXPECT_TRUE(form->ComboBoxSpeed->isEnabled());
+        EXPECT_TRUE(form->CheckBoxMetadata->isEnabled());
+        EXPECT_EQ(form->ComboBoxFormat->isEnabled(), c.formatEnabled);
+        EXPECT_EQ(form->SpinEditQuality->isEnabled(), c.formatEnabled);
+    }
+}
+
+// What a completed image lost is told in the status bar and kept on its row; the end of the batch
+// adds it to what the end says.
+TEST_F(PipelineTest, ANoteOfACompletedImageShowsAsItArrivesOnItsRowAndAtTheEnd)
+{
+    add({folder + QStringLiteral("a.jpg"), folder + QStringLiteral("b.jpg")});
+    const QString note =
+        QStringLiteral("Metadata could not be kept: ") + folder + QStringLiteral("b.jpg");
+    TImageResult plain;
+    plain.outcome = TImageOutcome::Completed;
+    TImageResult noted = plain;
+    noted.note = note;
+    form->SetStatusText(QStringLiteral("before"));
+    form->ConsoleRunner1Terminated(0, plain);
+    EXPECT_EQ(form->StatusText(), QStringLiteral("before"));
+    form->ConsoleRunner1Terminated(1, noted);
+    EXPECT_EQ(form->StatusText(), note);
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
+    const auto tip = [this](int row) {
+        return form->ListModel->index(row, ImageListModel::StatusColumn).data(Qt::ToolTipRole);
+    };
+    EXPECT_FALSE(tip(0).isValid());
+    EXPECT_EQ(tip(1), note);
+
+    const struct {
+        int failed;
+        const char* commonFailure;
+        int noted;
+        QString ending;
+    } cases[] = {
+        {0, "", 0, QStringLiteral("Completed")},
+        {0, "", 1, QStringLiteral("Completed \u00b7 ") + note},
+        {2, "", 1, QStringLiteral("2 failed; the reasons are on the rows \u00b7 ") + note},
+        {2, "Disk full", 3,
+         QStringLiteral("2 failed: Disk full \u00b7 3 notes, the last: ") + note},
+    };
+    for (const auto& c : cases) {
+        TBatchSummary summary;
+        summary.completed = 2;
+        summary.failed = c.failed;
+        summary.commonFailure = QLatin1String(c.commonFailure);
+        summary.noted = c.noted;
+        summary.lastNote = c.noted ? note : QString();
+        form->Bitti(summary);
+        EXPECT_EQ(form->StatusText(), c.ending);
+    }
+    EXPECT_EQ(results.size(), std::size(cases));
 }
 
 TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)

@@ -143,6 +143,12 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
     // main window with the menu bar's titles.
     const QStringList bar = {QStringLiteral("&File"), QStringLiteral("&Settings"),
                              QStringLiteral("&Help")};
+    // The options page besides Start or STOP: its buttons and the labels of its controls.
+    const QStringList options = {
+        QStringLiteral("&Back"),          QStringLiteral("B&rowse..."),
+        QStringLiteral("Sc&ale:"),        QStringLiteral("&Output format:"),
+        QStringLiteral("JPEG &quality:"), QStringLiteral("S&peed:"),
+        QStringLiteral("&Keep metadata")};
     const QList<QStringList> groups = {
         bar,
         {QStringLiteral("&Clear"), QStringLiteral("&Add Files..."),
@@ -155,10 +161,8 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
          QStringLiteral("&Clear")},
         bar + QStringList{QStringLiteral("&Add Files..."), QStringLiteral("Add F&older..."),
                           QStringLiteral("&Next")},
-        bar + QStringList{QStringLiteral("&Back"), QStringLiteral("S&tart"),
-                          QStringLiteral("B&rowse...")},
-        bar + QStringList{QStringLiteral("&Back"), QStringLiteral("S&TOP"),
-                          QStringLiteral("B&rowse...")},
+        bar + options + QStringList{QStringLiteral("S&tart")},
+        bar + options + QStringList{QStringLiteral("S&TOP")},
     };
     const QStringList keys = programKeys();
     QStringList files = shippedFiles();
