@@ -25,9 +25,10 @@ QString readText(const QString& path)
 
 QStringList programKeys()
 {
-    // A long key may be written as adjacent literals, which the compiler joins.
-    static const QRegularExpression call(
-        QString::fromUtf8(R"re(TranslateText\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)\))re"));
+    // A long key may be written as adjacent literals, which the compiler joins. The batch
+    // engine's reasons go through withTemplate, which translates its first argument.
+    static const QRegularExpression call(QString::fromUtf8(
+        R"re((?:TranslateText|withTemplate)\(\s*((?:"(?:[^"\\]|\\.)*"\s*)+)[,)])re"));
     static const QRegularExpression literal(QString::fromUtf8(R"re("((?:[^"\\]|\\.)*)")re"));
     QStringList keys;
     QDirIterator files(sourceDir + QStringLiteral("/src"),
