@@ -78,6 +78,16 @@ bool extensionNames(const QString& extension, const QByteArray& format)
     return false;
 }
 
+// The pixels as stored, whatever the name says: an orientation tag goes over to the result and
+// turns it there, or the plan turns the pixels at the end.
+QImage storedPixels(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    return reader.read();
+}
+
 // The image as its orientation tag shows it.
 QImage upright(const QImage& image, QImageIOHandler::Transformations turn)
 {
@@ -172,11 +182,7 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
 
 bool WriteUpscalerInput(const QString& input, const QString& png)
 {
-    QImageReader reader(input);
-    reader.setDecideFormatFromContent(true);
-    // The pixels as stored: an orientation tag goes over to the result and turns it there.
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
+    QImage image = storedPixels(input);
     if (image.isNull())
         return false;
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
@@ -190,10 +196,7 @@ bool WriteUpscalerInput(const QString& input, const QString& png)
 bool FinishImage(const QString& upscaled, const QString& finished, const TImagePlan& plan,
                  const TBatchOptions& options, QSize originalSize)
 {
-    QImageReader reader(upscaled);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    QImage image = reader.read();
+    QImage image = storedPixels(upscaled);
     if (image.isNull())
         return false;
     if (options.scale != 4) {

@@ -8,13 +8,6 @@
 namespace
 {
 
-QSize imageSize(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.size();
-}
-
 bool decodesWhole(const QString& path)
 {
     QImageReader reader(path);
@@ -23,6 +16,13 @@ bool decodesWhole(const QString& path)
 }
 
 } // namespace
+
+QSize ImageSizeOf(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    return reader.size();
+}
 
 bool ImageFileIsComplete(const QString& path)
 {
@@ -51,10 +51,10 @@ bool OutputIsEnlarged(const QString& input, const QString& output)
     const QFileInfo info(output);
     if (!info.isFile() || info.size() <= 0)
         return false;
-    const QSize enlarged = imageSize(output);
+    const QSize enlarged = ImageSizeOf(output);
     if (!enlarged.isValid() || !ImageFileIsComplete(output))
         return false;
-    const QSize original = imageSize(input);
+    const QSize original = ImageSizeOf(input);
     if (!original.isValid())
         return true;
     return enlarged.width() > original.width() && enlarged.height() > original.height();

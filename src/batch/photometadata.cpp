@@ -1,8 +1,8 @@
 #include "photometadata.h"
 
+#include "outputcheck.h"
+
 #include <QFile>
-#include <QImageReader>
-#include <QSize>
 
 #include <exiv2/exiv2.hpp>
 #include <mutex>
@@ -49,9 +49,7 @@ bool CopyPhotoMetadata(const QString& original, const QString& enlarged, QString
         if (exif.empty() && xmp.empty() && iptc.empty() && !hasIcc)
             return true;
 
-        QImageReader reader(enlarged);
-        reader.setDecideFormatFromContent(true);
-        const QSize size = reader.size();
+        const QSize size = ImageSizeOf(enlarged);
         if (!size.isValid()) {
             error = QStringLiteral("the enlarged image cannot be read");
             return false;

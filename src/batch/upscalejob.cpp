@@ -12,7 +12,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QImageReader>
 #include <QScopeGuard>
 
 namespace
@@ -28,13 +27,6 @@ QString withTemplate(const char* text, const QString& value)
     return FillTemplate(TranslateText(text), {value});
 }
 
-QSize imageSizeOf(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.size();
-}
-
 } // namespace
 
 TImageResult FailedImage(const QString& reason, std::int64_t bytesIn)
@@ -44,9 +36,7 @@ TImageResult FailedImage(const QString& reason, std::int64_t bytesIn)
 
 std::int64_t PixelsOf(const QString& path)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    const QSize size = reader.size();
+    const QSize size = ImageSizeOf(path);
     return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
 }
 
@@ -95,7 +85,7 @@ TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, c
     const QString finished = output + QStringLiteral(".finished");
     const auto removeFinished = qScopeGuard([&] { QFile::remove(finished); });
     if (plan.reencode) {
-        if (!FinishImage(output, finished, plan, options, imageSizeOf(input)))
+        if (!FinishImage(output, finished, plan, options, ImageSizeOf(input)))
             return failed(withTemplate("The enlarged image could not be saved: %s", input),
                           bytesIn);
         result = finished;
