@@ -1407,6 +1407,8 @@ void TAppForm::Bitti(const TBatchSummary& summary)
         ending += QStringLiteral(" \u00b7 ") +
                   FillTemplate(TranslateText("%s notes, the last: %s"),
                                {QString::number(summary.noted), summary.lastNote});
+    if (!summary.advice.isEmpty())
+        ending += QStringLiteral(" \u00b7 ") + summary.advice;
     SetStatusText(ending);
     if (!isActiveWindow())
         platform::ShowNotification(AppProductName, TranslateText("The batch has ended"),

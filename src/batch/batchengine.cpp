@@ -1,5 +1,6 @@
 #include "batchengine.h"
 
+#include "i18n/translation.h"
 #include "placementjournal.h"
 #include "platform/tickcount.h"
 
@@ -135,6 +136,11 @@ void TBatchEngine::Report(int row, const TImageResult& result)
                                     : QString();
         ++totals_.failed;
         totals_.lastFailure = result.reason;
+        // The fast model damages dark areas on some graphics drivers, where the best one does not.
+        if (result.damaged && options_.speed == TSpeed::Fast)
+            totals_.advice = FillTemplate(
+                TranslateText("Fast damaged images on this computer; %s gives proper results"),
+                {TranslateText("Best quality")});
         break;
     case TImageOutcome::Aborted:
         ++totals_.aborted;

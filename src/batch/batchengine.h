@@ -27,6 +27,7 @@ struct TBatchSummary {
     QString commonFailure; // the reason every failed image shares; empty when they differ
     int noted = 0;         // completed images whose result lost something, such as metadata
     QString lastNote;      // what the last of them lost
+    QString advice;        // what would give better results next time; empty when nothing would
 };
 
 class TBatchEngine : public QObject

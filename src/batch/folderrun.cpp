@@ -219,7 +219,8 @@ void TFolderRun::UpscalerEnded()
             continue;
         if (stopRequested_) {
             if (staged.started)
-                Finish(staged, {TImageOutcome::Aborted, {}, staged.bytesIn, 0, {}, 0, 0, {}});
+                Finish(staged,
+                       {TImageOutcome::Aborted, {}, staged.bytesIn, 0, {}, 0, 0, {}, false});
         } else if (died && staged.started && !end.crashed) {
             end.crashed = staged.image;
         } else if (died || !recognised_) {

@@ -1,6 +1,7 @@
 #include "imageformats.h"
 
 #include "i18n/translation.h"
+#include "outputcheck.h"
 
 #include <QFileInfo>
 #include <QImage>
@@ -76,16 +77,6 @@ bool extensionNames(const QString& extension, const QByteArray& format)
     if (format == "tiff")
         return extension == QLatin1String("tif");
     return false;
-}
-
-// The pixels as stored, whatever the name says: an orientation tag goes over to the result and
-// turns it there, or the plan turns the pixels at the end.
-QImage storedPixels(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(false);
-    return reader.read();
 }
 
 // The image as its orientation tag shows it.
@@ -182,7 +173,7 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
 
 bool WriteUpscalerInput(const QString& input, const QString& png)
 {
-    QImage image = storedPixels(input);
+    QImage image = StoredPixels(input);
     if (image.isNull())
         return false;
     image = image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
@@ -193,12 +184,9 @@ bool WriteUpscalerInput(const QString& input, const QString& png)
     return writer.write(image);
 }
 
-bool FinishImage(const QString& upscaled, const QString& finished, const TImagePlan& plan,
+bool FinishImage(QImage image, const QString& finished, const TImagePlan& plan,
                  const TBatchOptions& options, QSize originalSize)
 {
-    QImage image = storedPixels(upscaled);
-    if (image.isNull())
-        return false;
     if (options.scale != 4) {
         const QSize size = originalSize.isValid() ? originalSize * options.scale
                                                   : image.size() * options.scale / 4;

@@ -6,6 +6,7 @@
 #include "batchoptions.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QImageIOHandler>
 #include <QSize>
 #include <QString>
@@ -37,8 +38,8 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
 // Writes the PNG that the upscaler reads in place of `input`. False when it cannot be written.
 bool WriteUpscalerInput(const QString& input, const QString& png);
 
-// Turns the upscaler's 4x `upscaled` image into the saved form at `finished`: scaled to exactly
-// `scale` times `originalSize`, turned upright when the plan says so, and encoded as the plan
-// says. False when it cannot be done.
-bool FinishImage(const QString& upscaled, const QString& finished, const TImagePlan& plan,
+// Turns the upscaler's 4x `image` into the saved form at `finished`: scaled to exactly `scale`
+// times `originalSize`, turned upright when the plan says so, and encoded as the plan says. False
+// when it cannot be done.
+bool FinishImage(QImage image, const QString& finished, const TImagePlan& plan,
                  const TBatchOptions& options, QSize originalSize);

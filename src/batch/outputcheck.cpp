@@ -5,17 +5,86 @@
 #include <QImageReader>
 #include <QtEndian>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <vector>
+
 namespace
 {
 
-bool decodesWhole(const QString& path)
+// Below this many decibels of likeness a result shows something else than its input: good
+// results measured 23 dB and more, damaged ones 18 dB and less.
+constexpr double kLeastLikeness = 20;
+// A square this dark (0 to 255) ...
+constexpr double kDark = 48;
+// ... that comes back this bright has been turned into noise.
+constexpr double kBright = 128;
+
+// Premultiplied, so that what a transparent pixel hides counts for nothing.
+QImage comparable(const QImage& image)
 {
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return !reader.read().isNull();
+    return image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+}
+
+// The mean colour of each square of `side` pixels of a comparable image.
+struct TBlockMeans {
+    int columns = 0;
+    int rows = 0;
+    std::vector<std::array<double, 4>> means; // red, green, blue, alpha; row by row
+
+    TBlockMeans(const QImage& pixels, int side)
+    {
+        columns = (pixels.width() + side - 1) / side;
+        rows = (pixels.height() + side - 1) / side;
+        means.assign(static_cast<size_t>(columns) * static_cast<size_t>(rows), {});
+        std::vector<int> counts(means.size(), 0);
+        for (int y = 0; y < pixels.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+            for (int x = 0; x < pixels.width(); ++x) {
+                const size_t block = static_cast<size_t>(y / side) * static_cast<size_t>(columns) +
+                                     static_cast<size_t>(x / side);
+                auto& mean = means[block];
+                mean[0] += qRed(line[x]);
+                mean[1] += qGreen(line[x]);
+                mean[2] += qBlue(line[x]);
+                mean[3] += qAlpha(line[x]);
+                ++counts[block];
+            }
+        }
+        for (size_t block = 0; block < means.size(); ++block)
+            for (double& channel : means[block])
+                channel /= counts[block];
+    }
+};
+
+double brightness(const std::array<double, 4>& colour)
+{
+    return (colour[0] + colour[1] + colour[2]) / 3;
+}
+
+// Every pixel of a comparable image has the same colour.
+bool isFlat(const QImage& pixels)
+{
+    const QRgb first = pixels.pixel(0, 0) & 0xffffffu;
+    for (int y = 0; y < pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(pixels.constScanLine(y));
+        for (int x = 0; x < pixels.width(); ++x)
+            if ((line[x] & 0xffffffu) != first)
+                return false;
+    }
+    return true;
 }
 
 } // namespace
+
+QImage StoredPixels(const QString& path)
+{
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(false);
+    return reader.read();
+}
 
 QSize ImageSizeOf(const QString& path)
 {
@@ -43,7 +112,7 @@ bool ImageFileIsComplete(const QString& path)
         const quint32 riffSize = qFromLittleEndian<quint32>(head.constData() + 4);
         return qint64(riffSize) + 8 == size;
     }
-    return decodesWhole(path);
+    return !StoredPixels(path).isNull();
 }
 
 bool OutputIsEnlarged(const QString& input, const QString& output)
@@ -58,4 +127,43 @@ bool OutputIsEnlarged(const QString& input, const QString& output)
     if (!original.isValid())
         return true;
     return enlarged.width() > original.width() && enlarged.height() > original.height();
+}
+
+TLikeness CompareWithInput(const QImage& input, const QImage& enlarged)
+{
+    // Scaled back by averaging, a good enlargement gives the input again up to its edges, which
+    // the model sharpens; the means of small squares leave those out and keep what an image shows.
+    const QImage given = comparable(input);
+    const QImage back =
+        comparable(enlarged.scaled(input.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (isFlat(back) && !isFlat(given))
+        return TLikeness::Empty;
+
+    const int side = std::clamp(std::min(given.width(), given.height()) / 4, 1, 4);
+    const TBlockMeans wanted(given, side);
+    const TBlockMeans made(back, side);
+    double squares = 0;
+    for (size_t block = 0; block < wanted.means.size(); ++block)
+        for (size_t channel = 0; channel < 4; ++channel)
+            squares += std::pow(wanted.means[block][channel] - made.means[block][channel], 2);
+    const double meanSquare = squares / (4.0 * static_cast<double>(wanted.means.size()));
+    if (meanSquare > 0 && 10 * std::log10(255.0 * 255.0 / meanSquare) < kLeastLikeness)
+        return TLikeness::Damaged;
+
+    // The fast model turns dark areas into bright noise on some drivers, often in an image that
+    // otherwise resembles its input; in good results no dark square came back bright.
+    const TBlockMeans darkWanted(given, 2);
+    const TBlockMeans darkMade(back, 2);
+    int dark = 0;
+    int turned = 0;
+    for (size_t block = 0; block < darkWanted.means.size(); ++block) {
+        const auto& colour = darkWanted.means[block];
+        if (brightness(colour) >= kDark || colour[3] <= 128)
+            continue;
+        ++dark;
+        if (brightness(darkMade.means[block]) > kBright)
+            ++turned;
+    }
+    // More than one in a hundred.
+    return turned * 100 > dark ? TLikeness::Damaged : TLikeness::Alike;
 }

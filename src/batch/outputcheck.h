@@ -2,12 +2,17 @@
 // and a full disk leaves a file whose header still reads, so neither proves anything alone.
 #pragma once
 
+#include <QImage>
 #include <QSize>
 #include <QString>
 
 // The size that the file's header gives, its format judged by its content; invalid when it cannot
 // be read.
 QSize ImageSizeOf(const QString& path);
+
+// The pixels as the file stores them, its format judged by its content and no orientation tag
+// applied: what the upscaler reads and writes. Null when the file cannot be decoded.
+QImage StoredPixels(const QString& path);
 
 // True when the file ends where its own format says it ends: a PNG with its IEND chunk, a JPEG
 // with its end-of-image marker, a WebP where its RIFF size says. Other formats must decode whole.
@@ -16,3 +21,12 @@ bool ImageFileIsComplete(const QString& path);
 // True when `output` is a complete image file larger than `input` in both dimensions. When the
 // input's size cannot be read, any complete output image counts.
 bool OutputIsEnlarged(const QString& input, const QString& output);
+
+// What an upscaler's enlarged pixels show next to the pixels it was given.
+enum class TLikeness { Alike, Empty, Damaged };
+
+// Scales `enlarged` back to the size of `input` and compares the two. A complete file of the right
+// size proves nothing: under load the upscaler has written all-black images, and its fast model
+// turns dark areas into bright noise on some drivers. Empty when the colour channels hold one
+// single value while the input's do not; damaged when it no longer resembles the input.
+TLikeness CompareWithInput(const QImage& input, const QImage& enlarged);

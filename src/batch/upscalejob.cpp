@@ -31,7 +31,7 @@ QString withTemplate(const char* text, const QString& value)
 
 TImageResult FailedImage(const QString& reason, std::int64_t bytesIn)
 {
-    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0, {}};
+    return {TImageOutcome::Failed, reason, bytesIn, 0, {}, 0, 0, {}, false};
 }
 
 std::int64_t PixelsOf(const QString& path)
@@ -78,14 +78,32 @@ QString ReasonOfErrorLine(const QString& line, const QString& input)
 TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, const QString& input,
                          const QString& output, std::int64_t bytesIn)
 {
-    if (!OutputIsEnlarged(input, output))
+    // Decoded once: judged against the input and, where the plan says so, finished from the same
+    // pixels.
+    const QImage enlarged = OutputIsEnlarged(input, output) ? StoredPixels(output) : QImage();
+    if (enlarged.isNull())
         return failed(withTemplate("The upscaler gave no complete enlarged image: %s", input),
                       bytesIn);
+    const QImage given = StoredPixels(input);
+    if (given.isNull())
+        return failed(withTemplate("Not an image the program can read: %s", input), bytesIn);
+    switch (CompareWithInput(given, enlarged)) {
+    case TLikeness::Alike:
+        break;
+    case TLikeness::Empty:
+        return failed(TranslateText("The upscaler returned an empty image"), bytesIn);
+    case TLikeness::Damaged: {
+        TImageResult damaged =
+            failed(TranslateText("The upscaler returned a damaged image"), bytesIn);
+        damaged.damaged = true;
+        return damaged;
+    }
+    }
     QString result = output;
     const QString finished = output + QStringLiteral(".finished");
     const auto removeFinished = qScopeGuard([&] { QFile::remove(finished); });
     if (plan.reencode) {
-        if (!FinishImage(output, finished, plan, options, ImageSizeOf(input)))
+        if (!FinishImage(enlarged, finished, plan, options, given.size()))
             return failed(withTemplate("The enlarged image could not be saved: %s", input),
                           bytesIn);
         result = finished;
@@ -110,7 +128,7 @@ TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, c
     }
     if (!placed.ok)
         return failed(placed.reason, bytesIn);
-    return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0, note};
+    return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0, note, false};
 }
 
 QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
@@ -221,7 +239,7 @@ void TUpscaleJob::UpscalerEnded()
 {
     TImageResult result;
     if (stopRequested_)
-        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}, 0, 0, {}};
+        result = {TImageOutcome::Aborted, {}, bytesIn_, 0, {}, 0, 0, {}, false};
     else
         result = Judge();
     result.pixels = pixels_;

@@ -24,6 +24,7 @@ struct TImageResult {
     std::int64_t pixels = 0;        // the input's pixel count; 0 when its size could not be read
     std::uint32_t milliseconds = 0; // how long the job took
     QString note;                   // what a completed image lost on the way (its metadata)
+    bool damaged = false;           // failed because the result did not show its input
 };
 
 // An image to enlarge and its row in the list.

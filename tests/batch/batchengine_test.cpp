@@ -148,6 +148,106 @@ TEST_F(BatchEngineTest, AnythingButACompleteEnlargedImageFailsAndTouchesNothing)
     }
 }
 
+// A picture with something to show, so that a result of one flat colour is empty.
+QString writePicture(const QString& path)
+{
+    QImage image(12, 10, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            image.setPixel(x, y, qRgb(40 + x * 16, 200 - y * 12, 90));
+    EXPECT_TRUE(image.save(path));
+    return path;
+}
+
+// An upscaler that comes back with an all-black or a damaged picture, in runs of one image and of
+// many, replacing originals or making copies at another scale and format: each image fails with
+// the reason, and the user's files stay as they were. Only Fast's damage brings the advice.
+TEST_F(BatchEngineTest, AnEmptyOrDamagedResultIsNeverPlaced)
+{
+    struct Spoil {
+        const char* mode;
+        const char* reason;
+    } spoils[] = {{"black", "The upscaler returned an empty image"},
+                  {"damaged", "The upscaler returned a damaged image"}};
+    options.disposal = TDisposal::DeletePermanently;
+    for (const Spoil& spoil : spoils) {
+        qputenv("GRANDORA_FAKE_UPSCALER_MODE", spoil.mode);
+        for (const int perRun : {1, 100}) {
+            for (const TAction action : {TAction::ResizeOriginal, TAction::CreateCopies}) {
+                SCOPED_TRACE(QStringLiteral("%1, %2 per run, action %3")
+                                 .arg(QLatin1String(spoil.mode))
+                                 .arg(perRun)
+                                 .arg(static_cast<int>(action))
+                                 .toStdString());
+                const QString photos =
+                    testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+                const QStringList images{writePicture(photos + QStringLiteral("a.png")),
+                                         writePicture(photos + QStringLiteral("b.png"))};
+                const QByteArray before = testenv::ReadFile(images[0]);
+                options.action = action;
+                options.scale = action == TAction::CreateCopies ? 2 : 4;
+                options.outputFormat = action == TAction::CreateCopies
+                                           ? TOutputFormat::Jpeg
+                                           : TOutputFormat::SameAsOriginal;
+                options.speed = perRun == 1 ? TSpeed::Fast : TSpeed::BestQuality;
+                const qsizetype runsBefore = upscalerRuns().size();
+
+                Engine engine(tempParent);
+                engine.engine.SetImagesPerRun(perRun);
+                engine.start(options, images);
+                ASSERT_TRUE(waitFor([&] { return engine.ended() && !engine.engine.IsBusy(); }));
+
+                EXPECT_EQ(upscalerRuns().size() - runsBefore, perRun == 1 ? 2 : 1);
+                EXPECT_EQ(engine.seen.outcomes(), QStringLiteral("FF"));
+                for (const auto& [row, result] : engine.seen.finished)
+                    EXPECT_EQ(result.reason, QLatin1String(spoil.reason)) << row;
+                for (const QString& image : images)
+                    EXPECT_EQ(testenv::ReadFile(image), before) << image.toStdString();
+                EXPECT_EQ(testenv::FolderEntries(photos),
+                          (QStringList{QStringLiteral("a.png"), QStringLiteral("b.png")}));
+                ASSERT_EQ(engine.seen.summaries.size(), 1u);
+                EXPECT_EQ(engine.seen.summaries[0].failed, 2);
+                EXPECT_EQ(engine.seen.summaries[0].commonFailure, QLatin1String(spoil.reason));
+                EXPECT_EQ(
+                    engine.seen.summaries[0].advice,
+                    options.speed == TSpeed::Fast && QByteArray(spoil.mode) == "damaged"
+                        ? QStringLiteral("Fast damaged images on this computer; Best quality gives "
+                                         "proper results")
+                        : QString());
+            }
+        }
+    }
+}
+
+// The real upscaler's fast model turns the black of a small star field into bright noise on
+// Mesa's software Vulkan driver, when scripts/get-upscaler has provisioned it: the image fails as
+// damaged and the original stays.
+TEST_F(BatchEngineTest, RealFastModelsDamageIsCaught)
+{
+    const QString real = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan/");
+    if (!QFileInfo(real + QStringLiteral("realesrgan-ncnn-vulkan")).isExecutable() ||
+        !QFileInfo::exists(real + QStringLiteral("models/realesrgan-x4fast.bin")))
+        GTEST_SKIP() << "the real upscaler is not provisioned in " << real.toStdString()
+                     << " (scripts/get-upscaler provisions it)";
+    const QString original = folder + QStringLiteral("stars.png");
+    ASSERT_TRUE(QFile::copy(QStringLiteral(GRANDORA_LIKENESS_DATA "/space.png"), original));
+    const QByteArray before = testenv::ReadFile(original);
+    options.upscalerFolder = real;
+    options.speed = TSpeed::Fast;
+    options.action = TAction::ResizeOriginal;
+    options.disposal = TDisposal::DeletePermanently;
+
+    Engine engine(tempParent);
+    engine.start(options, {original});
+    ASSERT_TRUE(waitFor([&] { return engine.ended() && !engine.engine.IsBusy(); }, 300000));
+
+    EXPECT_EQ(engine.seen.outcomes(), QStringLiteral("F"));
+    EXPECT_EQ(engine.seen.finished.at(0).reason,
+              QStringLiteral("The upscaler returned a damaged image"));
+    EXPECT_EQ(testenv::ReadFile(original), before);
+    EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("stars.png")});
+}
+
 // STOP at each point of a job, in a run of one image and in a run of many: the image the upscaler
 // is on ends Aborted, placed images stay, the rest stay as they were.
 TEST_F(BatchEngineTest, StopAbortsTheRunningImageWhereverItIs)

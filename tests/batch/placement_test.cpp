@@ -21,6 +21,68 @@ void setMode(const QString& path, mode_t mode)
     ASSERT_EQ(::chmod(QFile::encodeName(path).constData(), mode), 0);
 }
 
+// A result rolled by half its size each way: every part of the picture in another place.
+QImage shiftedByHalf(const QImage& image)
+{
+    QImage shifted(image.size(), image.format());
+    const int dx = image.width() / 2;
+    const int dy = image.height() / 2;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            shifted.setPixel((x + dx) % image.width(), (y + dy) % image.height(),
+                             image.pixel(x, y));
+    return shifted;
+}
+
+QImage filled(QSize size, QRgb colour)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    return image;
+}
+
+// Real results of the upscaler on this kind of machine (likeness/*.x4plus.png with Best quality,
+// *.x4fast.png with Fast, whose dark areas came back as bright noise) and results spoiled on
+// purpose, each against its input.
+TEST(OutputJudgement, AResultMustShowWhatItsInputShows)
+{
+    const QString data = QStringLiteral(GRANDORA_LIKENESS_DATA "/");
+    const auto read = [&](const char* name) {
+        const QImage image = StoredPixels(data + QLatin1String(name));
+        EXPECT_FALSE(image.isNull()) << name;
+        return image;
+    };
+    const QImage photo = read("photo.png");
+    const QImage photoResult = read("photo.x4plus.png");
+    const QImage brown = filled({1, 1}, qRgb(120, 80, 40));
+    struct Case {
+        const char* name;
+        QImage input;
+        QImage result;
+        TLikeness likeness;
+    } cases[] = {
+        {"photo", photo, photoResult, TLikeness::Alike},
+        {"dark photo with lights", read("night.png"), read("night.x4plus.png"), TLikeness::Alike},
+        {"drawing", read("drawing.png"), read("drawing.x4plus.png"), TLikeness::Alike},
+        {"transparent icon", read("icon.png"), read("icon.x4plus.png"), TLikeness::Alike},
+        {"grey", read("grey.png"), read("grey.x4plus.png"), TLikeness::Alike},
+        {"1x1", brown, filled({4, 4}, qRgb(120, 80, 40)), TLikeness::Alike},
+        {"black from black", filled({8, 8}, qRgb(0, 0, 0)), filled({32, 32}, qRgb(0, 0, 0)),
+         TLikeness::Alike},
+        {"all black", photo, filled(photoResult.size(), qRgb(0, 0, 0)), TLikeness::Empty},
+        {"all one colour", photo, filled(photoResult.size(), qRgb(90, 140, 60)), TLikeness::Empty},
+        {"1x1 come back black", brown, filled({4, 4}, qRgb(0, 0, 1)), TLikeness::Damaged},
+        {"space turned to noise", read("space.png"), read("space.x4fast.png"), TLikeness::Damaged},
+        {"dark lettering turned to noise", read("lettering.png"), read("lettering.x4fast.png"),
+         TLikeness::Damaged},
+        {"colours swapped", photo, photoResult.rgbSwapped(), TLikeness::Damaged},
+        {"shifted by half", read("drawing.png"), shiftedByHalf(read("drawing.x4plus.png")),
+         TLikeness::Damaged},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(CompareWithInput(c.input, c.result), c.likeness) << c.name;
+}
+
 TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
 {
     const QString folder = testenv::NewFolder() + QLatin1Char('/');

@@ -16,6 +16,9 @@
 //   cutoff             writes the image cut off after its first 4 KB (or 3/4 of a smaller one),
 //                      as a full disk leaves it: the header still reads; exits 0
 //   writefail          writes the image but says "Couldn't write the image"; exits 0
+//   black              writes an all-black image of the right size; exits 0
+//   damaged            writes the enlarged image with its colours inverted; exits 0
+// black and damaged hold in folder mode too, like slow.
 // Like the real one, a missing models/<name>.param or .bin beside the program gives an all-black
 // image of the right size, and an unreadable input gives no output at all.
 //
@@ -64,15 +67,26 @@ QImage readImage(const QString& path)
     return reader.read();
 }
 
-QByteArray enlarged(const QString& input, const QString& output, int scale, bool black)
+// What it makes of the pixels: black for a missing model or on request, inverted when asked to
+// come back damaged.
+enum class Spoil { None, Black, Invert };
+
+void spoil(QImage& image, Spoil how)
+{
+    if (how == Spoil::Black)
+        image.fill(Qt::black);
+    else if (how == Spoil::Invert)
+        image.invertPixels();
+}
+
+QByteArray enlarged(const QString& input, const QString& output, int scale, Spoil how)
 {
     QImage image = readImage(input);
     image.setColorSpace({}); // it writes pixels only
     if (image.isNull())
         return {};
     image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    if (black)
-        image.fill(Qt::black);
+    spoil(image, how);
     QByteArray bytes;
     const QString suffix = QFileInfo(output).suffix().toLower();
     QImage::Format format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
@@ -104,7 +118,7 @@ void pause(const char* variable)
 }
 
 int folderMode(const QString& input, const QString& output, const QString& format, int scale,
-               bool black, bool verbose, bool slow)
+               Spoil how, bool verbose, bool slow)
 {
     QByteArrayList names;
     for (const QString& name : QDir(input).entryList(QDir::Files | QDir::Hidden | QDir::NoSymLinks))
@@ -149,8 +163,7 @@ int folderMode(const QString& input, const QString& output, const QString& forma
             continue;
         }
         image = image.scaled(image.size() * scale, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-        if (black)
-            image.fill(Qt::black);
+        spoil(image, how);
         image = image.convertToFormat(QImage::Format_RGB32);
         image.setColorSpace({});
         if (!image.save(target, format.toLatin1().constData())) {
@@ -189,13 +202,16 @@ int main(int argc, char** argv)
     // The program as it was started (a link keeps its own folder), like the real one.
     const QString models = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath() +
                            QStringLiteral("/models/") + model;
-    const bool black = !QFileInfo::exists(models + QStringLiteral(".param")) ||
-                       !QFileInfo::exists(models + QStringLiteral(".bin"));
+    const bool modelMissing = !QFileInfo::exists(models + QStringLiteral(".param")) ||
+                              !QFileInfo::exists(models + QStringLiteral(".bin"));
+    const Spoil how = modelMissing || mode == "black" ? Spoil::Black
+                      : mode == "damaged"             ? Spoil::Invert
+                                                      : Spoil::None;
 
     pause("GRANDORA_FAKE_UPSCALER_STARTUP_MS");
     if (QFileInfo(input).isDir())
         return folderMode(input, output,
-                          argument(args, QStringLiteral("-f"), QStringLiteral("png")), scale, black,
+                          argument(args, QStringLiteral("-f"), QStringLiteral("png")), scale, how,
                           args.contains(QStringLiteral("-v")), mode == "slow");
 
     std::printf("fake upscaler: %s -> %s\n", qPrintable(input), qPrintable(output));
@@ -220,7 +236,7 @@ int main(int argc, char** argv)
         return QFile::copy(input, output) ? 0 : 1;
     }
 
-    const QByteArray image = enlarged(input, output, scale, black);
+    const QByteArray image = enlarged(input, output, scale, how);
     if (image.isEmpty()) {
         std::fprintf(stderr, "Error: Couldn't read the image '%s'!\n", qPrintable(input));
         return 0;
