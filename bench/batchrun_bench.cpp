@@ -2,10 +2,13 @@
 // a fixed start-up L per run and C per image; the batch engine is timed with one run per image
 // and with its own runs, beside the ideal L + N x C. When the real upscaler is provisioned with
 // realesrgan-x4fast, eight 32 x 32 images are also enlarged both ways with it.
+// The check that each result shows its input (decoding both and comparing them) is timed alone
+// over the upscaler's own results, as a share of the engine's batch.
 //
 //   batchrun_bench [images] [L ms] [C ms]     (default 200, 300, 30)
 //   batchrun_bench --real FOLDER              (FOLDER holds realesrgan-ncnn-vulkan and models/)
 #include "batch/batchengine.h"
+#include "batch/outputcheck.h"
 #include "platform/instancefolder.h"
 
 #include <QCoreApplication>
@@ -94,6 +97,23 @@ double upscalerAlone(const QString& upscalerFolder, const QStringList& images, c
     return timer.elapsed() / 1000.0;
 }
 
+// The result check alone over every image and the upscaler's result for it, in `results`.
+double resultCheck(const QStringList& images, const QString& results)
+{
+    QElapsedTimer timer;
+    timer.start();
+    int alike = 0;
+    for (const QString& image : images) {
+        const QString result = results + QLatin1Char('/') + QFileInfo(image).fileName();
+        alike += CompareWithInput(StoredPixels(image), StoredPixels(result)) == TLikeness::Alike;
+    }
+    const double seconds = timer.elapsed() / 1000.0;
+    if (alike != images.size())
+        std::printf("  the result check found %d of %d alike\n", alike,
+                    static_cast<int>(images.size()));
+    return seconds;
+}
+
 void report(const char* what, const Timing& timing, int count)
 {
     std::printf("  %-26s %8.2f s  (%d of %d enlarged)\n", what, timing.seconds, timing.completed,
@@ -150,6 +170,7 @@ int main(int argc, char** argv)
     const Timing one = runBatch(upscaler, images, 1);
     const Timing engine = runBatch(upscaler, images, 1000);
     const double alone = upscalerAlone(upscaler, images, work.path());
+    const double check = resultCheck(images, work.path() + QStringLiteral("/alone/out"));
     const double ideal = (startupMs + count * imageMs) / 1000.0;
     std::printf("batchrun_bench: %d images, start-up L = %d ms, per image C = %d ms\n", count,
                 startupMs, imageMs);
@@ -157,9 +178,12 @@ int main(int argc, char** argv)
     report("batch engine:", engine, count);
     std::printf("  %-26s %8.2f s\n", "the upscaler alone:", alone);
     std::printf("  %-26s %8.2f s\n", "ideal L + N x C:", ideal);
+    std::printf("  %-26s %8.3f s\n", "the result check alone:", check);
     std::printf("  engine / upscaler alone:   %8.3f\n", engine.seconds / alone);
     std::printf("  engine / ideal:            %8.3f  (aim: 1.1 or less)\n", engine.seconds / ideal);
     std::printf("  one-per-image / engine:    %8.2f  (aim: 5 or more)\n",
                 one.seconds / engine.seconds);
+    std::printf("  result check / engine:     %8.3f  (aim: 0.05 or less)\n",
+                check / engine.seconds);
     return 0;
 }
