@@ -42,7 +42,7 @@ QString FormatSize(std::int64_t a)
         return upToTwoDecimals(value / MB) + QStringLiteral(" MB");
     if (a > KB)
         return upToTwoDecimals(value / KB) + QStringLiteral(" KB");
-    return upToTwoDecimals(value) + QStringLiteral(" bytes");
+    return upToTwoDecimals(value) + QLatin1Char(' ') + TranslateText("bytes");
 }
 
 std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputBytes)

@@ -161,12 +161,13 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
     const QString readable = upscalerName(plan.contentFormat);
     plan.convertInput = readable.isEmpty();
     plan.inputExtension = plan.convertInput ? QStringLiteral("png") : readable;
-    // The upscaler's own JPEG has its fixed quality; a chosen quality needs the program's encoder.
+    // The upscaler's own JPEG has its fixed quality, near the highest, which makes a photo's copy
+    // many times its size; every JPEG placed takes the quality the options show.
     // Without its metadata a phone photo would lose the tag that shows it upright.
     if (!options.keepMetadata)
         plan.turn = reader.transformation();
     plan.reencode = options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() ||
-                    chosen == "jpeg" || plan.turn != QImageIOHandler::TransformationNone;
+                    plan.savedFormat == "jpeg" || plan.turn != QImageIOHandler::TransformationNone;
     plan.upscalerFormat = plan.reencode ? QStringLiteral("png") : upscalerName(plan.savedFormat);
     return plan;
 }

@@ -1,5 +1,6 @@
 #include "batch/batchprogress.h"
 #include "batch/batchsummary.h"
+#include "i18n/translation.h"
 
 #include <QLocale>
 #include <gtest/gtest.h>
@@ -49,6 +50,18 @@ TEST(BatchSummary, NumbersUseTheUsersDecimalSeparator)
     EXPECT_EQ(FormatSize(1536), QStringLiteral("1,5 KB"));
     EXPECT_EQ(ElapsedText(12345), QStringLiteral("12,3 seconds"));
     EXPECT_EQ(FormatSize(1073741824LL * 2000), QStringLiteral("2000 GB"));
+}
+
+// The smallest unit speaks the user's language like the rest of the result window.
+TEST(BatchSummary, BytesAreTranslated)
+{
+    const QString savedFolder = LanguageFolder;
+    LanguageFolder = QStringLiteral(GRANDORA_LANGUAGE_FILES);
+    LoadLanguageFile(QStringLiteral("German.lang.txt"));
+    EXPECT_EQ(FormatSize(27), QStringLiteral("27 Bytes"));
+    UnloadLanguageForTesting();
+    LanguageFolder = savedFolder;
+    EXPECT_EQ(FormatSize(27), QStringLiteral("27 bytes"));
 }
 
 TEST(BatchSummary, ElapsedTimeHasOneDecimalBelowAMinuteAndMinutesAbove)

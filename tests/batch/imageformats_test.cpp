@@ -244,6 +244,27 @@ TEST_F(ImageFormatsTest, CopiesTakeTheChosenOutputFormat)
     EXPECT_EQ(QImageReader(original).format(), "png");
 }
 
+// The upscaler writes its own JPEG near the highest quality, so at 4x in the original's format it
+// is encoded again, copy or replacement alike.
+TEST_F(ImageFormatsTest, EveryPlacedJpegHasTheQualityTheOptionsShow)
+{
+    options.disposal = TDisposal::DeletePermanently;
+    for (const TAction action : {TAction::CreateCopies, TAction::ResizeOriginal}) {
+        SCOPED_TRACE(action == TAction::CreateCopies ? "copy" : "replace");
+        options.action = action;
+        options.outputFormat = TOutputFormat::SameAsOriginal;
+        for (const auto& [quality, quantiser] : {std::pair{90, 3}, std::pair{50, 16}}) {
+            const QString original =
+                writeImage(folder + QStringLiteral("photo.jpg"), "jpeg", 16, 12);
+            options.jpegQuality = quality;
+            const TImageResult result = enlarge(original);
+            ASSERT_EQ(result.outcome, TImageOutcome::Completed) << result.reason.toStdString();
+            EXPECT_EQ(testenv::ImageSize(result.target), QSize(64, 48));
+            EXPECT_EQ(firstQuantiser(testenv::ReadFile(result.target)), quantiser) << quality;
+        }
+    }
+}
+
 TEST_F(ImageFormatsTest, APhotoKeepsItsMetadataWithItsNewSize)
 {
     const QString original = writePhoneJpeg(folder + QStringLiteral("IMG_0001.jpg"));
