@@ -29,12 +29,19 @@ void say(std::FILE* out, const QString& line)
     std::fflush(out);
 }
 
+// Beside the program, in the program folder's upscaler, or, installed in the system's layout,
+// in the program's data folder.
 QString defaultModelFolder(const QString& programFolder)
 {
-    const QString beside = programFolder + QStringLiteral("/models");
-    if (QFileInfo(beside).isDir())
-        return beside;
-    return programFolder + QStringLiteral("/realesrgan/models");
+    const QStringList candidates{programFolder + QStringLiteral("/models"),
+                                 programFolder + QStringLiteral("/realesrgan/models"),
+                                 programFolder +
+                                     QStringLiteral("/../lib/grandora/realesrgan/models")};
+    for (const QString& folder : candidates) {
+        if (QFileInfo(folder).isDir())
+            return folder;
+    }
+    return candidates[1];
 }
 
 // The folder's images in byte order of their names, as the outside upscaler takes them.
@@ -108,8 +115,9 @@ QString EnlargeUsage()
         "  -i input-path       input image path (png/jpg/webp/tif/bmp) or folder path\n"
         "  -o output-path      output image path (png/jpg/webp) or folder path\n"
         "  -n model-name       model name (default=realesrgan-x4plus)\n"
-        "  -m model-path       folder of the model's .param and .bin (default=models or\n"
-        "                      realesrgan/models beside this program)\n"
+        "  -m model-path       folder of the model's .param and .bin (default=models,\n"
+        "                      realesrgan/models or ../lib/grandora/realesrgan/models\n"
+        "                      beside this program)\n"
         "  -s scale            upscale ratio; must be the model's (4)\n"
         "  -t tile-size        tile size in input pixels, >=32 (default=0 automatic)\n"
         "  -f format           output image format (png/jpg/webp, default=ext/png)\n"
