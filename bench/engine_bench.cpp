@@ -16,16 +16,18 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QImage>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <dnnl.hpp>
 
 #include <cmath>
 #include <cstdio>
+#include <fcntl.h>
 #include <map>
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <tuple>
+#include <unistd.h>
 
 namespace
 {
@@ -49,18 +51,38 @@ QImage photo(int width, int height, int seed)
     return image;
 }
 
-// Runs a program to its end; the seconds it took, or a negative number when it failed.
-double timedRun(const QString& program, const QStringList& arguments)
+struct TChildRun {
+    double seconds = -1; // negative: it failed
+    double peakMb = 0;
+};
+
+// Runs a program to its end with its output discarded: its time and its own peak memory.
+TChildRun run(const QString& program, const QStringList& arguments)
 {
-    QProcess process;
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    process.setStandardOutputFile(QProcess::nullDevice());
+    std::vector<QByteArray> words{QFile::encodeName(program)};
+    for (const QString& argument : arguments)
+        words.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& word : words)
+        argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     QElapsedTimer clock;
     clock.start();
-    process.start(program, arguments);
-    if (!process.waitForFinished(3600 * 1000) || process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return Seconds(clock);
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    TChildRun result;
+    int status = 0;
+    rusage usage{};
+    if (spawned != 0 || ::wait4(child, &status, 0, &usage) != child || !WIFEXITED(status))
+        return result;
+    result.seconds = Seconds(clock);
+    result.peakMb = double(usage.ru_maxrss) / 1024.0;
+    return result;
 }
 
 // What oneDNN gives on one convolution shape alone: seconds per run, best of several.
@@ -134,16 +156,17 @@ int main(int argc, char* argv[])
     }
     QTemporaryDir work;
 
-    // Peak memory first: the children's peak that the kernel keeps is the largest of any child.
     const QString large = work.path() + QStringLiteral("/large.png");
     photo(2000, 1500, 5).save(large);
-    const double largeSeconds =
-        timedRun(enlarge, {QStringLiteral("-i"), large, QStringLiteral("-o"),
-                           work.path() + QStringLiteral("/large-out.png"), QStringLiteral("-n"),
-                           QStringLiteral("realesrgan-x4fast"), QStringLiteral("-m"), models});
-    rusage usage{};
-    ::getrusage(RUSAGE_CHILDREN, &usage);
-    const double peakMb = double(usage.ru_maxrss) / 1024.0;
+    const TChildRun largeRun =
+        run(enlarge, {QStringLiteral("-i"), large, QStringLiteral("-o"),
+                      work.path() + QStringLiteral("/large-out.png"), QStringLiteral("-n"),
+                      QStringLiteral("realesrgan-x4fast"), QStringLiteral("-m"), models});
+    if (largeRun.seconds < 0 ||
+        !QFileInfo::exists(work.path() + QStringLiteral("/large-out.png"))) {
+        std::fprintf(stderr, "%s did not enlarge the large photo\n", qPrintable(enlarge));
+        return 1;
+    }
     // The floor: the decoded photo and its 8-bit result, which any engine holds.
     const double imagesMb = (2000.0 * 1500 * 4 + 8000.0 * 6000 * 3) / (1024.0 * 1024.0);
 
@@ -166,12 +189,20 @@ int main(int argc, char* argv[])
         }
         TModelFigures& figure = figures[model];
         for (const bool ours : {true, false}) {
-            const double seconds =
-                timedRun(ours ? enlarge : upscaler,
-                         {QStringLiteral("-i"), in, QStringLiteral("-o"),
-                          in + (ours ? QStringLiteral("-ours") : QStringLiteral("-theirs")),
-                          QStringLiteral("-n"), model, QStringLiteral("-m"), models,
-                          QStringLiteral("-f"), QStringLiteral("png")});
+            // The upscaler wants its output folder to exist.
+            const QString out = in + (ours ? QStringLiteral("-ours") : QStringLiteral("-theirs"));
+            QDir().mkpath(out);
+            const double seconds = run(ours ? enlarge : upscaler,
+                                       {QStringLiteral("-i"), in, QStringLiteral("-o"), out,
+                                        QStringLiteral("-n"), model, QStringLiteral("-m"), models,
+                                        QStringLiteral("-f"), QStringLiteral("png")})
+                                       .seconds;
+            if (seconds < 0 ||
+                QDir(out).entryList(QDir::Files).size() != qsizetype(images.size())) {
+                std::fprintf(stderr, "%s did not enlarge every photo with %s\n",
+                             qPrintable(ours ? enlarge : upscaler), qPrintable(model));
+                return 1;
+            }
             (ours ? figure.oursMsPerPixel : figure.theirsMsPerPixel) = seconds * 1000.0 / pixels;
         }
 
@@ -218,6 +249,6 @@ int main(int argc, char* argv[])
     }
     std::printf("2000x1500 photo, realesrgan-x4fast: %.1f s, peak RSS %.0f MB (%.0f%% of 2048 MB); "
                 "its decoded image and result alone take %.0f MB\n",
-                largeSeconds, peakMb, 100.0 * peakMb / 2048.0, imagesMb);
+                largeRun.seconds, largeRun.peakMb, 100.0 * largeRun.peakMb / 2048.0, imagesMb);
     return 0;
 }

@@ -35,11 +35,6 @@ memory::desc plainDesc(int channels, int height, int width)
     return memory::desc({1, channels, height, width}, Type::f32, Tag::nchw);
 }
 
-memory::desc anyDesc(int channels, int height, int width)
-{
-    return memory::desc({1, channels, height, width}, Type::f32, Tag::any);
-}
-
 struct TAlignedFree {
     void operator()(void* pointer) const { std::free(pointer); }
 };
@@ -211,7 +206,16 @@ dnnl::algorithm binaryAlgorithm(const TModelLayer& layer, int operation, bool& s
 
 } // namespace
 
-TNetwork::TNetwork(TNcnnModel model) : state_(std::make_unique<TState>())
+TPrecision NativePrecision()
+{
+    const dnnl::cpu_isa isa = dnnl::get_effective_cpu_isa();
+    const bool native =
+        isa == dnnl::cpu_isa::avx512_core_bf16 || isa == dnnl::cpu_isa::avx512_core_amx;
+    return native ? TPrecision::Bfloat16 : TPrecision::Float32;
+}
+
+TNetwork::TNetwork(TNcnnModel model, TPrecision precision)
+    : state_(std::make_unique<TState>()), precision_(precision)
 {
     state_->model = std::move(model);
     for (std::size_t l = 0; l < state_->model.layers.size(); ++l) {
@@ -249,6 +253,8 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
     plan->width = width;
     TState& state = *state_;
     const TNcnnModel& model = state.model;
+    // Only convolutions choose the type; the other layers keep what they are given.
+    const Type convolutionType = precision_ == TPrecision::Bfloat16 ? Type::bf16 : Type::f32;
 
     // Which value each blob is, and how many layers read each value.
     std::vector<int> valueOf(model.blobs.size(), -1);
@@ -355,8 +361,8 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             attributes.set_post_ops(postOps);
 
             const bool biased = layer.weights.size() > 1;
-            const memory::desc weightsAny({outputs, source.channels, kernelH, kernelW}, Type::f32,
-                                          Tag::any);
+            const memory::desc weightsAny({outputs, source.channels, kernelH, kernelW},
+                                          convolutionType, Tag::any);
             const memory::desc biasDesc({outputs}, Type::f32, Tag::a);
             const auto describe = [&](const memory::desc& weights) {
                 const dnnl::algorithm algorithm = dnnl::algorithm::convolution_direct;
@@ -364,8 +370,9 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
                 const memory::dims dilations{dilationH - 1, dilationW - 1};
                 const memory::dims padL{padTop, padLeft};
                 const memory::dims padR{padBottom, padRight};
-                const memory::desc src = anyDesc(source.channels, source.height, source.width);
-                const memory::desc dst = anyDesc(outputs, outH, outW);
+                const memory::desc src({1, source.channels, source.height, source.width},
+                                       convolutionType, Tag::any);
+                const memory::desc dst({1, outputs, outH, outW}, convolutionType, Tag::any);
                 return biased ? dnnl::convolution_forward::desc(dnnl::prop_kind::forward_inference,
                                                                 algorithm, src, weights, biasDesc,
                                                                 dst, strides, dilations, padL, padR)
@@ -617,9 +624,9 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             if (outH <= 0 || outW <= 0)
                 refuse(layer, "its factors give an empty image");
             const dnnl::resampling_forward::primitive_desc described(
-                dnnl::resampling_forward::desc(dnnl::prop_kind::forward_inference,
-                                               dnnl::algorithm::resampling_nearest, source,
-                                               anyDesc(shape.channels, outH, outW)),
+                dnnl::resampling_forward::desc(
+                    dnnl::prop_kind::forward_inference, dnnl::algorithm::resampling_nearest, source,
+                    memory::desc({1, shape.channels, outH, outW}, source.data_type(), Tag::any)),
                 state.cpu);
             const int result = plan->NewValue(described.dst_desc());
             TStep step;

@@ -74,11 +74,13 @@ bool modelsProvisioned()
            QFileInfo::exists(ProvisionedUpscaler + QStringLiteral("/models/realesrgan-x4fast.bin"));
 }
 
-TNetwork provisionedModel(const QString& name)
+TNetwork provisionedModel(const QString& name,
+                          engine::TPrecision precision = engine::NativePrecision())
 {
     const QString stem = ProvisionedUpscaler + QStringLiteral("/models/") + name;
     return TNetwork(
-        engine::LoadNcnnModel(stem + QStringLiteral(".param"), stem + QStringLiteral(".bin")));
+        engine::LoadNcnnModel(stem + QStringLiteral(".param"), stem + QStringLiteral(".bin")),
+        precision);
 }
 
 #define SKIP_WITHOUT_MODELS()                                                                      \
@@ -182,6 +184,21 @@ TEST(EnlargeImage, TilesAgreeWithAWholeImagePass)
                     agreement);
         EXPECT_GE(agreement, 40.0) << test.model;
         EXPECT_LT(agreement, 99.0) << test.model << ": tiles that never differ test nothing";
+    }
+}
+
+TEST(EnlargeImage, Bfloat16AgreesWithFloat32)
+{
+    SKIP_WITHOUT_MODELS();
+    if (engine::NativePrecision() != engine::TPrecision::Bfloat16)
+        GTEST_SKIP() << "this processor has no native bf16, so the engine computes in fp32";
+    for (const char* model : {"realesrgan-x4fast", "realesrgan-x4plus"}) {
+        const QImage image = photo(40, 36, 2);
+        TNetwork single = provisionedModel(QString::fromLatin1(model), engine::TPrecision::Float32);
+        TNetwork half = provisionedModel(QString::fromLatin1(model), engine::TPrecision::Bfloat16);
+        const double agreement = psnr(EnlargeImage(single, image, 0), EnlargeImage(half, image, 0));
+        std::printf("%s: bf16 against fp32: PSNR %.2f dB\n", model, agreement);
+        EXPECT_GE(agreement, 40.0) << model;
     }
 }
 

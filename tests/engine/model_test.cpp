@@ -182,7 +182,8 @@ TEST_P(HandMadeModel, GivesTheOutputWorkedOutByHand)
 {
     const TModelCase& test = GetParam();
     const THandMadeModel model = test.model();
-    TNetwork network(ParseNcnnModel(model.Param(test.blobs), model.Bin()));
+    TNetwork network(ParseNcnnModel(model.Param(test.blobs), model.Bin()),
+                     engine::TPrecision::Float32);
     ASSERT_EQ(network.Scale(), test.scale);
     std::vector<float> input;
     for (int c = 0; c < 3; ++c)
