@@ -190,7 +190,12 @@ int RunEnlargeCommand(const TEnlargeCommand& command, const QString& programFold
 {
     const QString folder =
         command.modelFolder.isEmpty() ? defaultModelFolder(programFolder) : command.modelFolder;
-    const QString stem = folder + QLatin1Char('/') + command.model;
+    // Like the outside upscaler, a model kept per scale is named without its "-x4".
+    QString stem = folder + QLatin1Char('/') + command.model;
+    const QString perScale = stem + QStringLiteral("-x%1").arg(command.scale);
+    if (!QFileInfo::exists(stem + QStringLiteral(".param")) &&
+        QFileInfo::exists(perScale + QStringLiteral(".param")))
+        stem = perScale;
     std::optional<TNetwork> network;
     try {
         network.emplace(
