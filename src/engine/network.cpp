@@ -177,6 +177,38 @@ TBlobShape shapeOf(const memory::desc& desc)
     return {int(dims[1]), int(dims[2]), int(dims[3])};
 }
 
+// A weighted sum that alone reads a convolution's result and adds one other blob at weight 1.
+// The convolution then takes the sum's weight into its own weights and adds the other blob as it
+// writes its result, which spares the sum a pass over memory.
+struct TSumAfter {
+    std::size_t layer;
+    float scale;
+    int otherBlob;
+};
+
+std::optional<TSumAfter> sumAfter(const TNcnnModel& model, const std::vector<int>& readerOf,
+                                  std::size_t convolution)
+{
+    const TModelLayer& layer = model.layers[convolution];
+    if (layer.params.Int(9, 0) != 0 || layer.outputs.size() != 1)
+        return std::nullopt;
+    const int blob = layer.outputs[0];
+    const int reader = readerOf[std::size_t(blob)];
+    if (reader < 0)
+        return std::nullopt;
+    const TModelLayer& sum = model.layers[std::size_t(reader)];
+    if (sum.type != "Eltwise" || sum.params.Int(0, 1) != 1 || sum.inputs.size() != 2 ||
+        sum.outputs.size() != 1 || sum.inputs[0] == sum.inputs[1])
+        return std::nullopt;
+    std::vector<float> scales = sum.params.Floats(-23301);
+    if (scales.empty())
+        scales = {1.f, 1.f};
+    const std::size_t mine = sum.inputs[0] == blob ? 0 : 1;
+    if (scales.size() != 2 || scales[1 - mine] != 1.f || scales[mine] == 0.f)
+        return std::nullopt;
+    return TSumAfter{std::size_t(reader), scales[mine], sum.inputs[1 - mine]};
+}
+
 dnnl::algorithm binaryAlgorithm(const TModelLayer& layer, int operation, bool& swapped)
 {
     swapped = false;
@@ -274,9 +306,11 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
     };
     plan->values[0].readers = readerOf[std::size_t(model.input)] >= 0 ? 1 : 0;
 
+    std::vector<bool> fusedSums(model.layers.size(), false);
+    std::vector<bool> prescaled(model.blobs.size(), false); // weight already in the convolution
     for (std::size_t l = 0; l < model.layers.size(); ++l) {
         const TModelLayer& layer = model.layers[l];
-        if (layer.type == "Input")
+        if (layer.type == "Input" || fusedSums[l])
             continue;
         const TLayerParams& params = layer.params;
         std::vector<int> in;
@@ -357,8 +391,19 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             default:
                 refuse(layer, "activation 9=" + std::to_string(activation) + " is not supported");
             }
-            dnnl::primitive_attr attributes;
-            attributes.set_post_ops(postOps);
+            const std::optional<TSumAfter> sum = sumAfter(model, readerOf, l);
+            const float weightScale = sum ? sum->scale : 1.f;
+            const int addend = sum ? valueOf[std::size_t(sum->otherBlob)] : -1;
+            const int addendPostOp = postOps.len();
+            const auto attributesWith = [&](bool fuse) {
+                dnnl::post_ops ops = postOps;
+                if (fuse)
+                    ops.append_binary(dnnl::algorithm::binary_add,
+                                      plan->values[std::size_t(addend)].desc);
+                dnnl::primitive_attr attributes;
+                attributes.set_post_ops(ops);
+                return attributes;
+            };
 
             const bool biased = layer.weights.size() > 1;
             const memory::desc weightsAny({outputs, source.channels, kernelH, kernelW},
@@ -382,35 +427,58 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             };
             // The weights were reordered for the first tile size; later sizes take that layout
             // unless oneDNN has no kernel for it.
-            std::optional<dnnl::convolution_forward::primitive_desc> described;
             auto stored = state.weights.find(l);
-            if (stored != state.weights.end()) {
-                try {
-                    described.emplace(describe(stored->second.weights.get_desc()), attributes,
-                                      state.cpu);
-                } catch (const dnnl::error&) {
-                    state.weights.erase(stored);
-                    stored = state.weights.end();
+            using TDescribed = dnnl::convolution_forward::primitive_desc;
+            const auto tryDescribe = [&](const dnnl::primitive_attr& attributes) {
+                std::optional<TDescribed> described;
+                for (const bool storedLayout : {true, false}) {
+                    if (storedLayout && stored == state.weights.end())
+                        continue;
+                    try {
+                        described.emplace(
+                            describe(storedLayout ? stored->second.weights.get_desc() : weightsAny),
+                            attributes, state.cpu);
+                        break;
+                    } catch (const dnnl::error&) {
+                    }
+                }
+                return described;
+            };
+            // Fused only where the same kernel takes the addition; a slower kernel would cost
+            // more than the pass it saves.
+            std::optional<TDescribed> described = tryDescribe(attributesWith(false));
+            if (!described)
+                refuse(layer, "oneDNN has no convolution for it");
+            bool fused = false;
+            if (addend >= 0) {
+                std::optional<TDescribed> withSum = tryDescribe(attributesWith(true));
+                if (withSum &&
+                    std::string(withSum->impl_info_str()) == described->impl_info_str() &&
+                    withSum->weights_desc() == described->weights_desc()) {
+                    described = std::move(withSum);
+                    fused = true;
                 }
             }
-            if (!described)
-                described.emplace(describe(weightsAny), attributes, state.cpu);
-            if (stored == state.weights.end()) {
+            if (stored == state.weights.end() ||
+                stored->second.weights.get_desc() != described->weights_desc()) {
                 TConvolutionWeights reordered;
                 const memory::desc plainWeights({outputs, source.channels, kernelH, kernelW},
                                                 Type::f32, Tag::oihw);
                 memory plain(plainWeights, state.cpu);
-                std::memcpy(plain.get_data_handle(), layer.weights[0].data(),
-                            weightCount * sizeof(float));
+                auto* values = static_cast<float*>(plain.get_data_handle());
+                for (std::size_t i = 0; i < weightCount; ++i)
+                    values[i] = layer.weights[0][i] * weightScale;
                 reordered.weights = memory(described->weights_desc(), state.cpu);
                 dnnl::reorder(plain, reordered.weights)
                     .execute(state.stream, plain, reordered.weights);
                 if (biased) {
                     reordered.bias = memory(biasDesc, state.cpu);
-                    std::memcpy(reordered.bias.get_data_handle(), layer.weights[1].data(),
-                                std::size_t(outputs) * sizeof(float));
+                    auto* bias = static_cast<float*>(reordered.bias.get_data_handle());
+                    for (int o = 0; o < outputs; ++o)
+                        bias[o] = layer.weights[1][std::size_t(o)] * weightScale;
                 }
                 state.stream.wait();
+                state.weights.erase(l);
                 stored = state.weights.emplace(l, reordered).first;
             }
 
@@ -419,6 +487,9 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             TStep step;
             step.primitive = dnnl::convolution_forward(*described);
             step.args = {{DNNL_ARG_SRC, source0}, {DNNL_ARG_DST, result}};
+            if (fused)
+                step.args.push_back(
+                    {DNNL_ARG_ATTR_MULTIPLE_POST_OP(addendPostOp) | DNNL_ARG_SRC_1, addend});
             step.fixedArgs = {{DNNL_ARG_WEIGHTS, stored->second.weights}};
             if (biased)
                 step.fixedArgs.push_back({DNNL_ARG_BIAS, stored->second.bias});
@@ -427,7 +498,14 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
                 {source.channels, outputs, kernelW, source.height, source.width});
             if (source0 != in[0])
                 plan->Read(source0);
-            give(layer.outputs[0], result);
+            if (fused) {
+                fusedSums[sum->layer] = true;
+                give(model.layers[sum->layer].outputs[0], result);
+                plan->Read(addend);
+            } else {
+                prescaled[std::size_t(layer.outputs[0])] = sum.has_value();
+                give(layer.outputs[0], result);
+            }
             plan->Read(in[0]);
             continue;
         }
@@ -503,6 +581,10 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
                 if (scales.size() != in.size())
                     refuse(layer, "has " + std::to_string(scales.size()) + " coefficients for " +
                                       std::to_string(in.size()) + " inputs");
+                for (std::size_t i = 0; i < in.size(); ++i) {
+                    if (prescaled[std::size_t(layer.inputs[i])])
+                        scales[i] = 1.f;
+                }
                 std::vector<memory::desc> sources;
                 for (int value : in)
                     sources.push_back(plan->values[std::size_t(value)].desc);

@@ -117,6 +117,22 @@ std::vector<TModelCase> modelCases()
                  .Layer("Eltwise e 2 1 a b3 out 0=1 -23301=2,5.000000e-01,2.000000e+00");
          },
          5, 1, [](int c, int y, int x) { return 6.5f * inputAt(c, y, x); }},
+        {"eltwise sum of a convolution's result and another blob",
+         [] {
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("Convolution c 1 1 a conv 0=3 1=1 5=1 6=9")
+                 .Tagged({1, 2, 0, 0, -1, 0, 0.5f, 0, 1})
+                 .Raw({0.1f, 0.2f, -0.3f})
+                 .Layer("Eltwise e 2 1 b conv out 0=1 -23301=2,1.000000e+00,5.000000e-01");
+         },
+         5, 1,
+         [](int c, int y, int x) {
+             const float in[3] = {inputAt(0, y, x), inputAt(1, y, x), inputAt(2, y, x)};
+             const float convolved[3] = {in[0] + 2 * in[1] + 0.1f, -in[1] + 0.2f,
+                                         0.5f * in[0] + in[2] - 0.3f};
+             return in[c] + 0.5f * convolved[c];
+         }},
         {"eltwise product",
          [] {
              return THandMadeModel()
