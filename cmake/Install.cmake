@@ -37,6 +37,9 @@ function(grandora_install_program)
     set(exclude EXCLUDE_FROM_ALL)
   endif()
   install(TARGETS grandora RUNTIME DESTINATION ${ARG_BIN_DIR} COMPONENT ${ARG_COMPONENT} ${exclude})
+  # The built-in engine's program sits beside the program, which starts it from there.
+  install(TARGETS grandora-enlarge RUNTIME DESTINATION ${ARG_BIN_DIR}
+      COMPONENT ${ARG_COMPONENT} ${exclude})
   install(FILES ${CMAKE_SOURCE_DIR}/license.txt DESTINATION ${ARG_DATA_DIR}
       COMPONENT ${ARG_COMPONENT} ${exclude})
   install(DIRECTORY ${CMAKE_SOURCE_DIR}/languages/ DESTINATION ${ARG_DATA_DIR}/Languages

@@ -5,6 +5,8 @@
 # plugins, and Vulkan with Mesa's drivers for the upscaler, which runs on the processor through
 # Mesa when there is no graphics card. Vulkan is named even when the package carries the
 # upscaler, whose libraries then name it too: one provisioned later needs it all the same.
+# oneDNN (libdnnl2), which the built-in engine links, is named too, so that the package asks for
+# it even where dpkg-shlibdeps cannot map the library to its package.
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME grandora)
@@ -19,14 +21,16 @@ managers offer it among the programs to open such images with.
 
 The upscaler, realesrgan-ncnn-vulkan, runs through Vulkan on the graphics
 card, or on the processor through Mesa's software driver. When the package
-was built without it, the program says where to get it.]=])
+was built without it, the program says where to get it. The package also
+carries grandora-enlarge, a built-in engine that runs the same models on the
+processor with oneDNN, far faster than a software Vulkan driver.]=])
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://${GRANDORA_WEB_HOST}/")
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "qt6-image-formats-plugins, qt6-qpa-plugins, libvulkan1, mesa-vulkan-drivers")
+    "qt6-image-formats-plugins, qt6-qpa-plugins, libvulkan1, mesa-vulkan-drivers, libdnnl2")
 # The icon theme of the list's file icons outside a desktop session, and the opener of web
 # pages, the licence and finished images.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "adwaita-icon-theme, xdg-utils")

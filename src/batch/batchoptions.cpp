@@ -1,7 +1,10 @@
 #include "batchoptions.h"
 
 #include "platform/files.h"
+#include "runner/commandline.h"
+#include "vulkandevices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
@@ -62,6 +65,37 @@ ImageTypeFromSetting(const QString& stored,
 QString UpscalerProgram(const QString& upscalerFolder)
 {
     return upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan");
+}
+
+TEngine ResolvedEngine(const TBatchOptions& options)
+{
+    if (options.engine != TEngine::Automatic)
+        return options.engine;
+    const QFileInfo upscaler(UpscalerProgram(options.upscalerFolder));
+    if (!upscaler.isFile() || !upscaler.isExecutable())
+        return TEngine::BuiltIn;
+    // Checked once: asking Vulkan starts its drivers, and the answer does not change while the
+    // program runs.
+    static const bool graphicsDevice = VulkanOffersGraphicsDevice();
+    return graphicsDevice ? TEngine::Upscaler : TEngine::BuiltIn;
+}
+
+QString EngineProgram(const TBatchOptions& options)
+{
+    if (ResolvedEngine(options) == TEngine::Upscaler)
+        return UpscalerProgram(options.upscalerFolder);
+    if (!options.builtInEngine.isEmpty())
+        return options.builtInEngine;
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/grandora-enlarge");
+}
+
+QString EngineCommand(const TBatchOptions& options)
+{
+    QString command = QuoteCommandLineArgument(EngineProgram(options));
+    if (ResolvedEngine(options) == TEngine::BuiltIn)
+        command += QStringLiteral(" -m ") +
+                   QuoteCommandLineArgument(ModelFolder(options.upscalerFolder).chopped(1));
+    return command;
 }
 
 QString ModelFolder(const QString& upscalerFolder)

@@ -13,6 +13,9 @@ enum class TDisposal { RecycleBin, DeletePermanently };
 enum class TSpeed { BestQuality, Fast };
 // The format of a copy; a replaced original always keeps its own.
 enum class TOutputFormat { SameAsOriginal, Png, Jpeg, WebP };
+// The program that enlarges: the built-in engine on the processor, or the outside upscaler
+// through Vulkan. Automatic takes the upscaler only where Vulkan offers a graphics device.
+enum class TEngine { Automatic, BuiltIn, Upscaler };
 
 struct TBatchOptions {
     TImageType imageType = TImageType::Artwork;
@@ -25,6 +28,9 @@ struct TBatchOptions {
     int jpegQuality = 90; // 1 to 100, for JPEG copies that the program encodes itself
     TSpeed speed = TSpeed::BestQuality;
     bool keepMetadata = true; // EXIF, XMP, IPTC and the colour profile go over to the result
+    // The upscaler, as before the built-in engine came, until the options say otherwise.
+    TEngine engine = TEngine::Upscaler;
+    QString builtInEngine; // grandora-enlarge; empty: the one beside this program
 };
 
 // The upscaler's model for the image type at the speed, as passed after -n.
@@ -45,6 +51,15 @@ ImageTypeFromSetting(const QString& stored,
 
 // The upscaler program in `upscalerFolder`.
 QString UpscalerProgram(const QString& upscalerFolder);
+
+// The engine that enlarges with `options`: BuiltIn or Upscaler. Automatic is the built-in engine
+// where the upscaler is not provisioned or Vulkan offers no graphics device.
+TEngine ResolvedEngine(const TBatchOptions& options);
+// The program that enlarges with `options`.
+QString EngineProgram(const TBatchOptions& options);
+// The start of the command line that enlarges with `options`: the program, quoted, and for the
+// built-in engine the upscaler's models folder, which it does not find by itself.
+QString EngineCommand(const TBatchOptions& options);
 
 // The folder of the upscaler's models in `upscalerFolder`, ending with '/'.
 QString ModelFolder(const QString& upscalerFolder);

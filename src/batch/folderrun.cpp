@@ -110,7 +110,7 @@ TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& 
         return refused;
     }
     runner_->SetCommandLine(
-        QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) + QStringLiteral(" -i ") +
+        EngineCommand(options) + QStringLiteral(" -i ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("in")) + QStringLiteral(" -o ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("out")) + QStringLiteral(" -n ") +
         QuoteCommandLineArgument(ModelName(options.imageType, options.speed)) +

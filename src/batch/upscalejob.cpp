@@ -55,7 +55,7 @@ std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptio
     if (tempFolder.isEmpty())
         return failed(TranslateText("The private temporary folder cannot be used"), bytesIn);
     // Without its model the upscaler still writes an image, an all-black one: never start it so.
-    const QString program = UpscalerProgram(options.upscalerFolder);
+    const QString program = EngineProgram(options);
     if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
         return failed(withTemplate("Upscaler not found: %s", program), bytesIn);
     const QStringList missing =
@@ -134,9 +134,8 @@ TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, c
 QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
                             const QString& output)
 {
-    return QuoteCommandLineArgument(UpscalerProgram(options.upscalerFolder)) +
-           QStringLiteral(" -i ") + QuoteCommandLineArgument(input) + QStringLiteral(" -o ") +
-           QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
+    return EngineCommand(options) + QStringLiteral(" -i ") + QuoteCommandLineArgument(input) +
+           QStringLiteral(" -o ") + QuoteCommandLineArgument(output) + QStringLiteral(" -n ") +
            QuoteCommandLineArgument(ModelName(options.imageType, options.speed));
 }
 

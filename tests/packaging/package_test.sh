@@ -41,6 +41,7 @@ dpkg-deb -c "$deb" >"$work/contents"
 awk '{ print $6 }' "$work/contents" | sed 's|^\./|/|; s|/$||' >"$work/paths"
 expected=(
   /usr/bin/grandora
+  /usr/bin/grandora-enlarge
   /usr/lib/grandora/license.txt
   /usr/lib/grandora/Languages/LanguageCodes.csv
   /usr/share/applications/grandora.desktop
@@ -80,7 +81,7 @@ grep -qE '^-rwxr-xr-x root/root .* \./usr/bin/grandora$' "$work/contents" ||
 [ "$(dpkg-deb -f "$deb" Package)" = grandora ] || fail "Package is not grandora"
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "Version is not $version"
 depends="$(dpkg-deb -f "$deb" Depends)"
-for package in libqt6widgets6 libcurl4 libvulkan1 mesa-vulkan-drivers qt6-qpa-plugins; do
+for package in libqt6widgets6 libcurl4 libvulkan1 mesa-vulkan-drivers qt6-qpa-plugins libdnnl2; do
   [[ ", $depends," =~ ,\ $package[\ ,] ]] || fail "Depends lacks $package: $depends"
 done
 

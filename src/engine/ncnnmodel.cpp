@@ -1,0 +1,371 @@
+#include "ncnnmodel.h"
+
+#include <QFile>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <set>
+#include <sstream>
+#include <unordered_map>
+
+namespace engine
+{
+
+namespace
+{
+
+constexpr int ParamMagic = 7767517;
+constexpr std::uint32_t TagFloat16 = 0x01306B47;
+constexpr std::uint32_t TagBfloat16 = 0x01348B83;
+
+std::string inQuotes(const std::string& text)
+{
+    return '"' + text + '"';
+}
+
+// The keys each supported layer type understands. A key outside its list is refused rather than
+// ignored, since ignoring it would quietly compute something else than the model's author meant.
+const std::map<std::string, std::set<int>>& knownKeys()
+{
+    static const std::map<std::string, std::set<int>> keys{
+        {"Input", {0, 1, 2}},
+        {"Convolution", {0, 1, 2, 3, 4, 5, 6, 8, 9, -23310, 11, 12, 13, 14, 15, 16, 18, 19}},
+        {"Split", {}},
+        {"Concat", {0}},
+        {"Eltwise", {0, -23301}},
+        {"BinaryOp", {0, 1, 2}},
+        {"Interp", {0, 1, 2, 3, 4, 5, 6}},
+        {"PReLU", {0}},
+        {"PixelShuffle", {0, 1}},
+    };
+    return keys;
+}
+
+float halfToFloat(std::uint16_t half)
+{
+    const std::uint32_t sign = std::uint32_t(half & 0x8000u) << 16;
+    const std::uint32_t exponent = (half >> 10) & 0x1f;
+    const std::uint32_t mantissa = half & 0x3ffu;
+    std::uint32_t bits;
+    if (exponent == 0) {
+        if (mantissa == 0) {
+            bits = sign;
+        } else {
+            // Subnormal: scale it into a normal fp32 number.
+            const float value = std::ldexp(float(mantissa), -24);
+            std::memcpy(&bits, &value, sizeof bits);
+            bits |= sign;
+        }
+    } else if (exponent == 31) {
+        bits = sign | 0x7f800000u | (mantissa << 13);
+    } else {
+        bits = sign | ((exponent + 112) << 23) | (mantissa << 13);
+    }
+    float result;
+    std::memcpy(&result, &bits, sizeof result);
+    return result;
+}
+
+// Reads weight blocks from the .bin bytes and never past their end.
+class TWeightReader
+{
+public:
+    explicit TWeightReader(const std::string& bytes) : bytes_(bytes) {}
+
+    std::vector<float> Tagged(std::size_t count, const std::string& layer)
+    {
+        std::uint32_t tag;
+        take(&tag, sizeof tag, layer);
+        std::vector<float> values(count);
+        if (tag == 0) {
+            take(values.data(), count * sizeof(float), layer);
+        } else if (tag == TagFloat16 || tag == TagBfloat16) {
+            std::vector<std::uint16_t> halves(count);
+            take(halves.data(), count * 2, layer);
+            skipPadding(count * 2, layer);
+            for (std::size_t i = 0; i < count; ++i) {
+                if (tag == TagFloat16) {
+                    values[i] = halfToFloat(halves[i]);
+                } else {
+                    const std::uint32_t bits = std::uint32_t(halves[i]) << 16;
+                    std::memcpy(&values[i], &bits, sizeof bits);
+                }
+            }
+        } else {
+            std::ostringstream message;
+            message << "layer " << inQuotes(layer) << " stores its weights with tag 0x" << std::hex
+                    << tag << ", which is not fp32 (0), fp16 (0x1306b47) or bf16 (0x1348b83)";
+            throw EModelError(message.str());
+        }
+        return values;
+    }
+
+    std::vector<float> Raw(std::size_t count, const std::string& layer)
+    {
+        std::vector<float> values(count);
+        take(values.data(), count * sizeof(float), layer);
+        return values;
+    }
+
+    std::size_t Left() const { return bytes_.size() - at_; }
+
+private:
+    void take(void* target, std::size_t size, const std::string& layer)
+    {
+        if (size > Left()) {
+            throw EModelError("the weights file ends " + std::to_string(Left()) +
+                              " bytes after the start of layer " + inQuotes(layer) +
+                              "'s next block, " + "which needs " + std::to_string(size) +
+                              ": it is cut off or belongs to another model");
+        }
+        std::memcpy(target, bytes_.data() + at_, size);
+        at_ += size;
+    }
+
+    void skipPadding(std::size_t size, const std::string& layer)
+    {
+        const std::size_t padding = (4 - size % 4) % 4;
+        if (padding > Left())
+            throw EModelError("the weights file ends inside layer " + inQuotes(layer) +
+                              "'s padding");
+        at_ += padding;
+    }
+
+    const std::string& bytes_;
+    std::size_t at_ = 0;
+};
+
+std::string layerLabel(const TModelLayer& layer)
+{
+    return inQuotes(layer.name) + " (" + layer.type + ")";
+}
+
+void checkParams(const TModelLayer& layer)
+{
+    const auto known = knownKeys().find(layer.type);
+    if (known == knownKeys().end())
+        throw EModelError("layer " + inQuotes(layer.name) + " has the type " +
+                          inQuotes(layer.type) + ", which this engine does not support");
+    for (int key : layer.params.Keys()) {
+        if (!known->second.count(key))
+            throw EModelError("layer " + layerLabel(layer) + " has the parameter " +
+                              std::to_string(key) + ", which this engine does not support");
+    }
+}
+
+void readWeights(TModelLayer& layer, TWeightReader& reader)
+{
+    const TLayerParams& params = layer.params;
+    if (layer.type == "Convolution") {
+        const int outputs = params.Int(0, 0);
+        const int size = params.Int(6, 0);
+        if (outputs <= 0 || size <= 0)
+            throw EModelError("layer " + layerLabel(layer) +
+                              " needs a positive output count (0=) and weight size (6=)");
+        layer.weights.push_back(reader.Tagged(std::size_t(size), layer.name));
+        if (params.Int(5, 0) != 0)
+            layer.weights.push_back(reader.Raw(std::size_t(outputs), layer.name));
+    } else if (layer.type == "PReLU") {
+        const int slopes = params.Int(0, 0);
+        if (slopes <= 0)
+            throw EModelError("layer " + layerLabel(layer) + " needs a positive slope count (0=)");
+        layer.weights.push_back(reader.Raw(std::size_t(slopes), layer.name));
+    }
+}
+
+} // namespace
+
+void TLayerParams::Set(int key, std::string value)
+{
+    values_[key] = std::move(value);
+}
+
+int TLayerParams::Int(int key, int fallback) const
+{
+    const auto found = values_.find(key);
+    if (found == values_.end())
+        return fallback;
+    const std::string& text = found->second;
+    char* end = nullptr;
+    const long value = std::strtol(text.c_str(), &end, 10);
+    if (text.empty() || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+        throw EModelError("layer " + inQuotes(layer_) + ": parameter " + std::to_string(key) + "=" +
+                          text + " is not a whole number");
+    return int(value);
+}
+
+float TLayerParams::Float(int key, float fallback) const
+{
+    const auto found = values_.find(key);
+    if (found == values_.end())
+        return fallback;
+    const std::string& text = found->second;
+    char* end = nullptr;
+    const float value = std::strtof(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !std::isfinite(value))
+        throw EModelError("layer " + inQuotes(layer_) + ": parameter " + std::to_string(key) + "=" +
+                          text + " is not a number");
+    return value;
+}
+
+std::vector<float> TLayerParams::Floats(int key) const
+{
+    const auto found = values_.find(key);
+    if (found == values_.end())
+        return {};
+    std::vector<std::string> items;
+    std::stringstream stream(found->second);
+    for (std::string item; std::getline(stream, item, ',');)
+        items.push_back(item);
+    const auto bad = [&] {
+        return EModelError("layer " + inQuotes(layer_) + ": parameter " + std::to_string(key) +
+                           "=" + found->second + " is not a list of numbers");
+    };
+    if (items.empty())
+        throw bad();
+    char* end = nullptr;
+    const long count = std::strtol(items[0].c_str(), &end, 10);
+    if (*end != '\0' || count < 0 || std::size_t(count) != items.size() - 1)
+        throw bad();
+    std::vector<float> values;
+    for (std::size_t i = 1; i < items.size(); ++i) {
+        const float value = std::strtof(items[i].c_str(), &end);
+        if (items[i].empty() || *end != '\0' || !std::isfinite(value))
+            throw bad();
+        values.push_back(value);
+    }
+    return values;
+}
+
+std::vector<int> TLayerParams::Keys() const
+{
+    std::vector<int> keys;
+    for (const auto& [key, value] : values_)
+        keys.push_back(key);
+    return keys;
+}
+
+TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBytes)
+{
+    std::istringstream lines(paramText);
+    std::string line;
+    const auto nextLine = [&]() -> bool {
+        while (std::getline(lines, line)) {
+            if (line.find_first_not_of(" \t\r") != std::string::npos)
+                return true;
+        }
+        return false;
+    };
+    if (!nextLine() || std::atoi(line.c_str()) != ParamMagic)
+        throw EModelError("the .param file does not start with ncnn's magic number 7767517");
+    int layerCount = 0;
+    int blobCount = 0;
+    if (!nextLine() || std::sscanf(line.c_str(), "%d %d", &layerCount, &blobCount) != 2 ||
+        layerCount <= 0 || blobCount <= 0)
+        throw EModelError("the .param file's second line must give the layer and blob counts");
+
+    TNcnnModel model;
+    std::unordered_map<std::string, int> blobIndex;
+    std::vector<int> consumers;
+    TWeightReader reader(binBytes);
+    for (int l = 0; l < layerCount; ++l) {
+        if (!nextLine())
+            throw EModelError("the .param file announces " + std::to_string(layerCount) +
+                              " layers but has " + std::to_string(l));
+        std::istringstream words(line);
+        TModelLayer layer;
+        int inputCount = -1;
+        int outputCount = -1;
+        words >> layer.type >> layer.name >> inputCount >> outputCount;
+        if (!words || inputCount < 0 || outputCount < 0)
+            throw EModelError("the .param file's line " + inQuotes(line) + " is not a layer");
+        layer.params.SetLayerName(layer.name);
+        for (int i = 0; i < inputCount; ++i) {
+            std::string blob;
+            if (!(words >> blob))
+                throw EModelError("layer " + inQuotes(layer.name) + " lists fewer inputs than " +
+                                  std::to_string(inputCount));
+            const auto found = blobIndex.find(blob);
+            if (found == blobIndex.end())
+                throw EModelError("layer " + inQuotes(layer.name) + " reads the blob " +
+                                  inQuotes(blob) + ", which no earlier layer gives");
+            if (consumers[std::size_t(found->second)]++ != 0)
+                throw EModelError("the blob " + inQuotes(blob) +
+                                  " is read by more than one layer without a Split");
+            layer.inputs.push_back(found->second);
+        }
+        for (int i = 0; i < outputCount; ++i) {
+            std::string blob;
+            if (!(words >> blob))
+                throw EModelError("layer " + inQuotes(layer.name) + " lists fewer outputs than " +
+                                  std::to_string(outputCount));
+            if (blobIndex.count(blob))
+                throw EModelError("the blob " + inQuotes(blob) +
+                                  " is given by more than one layer");
+            blobIndex.emplace(blob, int(model.blobs.size()));
+            layer.outputs.push_back(int(model.blobs.size()));
+            model.blobs.push_back(blob);
+            consumers.push_back(0);
+        }
+        for (std::string pair; words >> pair;) {
+            const std::size_t equals = pair.find('=');
+            char* end = nullptr;
+            const long key = std::strtol(pair.c_str(), &end, 10);
+            if (equals == std::string::npos || end != pair.c_str() + equals || equals == 0)
+                throw EModelError("layer " + inQuotes(layer.name) +
+                                  " has the malformed parameter " + inQuotes(pair));
+            layer.params.Set(int(key), pair.substr(equals + 1));
+        }
+        checkParams(layer);
+        if (layer.type == "Input") {
+            if (model.input >= 0 || layer.outputs.size() != 1)
+                throw EModelError("a model needs exactly one Input layer with one blob");
+            model.input = layer.outputs[0];
+        }
+        readWeights(layer, reader);
+        model.layers.push_back(std::move(layer));
+    }
+    if (nextLine())
+        throw EModelError("the .param file has more layer lines than the " +
+                          std::to_string(layerCount) + " it announces");
+    if (int(model.blobs.size()) != blobCount)
+        throw EModelError("the .param file announces " + std::to_string(blobCount) +
+                          " blobs but its layers give " + std::to_string(model.blobs.size()));
+    if (reader.Left() != 0)
+        throw EModelError("the weights file has " + std::to_string(reader.Left()) +
+                          " bytes more than the model's layers use: it belongs to another model");
+    if (model.input < 0)
+        throw EModelError("the model has no Input layer");
+    for (std::size_t b = 0; b < model.blobs.size(); ++b) {
+        if (consumers[b] == 0) {
+            if (model.output >= 0)
+                throw EModelError("the model has more than one output blob: " +
+                                  inQuotes(model.blobs[std::size_t(model.output)]) + " and " +
+                                  inQuotes(model.blobs[b]));
+            model.output = int(b);
+        }
+    }
+    if (model.output < 0 || model.output == model.input)
+        throw EModelError("the model has no output blob");
+    return model;
+}
+
+TNcnnModel LoadNcnnModel(const QString& paramPath, const QString& binPath)
+{
+    const auto readAll = [](const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EModelError("cannot open " + path.toStdString() + ": " +
+                              file.errorString().toStdString());
+        const QByteArray bytes = file.readAll();
+        return std::string(bytes.constData(), std::size_t(bytes.size()));
+    };
+    try {
+        return ParseNcnnModel(readAll(paramPath), readAll(binPath));
+    } catch (const EModelError& error) {
+        throw EModelError(paramPath.toStdString() + ": " + error.what());
+    }
+}
+
+} // namespace engine

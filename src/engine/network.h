@@ -1,0 +1,57 @@
+// A model turned into oneDNN primitives that enlarge one tile: the weights are reordered once for
+// the convolution kernels oneDNN picks, and each tile size gets a plan of primitives whose
+// intermediate blobs share buffers as soon as their last reader has run.
+#pragma once
+
+#include "ncnnmodel.h"
+
+#include <memory>
+
+namespace engine
+{
+
+// The number type of the convolutions. bf16 halves the memory traffic and doubles the arithmetic
+// rate on processors that compute it natively; on the provisioned models its output agrees with
+// fp32's far above the 40 dB that counts as the same picture (the tests measure it).
+enum class TPrecision { Float32, Bfloat16 };
+
+// Bfloat16 where the processor computes it natively, else Float32.
+TPrecision NativePrecision();
+
+class TNetwork
+{
+public:
+    explicit TNetwork(TNcnnModel model, TPrecision precision = NativePrecision());
+    ~TNetwork();
+    TNetwork(const TNetwork&) = delete;
+    TNetwork& operator=(const TNetwork&) = delete;
+
+    // How many times larger the output is in each direction; throws EModelError when the model
+    // does not enlarge by one whole factor or cannot be built.
+    int Scale() const { return scale_; }
+    TPrecision Precision() const { return precision_; }
+
+    // Enlarges one tile: `input` holds 3 planes of height x width values in 0..1 (red, green,
+    // blue), `output` receives 3 planes of (height * Scale()) x (width * Scale()).
+    void Run(int height, int width, const float* input, float* output);
+
+    // The bytes of intermediate buffers a tile of this size needs.
+    std::size_t WorkspaceBytes(int height, int width);
+
+    // The convolution shapes of a tile of this size, for measuring what oneDNN achieves on them.
+    struct TConvolutionShape {
+        int inputs, outputs, kernel, height, width;
+    };
+    std::vector<TConvolutionShape> ConvolutionShapes(int height, int width);
+
+private:
+    struct TPlan;
+    TPlan& planFor(int height, int width);
+
+    struct TState;
+    std::unique_ptr<TState> state_;
+    int scale_ = 0;
+    TPrecision precision_;
+};
+
+} // namespace engine

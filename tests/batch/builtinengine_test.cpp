@@ -1,0 +1,110 @@
+// Batches with the built-in engine: the same statuses, STOP and failures as with the upscaler,
+// where the upscaler is not even provisioned.
+#include "batch/vulkandevices.h"
+#include "engine/handmademodel.h"
+#include "enginefixture.h"
+
+#include <QFile>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+class BuiltInEngineTest : public BatchEngineTest
+{
+protected:
+    void SetUp() override
+    {
+        BatchEngineTest::SetUp();
+        QFile::remove(upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+        options.engine = TEngine::BuiltIn;
+        options.builtInEngine = QStringLiteral(GRANDORA_ENLARGE);
+        useModel(NearestFourTimes(), 2);
+    }
+    void useModel(const THandMadeModel& model, int blobs)
+    {
+        const QString stem = upscalerFolder + QStringLiteral("models/realesrgan-x4plus");
+        QFile::remove(stem + QStringLiteral(".param"));
+        QFile::remove(stem + QStringLiteral(".bin"));
+        testenv::WriteFile(stem + QStringLiteral(".param"),
+                           QByteArray::fromStdString(model.Param(blobs)));
+        testenv::WriteFile(stem + QStringLiteral(".bin"), QByteArray::fromStdString(model.Bin()));
+    }
+};
+
+TEST_F(BuiltInEngineTest, EachImageGetsItsOwnStatusInBothRunModes)
+{
+    for (const int perRun : {1, 100}) {
+        SCOPED_TRACE(testing::Message() << perRun << " per run");
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString a = testenv::WriteImage(photos + QStringLiteral("a.png"), 8, 6);
+        const QString broken = photos + QStringLiteral("broken.png");
+        testenv::WriteFile(broken, QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x'));
+        const QString c = testenv::WriteImage(photos + QStringLiteral("c.jpg"), 5, 7);
+
+        Engine engine(tempParent);
+        engine.engine.SetImagesPerRun(perRun);
+        engine.start(options, {a, broken, c});
+        ASSERT_TRUE(waitFor([&] { return engine.ended() && !engine.engine.IsBusy(); }));
+
+        EXPECT_EQ(engine.seen.outcomes(), QStringLiteral("CFC"));
+        EXPECT_FALSE(engine.seen.finished.at(1).reason.isEmpty());
+        EXPECT_EQ(testenv::ImageSize(engine.seen.finished.at(0).target), QSize(32, 24));
+        EXPECT_EQ(testenv::ImageSize(engine.seen.finished.at(2).target), QSize(20, 28));
+    }
+}
+
+TEST_F(BuiltInEngineTest, StopEndsTheEngineAtOnce)
+{
+    // Eight wide convolutions: seconds of work for a large photo.
+    THandMadeModel slow;
+    slow.Layer("Convolution c0 1 1 data b0 0=64 1=3 4=1 6=1728").Tagged(std::vector<float>(1728));
+    for (int i = 1; i <= 8; ++i) {
+        slow.Layer("Convolution c" + std::to_string(i) + " 1 1 b" + std::to_string(i - 1) + " b" +
+                   std::to_string(i) + " 0=64 1=3 4=1 6=36864 9=1")
+            .Tagged(std::vector<float>(36864));
+    }
+    slow.Layer("Convolution last 1 1 b8 b9 0=3 1=1 6=192").Tagged(std::vector<float>(192));
+    slow.Layer("Interp up 1 1 b9 out 0=1 1=4.0 2=4.0");
+    useModel(slow, 12);
+    for (const int perRun : {1, 100}) {
+        SCOPED_TRACE(testing::Message() << perRun << " per run");
+        const QString photos = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
+        const QString a = testenv::WriteImage(photos + QStringLiteral("a.png"), 1200, 900);
+        const QString b = testenv::WriteImage(photos + QStringLiteral("b.png"), 8, 8);
+
+        Engine engine(tempParent);
+        engine.engine.SetImagesPerRun(perRun);
+        engine.start(options, {a, b});
+        ASSERT_TRUE(waitFor([&] { return engine.seen.started.size() == 1; }));
+        QTest::qWait(500);
+        const std::uint32_t pid = engine.engine.ProcessId();
+        ASSERT_NE(pid, 0u) << "the engine is still enlarging";
+        engine.engine.Stop();
+        EXPECT_FALSE(engine.engine.IsRunning());
+        EXPECT_TRUE(waitFor([&] { return testenv::ProcessEnded(pid); }, 1000));
+        ASSERT_TRUE(waitFor([&] { return !engine.engine.IsBusy(); }));
+
+        EXPECT_EQ(engine.seen.outcomes(), QStringLiteral("A"));
+        EXPECT_EQ(engine.seen.stopped, 1);
+    }
+}
+
+TEST(EngineChoice, AutomaticTakesTheBuiltInEngineWhereTheUpscalerCannotRun)
+{
+    EXPECT_FALSE(VulkanOffersGraphicsDevice("libvulkan-that-is-not-there.so.1"));
+
+    TBatchOptions options;
+    options.upscalerFolder = testenv::NewFolder(QStringLiteral("empty")) + QLatin1Char('/');
+    options.builtInEngine = QStringLiteral("/opt/engine/grandora-enlarge");
+    options.engine = TEngine::Automatic;
+    EXPECT_EQ(ResolvedEngine(options), TEngine::BuiltIn);
+    EXPECT_EQ(EngineCommand(options), QStringLiteral("/opt/engine/grandora-enlarge -m ") +
+                                          options.upscalerFolder + QStringLiteral("models"));
+    options.engine = TEngine::Upscaler;
+    EXPECT_EQ(EngineProgram(options),
+              options.upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+}
+
+} // namespace

@@ -1,0 +1,299 @@
+// Tiny hand-made models against outputs worked out by hand, and models that must be refused.
+#include "engine/network.h"
+#include "engine/tiledenlarge.h"
+#include "handmademodel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+using engine::EModelError;
+using engine::ParseNcnnModel;
+using engine::TNetwork;
+
+namespace
+{
+
+constexpr int Side = 2;
+
+// Values around zero, different in every channel and pixel, so that mixed-up channels, pixels
+// or signs show.
+float inputAt(int c, int y, int x)
+{
+    return 0.1f * float(c + 1) * float(y * 2 + x - 2);
+}
+
+// The sum of a channel over the whole 2 x 2 input.
+float channelSum(int c)
+{
+    float sum = 0.f;
+    for (int y = 0; y < Side; ++y)
+        for (int x = 0; x < Side; ++x)
+            sum += inputAt(c, y, x);
+    return sum;
+}
+
+float leaky(float value, float slope)
+{
+    return value < 0.f ? value * slope : value;
+}
+
+struct TModelCase {
+    const char* name;
+    std::function<THandMadeModel()> model;
+    int blobs;
+    int scale;
+    std::function<float(int c, int y, int x)> expected;
+};
+
+std::vector<TModelCase> modelCases()
+{
+    const auto identity = std::vector<float>{1, 0, 0, 0, 1, 0, 0, 0, 1};
+    return {
+        {"convolution 1x1 with bias",
+         [] {
+             return THandMadeModel()
+                 .Layer("Convolution c 1 1 data out 0=3 1=1 5=1 6=9")
+                 .Tagged({1, 2, 0, 0, -1, 0, 0.5f, 0, 1})
+                 .Raw({0.1f, 0.2f, -0.3f});
+         },
+         2, 1,
+         [](int c, int y, int x) {
+             const float in[3] = {inputAt(0, y, x), inputAt(1, y, x), inputAt(2, y, x)};
+             const float sums[3] = {in[0] + 2 * in[1] + 0.1f, -in[1] + 0.2f,
+                                    0.5f * in[0] + in[2] - 0.3f};
+             return sums[c];
+         }},
+        {"convolution 3x3 padded, fp16 weights, leaky activation",
+         [] {
+             // 0.5 (0x3800) from the same channel, -0.25 (0xb400) from the others, at all nine
+             // kernel positions: on a 2 x 2 image every output sees every input pixel.
+             std::vector<std::uint16_t> halves;
+             for (int o = 0; o < 3; ++o)
+                 for (int i = 0; i < 3; ++i)
+                     for (int k = 0; k < 9; ++k)
+                         halves.push_back(o == i ? 0x3800 : 0xb400);
+             return THandMadeModel()
+                 .Layer("Convolution c 1 1 data out 0=3 1=3 4=1 6=81 9=2 -23310=1,1.000000e-01")
+                 .Half(halves);
+         },
+         2, 1,
+         [](int c, int, int) {
+             float value = 0.5f * channelSum(c);
+             for (int i = 0; i < 3; ++i)
+                 value -= i == c ? 0.f : 0.25f * channelSum(i);
+             return leaky(value, 0.1f);
+         }},
+        {"convolution with relu activation",
+         [identity] {
+             return THandMadeModel()
+                 .Layer("Convolution c 1 1 data out 0=3 1=1 6=9 9=1")
+                 .Tagged(identity);
+         },
+         2, 1, [](int c, int y, int x) { return std::max(inputAt(c, y, x), 0.f); }},
+        {"split, concat keeps the order of its inputs",
+         [] {
+             // out[o] = first half[o] - second half[(o + 1) % 3], where the second half is 2 x in.
+             std::vector<float> weights(18, 0.f);
+             for (int o = 0; o < 3; ++o) {
+                 weights[std::size_t(o * 6 + o)] = 1.f;
+                 weights[std::size_t(o * 6 + 3 + (o + 1) % 3)] = -1.f;
+             }
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("BinaryOp twice 1 1 b b2 0=2 1=1 2=2.0")
+                 .Layer("Concat cat 2 1 a b2 ab 0=0")
+                 .Layer("Convolution c 1 1 ab out 0=3 1=1 6=18")
+                 .Tagged(weights);
+         },
+         6, 1,
+         [](int c, int y, int x) { return inputAt(c, y, x) - 2.f * inputAt((c + 1) % 3, y, x); }},
+        {"eltwise sum with coefficients",
+         [] {
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("BinaryOp thrice 1 1 b b3 0=2 1=1 2=3.0")
+                 .Layer("Eltwise e 2 1 a b3 out 0=1 -23301=2,5.000000e-01,2.000000e+00");
+         },
+         5, 1, [](int c, int y, int x) { return 6.5f * inputAt(c, y, x); }},
+        {"eltwise sum of a convolution's result and another blob",
+         [] {
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("Convolution c 1 1 a conv 0=3 1=1 5=1 6=9")
+                 .Tagged({1, 2, 0, 0, -1, 0, 0.5f, 0, 1})
+                 .Raw({0.1f, 0.2f, -0.3f})
+                 .Layer("Eltwise e 2 1 b conv out 0=1 -23301=2,1.000000e+00,5.000000e-01");
+         },
+         5, 1,
+         [](int c, int y, int x) {
+             const float in[3] = {inputAt(0, y, x), inputAt(1, y, x), inputAt(2, y, x)};
+             const float convolved[3] = {in[0] + 2 * in[1] + 0.1f, -in[1] + 0.2f,
+                                         0.5f * in[0] + in[2] - 0.3f};
+             return in[c] + 0.5f * convolved[c];
+         }},
+        {"eltwise product",
+         [] {
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("Eltwise e 2 1 a b out 0=0");
+         },
+         4, 1, [](int c, int y, int x) { return inputAt(c, y, x) * inputAt(c, y, x); }},
+        {"binary subtraction of two blobs",
+         [] {
+             return THandMadeModel()
+                 .Layer("Split s 1 2 data a b")
+                 .Layer("BinaryOp thrice 1 1 b b3 0=2 1=1 2=3.0")
+                 .Layer("BinaryOp minus 2 1 a b3 out 0=1");
+         },
+         5, 1, [](int c, int y, int x) { return -2.f * inputAt(c, y, x); }},
+        {"binary reversed subtraction from a number",
+         [] { return THandMadeModel().Layer("BinaryOp r 1 1 data out 0=7 1=1 2=1.0"); }, 2, 1,
+         [](int c, int y, int x) { return 1.f - inputAt(c, y, x); }},
+        {"binary maximum with a number",
+         [] { return THandMadeModel().Layer("BinaryOp m 1 1 data out 0=4 1=1 2=-0.1"); }, 2, 1,
+         [](int c, int y, int x) { return std::max(inputAt(c, y, x), -0.1f); }},
+        {"nearest interpolation by 2",
+         [] { return THandMadeModel().Layer("Interp up 1 1 data out 0=1 1=2.0 2=2.0"); }, 2, 2,
+         [](int c, int y, int x) { return inputAt(c, y / 2, x / 2); }},
+        {"PReLU with a slope per channel",
+         [] {
+             return THandMadeModel().Layer("PReLU p 1 1 data out 0=3").Raw({0.1f, 0.2f, 0.3f});
+         },
+         2, 1, [](int c, int y, int x) { return leaky(inputAt(c, y, x), 0.1f * float(c + 1)); }},
+        {"PReLU with one slope after a convolution",
+         [identity] {
+             return THandMadeModel()
+                 .Layer("Convolution c 1 1 data t 0=3 1=1 6=9")
+                 .Tagged(identity)
+                 .Layer("PReLU p 1 1 t out 0=1")
+                 .Raw({0.25f});
+         },
+         3, 1, [](int c, int y, int x) { return leaky(inputAt(c, y, x), 0.25f); }},
+        {"pixel shuffle by 2",
+         [] {
+             // Channel k of the convolution is (k + 1) times input channel k / 4.
+             std::vector<float> weights(36, 0.f);
+             for (int k = 0; k < 12; ++k)
+                 weights[std::size_t(k * 3 + k / 4)] = float(k + 1);
+             return THandMadeModel()
+                 .Layer("Convolution c 1 1 data t 0=12 1=1 6=36")
+                 .Tagged(weights)
+                 .Layer("PixelShuffle ps 1 1 t out 0=2");
+         },
+         3, 2,
+         [](int c, int y, int x) {
+             const int k = c * 4 + (y % 2) * 2 + x % 2;
+             return float(k + 1) * inputAt(c, y / 2, x / 2);
+         }},
+    };
+}
+
+class HandMadeModel : public testing::TestWithParam<TModelCase>
+{
+};
+
+TEST_P(HandMadeModel, GivesTheOutputWorkedOutByHand)
+{
+    const TModelCase& test = GetParam();
+    const THandMadeModel model = test.model();
+    TNetwork network(ParseNcnnModel(model.Param(test.blobs), model.Bin()),
+                     engine::TPrecision::Float32);
+    ASSERT_EQ(network.Scale(), test.scale);
+    std::vector<float> input;
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < Side; ++y)
+            for (int x = 0; x < Side; ++x)
+                input.push_back(inputAt(c, y, x));
+    const int out = Side * test.scale;
+    std::vector<float> output(std::size_t(3 * out * out), NAN);
+    network.Run(Side, Side, input.data(), output.data());
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < out; ++y)
+            for (int x = 0; x < out; ++x)
+                EXPECT_NEAR(output[std::size_t((c * out + y) * out + x)], test.expected(c, y, x),
+                            1e-5)
+                    << "channel " << c << " at " << x << "," << y;
+}
+
+INSTANTIATE_TEST_SUITE_P(Layers, HandMadeModel, testing::ValuesIn(modelCases()),
+                         [](const testing::TestParamInfo<TModelCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+struct TBrokenCase {
+    const char* name;
+    std::string param;
+    std::string bin;
+    const char* named; // what the message must name
+};
+
+std::vector<TBrokenCase> brokenCases()
+{
+    const auto conv = [](const std::vector<float>& weights) {
+        return THandMadeModel().Layer("Convolution c 1 1 data out 0=3 1=1 6=9").Tagged(weights);
+    };
+    const THandMadeModel good = conv(std::vector<float>(9, 1.f));
+    std::string oversized = good.Bin() + std::string(8, '\0');
+    std::string badTag = good.Bin();
+    badTag[0] = 0x78;
+    badTag[1] = 0x56;
+    badTag[2] = 0x34;
+    badTag[3] = 0x12;
+    return {
+        {"an unknown layer type",
+         THandMadeModel().Layer("Deconvolution d 1 1 data out 0=3").Param(2), "", "Deconvolution"},
+        {"an unknown parameter",
+         THandMadeModel().Layer("Convolution c 1 1 data out 0=3 1=1 6=9 7=1").Param(2), good.Bin(),
+         "parameter 7"},
+        {"a cut-off weights file", good.Param(2), good.Bin().substr(0, 20), "cut off"},
+        {"a weights file with bytes to spare", good.Param(2), oversized, "8 bytes more"},
+        {"an unknown weight tag", good.Param(2), badTag, "0x12345678"},
+        {"a blob no layer gives",
+         THandMadeModel().Layer("Interp up 1 1 dta out 0=1 1=2.0 2=2.0").Param(2), "", "\"dta\""},
+        {"a wrong blob count", NearestFourTimes().Param(3), "", "3 blobs"},
+        {"an unsupported parameter value",
+         THandMadeModel().Layer("Interp up 1 1 data out 0=2 1=2.0 2=2.0").Param(2), "", "0=2"},
+        {"weights that do not fit the input's channels",
+         THandMadeModel()
+             .Layer("Convolution c 1 1 data out 0=3 1=1 6=12")
+             .Tagged(std::vector<float>(12, 1.f))
+             .Param(2),
+         THandMadeModel().Tagged(std::vector<float>(12, 1.f)).Bin(), "6=12"},
+        {"a model that does not give an RGB image",
+         THandMadeModel().Layer("Convolution c 1 1 data out 0=2 1=1 6=6").Param(2),
+         THandMadeModel().Tagged(std::vector<float>(6, 1.f)).Bin(), "2 channels"},
+    };
+}
+
+class BrokenModel : public testing::TestWithParam<TBrokenCase>
+{
+};
+
+TEST_P(BrokenModel, IsRefusedWithAMessageThatNamesTheFault)
+{
+    const TBrokenCase& test = GetParam();
+    try {
+        TNetwork network(ParseNcnnModel(test.param, test.bin));
+        FAIL() << "the model was accepted";
+    } catch (const EModelError& error) {
+        EXPECT_NE(std::string(error.what()).find(test.named), std::string::npos)
+            << "message: " << error.what();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Models, BrokenModel, testing::ValuesIn(brokenCases()),
+                         [](const testing::TestParamInfo<TBrokenCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+} // namespace
