@@ -93,6 +93,10 @@ const QStringList scaleSettings = {QStringLiteral("2"), QStringLiteral("3"), QSt
 const QStringList formatSettings = {QStringLiteral("Same"), QStringLiteral("PNG"),
                                     QStringLiteral("JPEG"), QStringLiteral("WebP")};
 const QStringList speedSettings = {QStringLiteral("Best"), QStringLiteral("Fast")};
+// The Engine box's items carry their engine; settings.ini keeps these names for them.
+constexpr TEngine engineItems[] = {TEngine::Automatic, TEngine::BuiltIn, TEngine::Upscaler};
+const QStringList engineSettings = {QStringLiteral("Automatic"), QStringLiteral("BuiltIn"),
+                                    QStringLiteral("Upscaler")};
 constexpr TOutputFormat formatItems[] = {TOutputFormat::SameAsOriginal, TOutputFormat::Png,
                                          TOutputFormat::Jpeg, TOutputFormat::WebP};
 
@@ -350,6 +354,8 @@ QWidget* TAppForm::CreateOptionsPage()
     SpinEditQuality->setRange(1, 100);
     SpinEditQuality->setValue(TBatchOptions().jpegQuality);
     ComboBoxSpeed = makeCombo("ComboBoxSpeed", false);
+    engineLabel_ = makeLabel("engineLabel");
+    engineBox_ = makeCombo("engineBox", false);
     CheckBoxMetadata = new QCheckBox(options);
     CheckBoxMetadata->setObjectName(QStringLiteral("CheckBoxMetadata"));
     CheckBoxMetadata->setChecked(TBatchOptions().keepMetadata);
@@ -358,6 +364,7 @@ QWidget* TAppForm::CreateOptionsPage()
     Label8->setBuddy(ComboBoxFormat);
     Label9->setBuddy(SpinEditQuality);
     Label10->setBuddy(ComboBoxSpeed);
+    engineLabel_->setBuddy(engineBox_);
 
     grid->addWidget(Label3, 0, 0);
     grid->addWidget(ComboBoxModel, 0, 1, 1, 2);
@@ -377,15 +384,17 @@ QWidget* TAppForm::CreateOptionsPage()
     grid->addWidget(SpinEditQuality, 7, 1, Qt::AlignLeft);
     grid->addWidget(Label10, 8, 0);
     grid->addWidget(ComboBoxSpeed, 8, 1, 1, 2);
-    grid->addWidget(CheckBoxMetadata, 9, 1, 1, 2);
+    grid->addWidget(engineLabel_, 9, 0);
+    grid->addWidget(engineBox_, 9, 1, 1, 2);
+    grid->addWidget(CheckBoxMetadata, 10, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     // Top to bottom, left to right, whichever of the controls show.
     QWidget* order[] = {ComboBoxModel,   ComboBoxAction, ComboBoxDestination, ButtonBrowse,
                         RadioButton1,    RadioButton2,   ComboBoxScale,       ComboBoxFormat,
-                        SpinEditQuality, ComboBoxSpeed,  CheckBoxMetadata};
+                        SpinEditQuality, ComboBoxSpeed,  engineBox_,          CheckBoxMetadata};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    grid->setRowStretch(10, 1);
+    grid->setRowStretch(11, 1);
     layout->addWidget(options, 1);
 
     QWidget* bottom = makeBar(page, "Panel3", 35);
@@ -409,6 +418,7 @@ QWidget* TAppForm::CreateOptionsPage()
     connect(ComboBoxFormat, &QComboBox::activated, this, &TAppForm::ComboBoxFormatChange);
     connect(SpinEditQuality, &QSpinBox::valueChanged, this, &TAppForm::SpinEditQualityChange);
     connect(ComboBoxSpeed, &QComboBox::activated, this, &TAppForm::ComboBoxSpeedChange);
+    connect(engineBox_, &QComboBox::activated, this, &TAppForm::onEngineChosen);
     connect(CheckBoxMetadata, &QCheckBox::clicked, this, &TAppForm::CheckBoxMetadataClick);
     return page;
 }
@@ -575,6 +585,7 @@ void TAppForm::TranslateCaptions()
     Label8->setText(TranslateText("&Output format:"));
     Label9->setText(TranslateText("JPEG &quality:"));
     Label10->setText(TranslateText("S&peed:"));
+    engineLabel_->setText(TranslateText("E&ngine:"));
     CheckBoxMetadata->setText(TranslateText("&Keep metadata"));
     CheckBoxMetadata->setToolTip(
         TranslateText("Keep the original's date, camera, location and colour profile"));
@@ -607,6 +618,12 @@ void TAppForm::FillOptionLists()
     ComboBoxFormat->setCurrentIndex(formatItemOf(TBatchOptions().outputFormat));
     ComboBoxSpeed->clear();
     ComboBoxSpeed->addItems({TranslateText("Best quality"), TranslateText("Fast")});
+    const TEngine engine = CurrentOptions().engine;
+    engineBox_->clear();
+    engineBox_->addItem(TranslateText("Automatic"), static_cast<int>(TEngine::Automatic));
+    engineBox_->addItem(TranslateText("Built-in (CPU)"), static_cast<int>(TEngine::BuiltIn));
+    engineBox_->addItem(TranslateText("Upscaler (Vulkan)"), static_cast<int>(TEngine::Upscaler));
+    engineBox_->setCurrentIndex(engineBox_->findData(static_cast<int>(engine)));
     RadioButton1->setText(TranslateText("Send to Recycle Bin"));
     RadioButton2->setText(TranslateText("Delete permanently"));
     Open1->setText(TranslateText("&Open File"));
@@ -652,6 +669,9 @@ void TAppForm::RestoreOptions()
     }
     if (storedItem(SettingsIni.Read(QStringLiteral("Speed")), speedSettings, 0) == 1)
         speedChoice_ = TSpeed::Fast;
+    const qsizetype engine = engineSettings.indexOf(SettingsIni.Read(QStringLiteral("Engine")));
+    if (engine >= 0)
+        engineBox_->setCurrentIndex(engineBox_->findData(static_cast<int>(engineItems[engine])));
     const QString keepMetadata = SettingsIni.Read(QStringLiteral("KeepMetadata"));
     if (keepMetadata == QStringLiteral("0") || keepMetadata == QStringLiteral("1"))
         CheckBoxMetadata->setChecked(keepMetadata == QStringLiteral("1"));
@@ -1135,6 +1155,14 @@ void TAppForm::ComboBoxSpeedChange()
     SettingsIni.Write(QStringLiteral("Speed"), speedSettings.value(ComboBoxSpeed->currentIndex()));
 }
 
+void TAppForm::onEngineChosen()
+{
+    const auto engine =
+        std::find(std::begin(engineItems), std::end(engineItems), CurrentOptions().engine);
+    SettingsIni.Write(QStringLiteral("Engine"),
+                      engineSettings.value(static_cast<int>(engine - std::begin(engineItems))));
+}
+
 void TAppForm::CheckBoxMetadataClick()
 {
     SettingsIni.Write(QStringLiteral("KeepMetadata"),
@@ -1183,6 +1211,10 @@ TBatchOptions TAppForm::CurrentOptions() const
         FastModelInstalled(options.upscalerFolder, options.imageType))
         options.speed = TSpeed::Fast;
     options.keepMetadata = CheckBoxMetadata->isChecked();
+    // A box not filled yet hands on the program's own default: each computer picks its engine.
+    options.engine = engineBox_->currentIndex() >= 0
+                         ? static_cast<TEngine>(engineBox_->currentData().toInt())
+                         : TEngine::Automatic;
     return options;
 }
 
@@ -1294,7 +1326,7 @@ void TAppForm::SetOptionsEnabled(bool enabled)
     optionsLocked_ = !enabled;
     for (QWidget* control :
          std::initializer_list<QWidget*>{ComboBoxModel, ComboBoxAction, RadioButton1, RadioButton2,
-                                         ComboBoxScale, CheckBoxMetadata})
+                                         ComboBoxScale, engineBox_, CheckBoxMetadata})
         control->setEnabled(enabled);
     ResettoDefaults1->setEnabled(enabled);
     Language1->setEnabled(enabled);

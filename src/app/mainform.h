@@ -179,6 +179,7 @@ public slots:
     void SpinEditQualityChange();
     void ComboBoxSpeedChange();
     void CheckBoxMetadataClick();
+    void onEngineChosen();
     void ButtonFilesClick();
     void ButtonFolderClick();
     void ListView1DblClick();
@@ -264,4 +265,6 @@ private:
     // The speed the user chose. It outlasts an image type without a fast model, whose box shows
     // "Best quality", so that going back to a type with one brings Fast back.
     TSpeed speedChoice_ = TSpeed::BestQuality;
+    QLabel* engineLabel_ = nullptr;
+    QComboBox* engineBox_ = nullptr;
 };

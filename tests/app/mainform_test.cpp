@@ -193,12 +193,16 @@ TEST_F(MainFormTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
     EXPECT_EQ(w.SpinEditQuality->value(), 90);
     EXPECT_EQ(w.ComboBoxSpeed->currentText(), QStringLiteral("Best quality"));
     EXPECT_TRUE(w.CheckBoxMetadata->isChecked());
+    auto* engineBox = w.findChild<QComboBox*>(QStringLiteral("engineBox"));
+    ASSERT_NE(engineBox, nullptr);
+    EXPECT_EQ(engineBox->currentText(), QStringLiteral("Automatic"));
 
     pick(w.ComboBoxModel, 1);
     pick(w.ComboBoxScale, 0);
     pick(w.ComboBoxFormat, 2);
     w.SpinEditQuality->setValue(75);
     pick(w.ComboBoxSpeed, 1);
+    pick(engineBox, 1);
     w.CheckBoxMetadata->click();
     EXPECT_FALSE(storedSettings().contains(QStringLiteral("JpegQuality")))
         << "the quality waits until the arrows pause";
@@ -207,18 +211,21 @@ TEST_F(MainFormTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
         EXPECT_EQ(options.outputFormat, TOutputFormat::Jpeg);
         EXPECT_EQ(options.jpegQuality, 75);
         EXPECT_EQ(options.speed, TSpeed::Fast);
+        EXPECT_EQ(options.engine, TEngine::BuiltIn);
         EXPECT_FALSE(options.keepMetadata);
     };
     expectChosen(w.CurrentOptions());
     form.reset();
     EXPECT_EQ(storedSettings(),
               QStringLiteral("[Settings]\nModel=Photo\nScale=2\nOutputFormat=JPEG\nSpeed=Fast\n"
-                             "KeepMetadata=0\nJpegQuality=75\n\n"));
+                             "Engine=BuiltIn\nKeepMetadata=0\nJpegQuality=75\n\n"));
 
     TAppForm& again = start();
     EXPECT_EQ(again.ComboBoxScale->currentText(), QStringLiteral("2x"));
     EXPECT_EQ(again.ComboBoxFormat->currentText(), QStringLiteral("JPEG"));
     EXPECT_EQ(again.ComboBoxSpeed->currentText(), QStringLiteral("Fast"));
+    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("engineBox"))->currentText(),
+              QStringLiteral("Built-in (CPU)"));
     expectChosen(again.CurrentOptions());
 }
 
@@ -235,14 +242,18 @@ TEST_F(MainFormTest, StoredNewOptionsThatNameNothingGiveTheDefaults)
         int quality;
         TSpeed speed;
         bool keepMetadata;
+        TEngine engine = TEngine::Automatic;
     } cases[] = {
         {"", 4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
-        {"Scale=3\nOutputFormat=WebP\nJpegQuality=1\nSpeed=Best\nKeepMetadata=1\n", 3,
-         TOutputFormat::WebP, 1, TSpeed::BestQuality, true},
-        {"Scale=2\nOutputFormat=PNG\nJpegQuality=100\nSpeed=Fast\nKeepMetadata=0\n", 2,
-         TOutputFormat::Png, 100, TSpeed::Fast, false},
-        {"Scale=5\nOutputFormat=jpeg\nJpegQuality=0\nSpeed=fast\nKeepMetadata=no\n", 4,
-         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
+        {"Scale=3\nOutputFormat=WebP\nJpegQuality=1\nSpeed=Best\nKeepMetadata=1\n"
+         "Engine=Upscaler\n",
+         3, TOutputFormat::WebP, 1, TSpeed::BestQuality, true, TEngine::Upscaler},
+        {"Scale=2\nOutputFormat=PNG\nJpegQuality=100\nSpeed=Fast\nKeepMetadata=0\n"
+         "Engine=BuiltIn\n",
+         2, TOutputFormat::Png, 100, TSpeed::Fast, false, TEngine::BuiltIn},
+        {"Scale=5\nOutputFormat=jpeg\nJpegQuality=0\nSpeed=fast\nKeepMetadata=no\n"
+         "Engine=builtin\n",
+         4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
         {"Scale=4x\nOutputFormat=Gif\nJpegQuality=101\nSpeed=Quick\nKeepMetadata=2\n", 4,
          TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
         {"Scale=1\nOutputFormat=\nJpegQuality=9x\nSpeed=\nKeepMetadata=\n", 4,
@@ -262,6 +273,7 @@ TEST_F(MainFormTest, StoredNewOptionsThatNameNothingGiveTheDefaults)
         EXPECT_EQ(form->SpinEditQuality->value(), c.quality);
         EXPECT_EQ(options.speed, c.speed);
         EXPECT_EQ(options.keepMetadata, c.keepMetadata);
+        EXPECT_EQ(options.engine, c.engine);
         form.reset();
         EXPECT_EQ(storedSettings(), text);
     }
@@ -554,16 +566,19 @@ TEST_F(MainFormTest, TheKeyboardAloneReachesEveryStep)
     pick(w.ComboBoxModel, 1);
     pick(w.ComboBoxFormat, 2);
     w.ButtonBrowse->setFocus();
+    auto* engineBox = w.findChild<QComboBox*>(QStringLiteral("engineBox"));
+    ASSERT_NE(engineBox, nullptr);
     for (QWidget* next :
          std::initializer_list<QWidget*>{w.ComboBoxScale, w.ComboBoxFormat, w.SpinEditQuality,
-                                         w.ComboBoxSpeed, w.CheckBoxMetadata}) {
+                                         w.ComboBoxSpeed, engineBox, w.CheckBoxMetadata}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
     }
     const std::pair<Qt::Key, QWidget*> accelerators[] = {{Qt::Key_A, w.ComboBoxScale},
                                                          {Qt::Key_O, w.ComboBoxFormat},
                                                          {Qt::Key_Q, w.SpinEditQuality},
-                                                         {Qt::Key_P, w.ComboBoxSpeed}};
+                                                         {Qt::Key_P, w.ComboBoxSpeed},
+                                                         {Qt::Key_N, engineBox}};
     for (const auto& [key, control] : accelerators) {
         QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
         EXPECT_EQ(QApplication::focusWidget(), control) << control->objectName().toStdString();

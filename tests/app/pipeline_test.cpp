@@ -70,6 +70,10 @@ protected:
         platform::SetExecutableFolderForTesting(programFolder);
         upscalerFolder = programFolder + QStringLiteral("realesrgan/");
         testenv::LayOutUpscalerFolder(upscalerFolder, QStringLiteral(GRANDORA_FAKE_UPSCALER));
+        // These batches go through the upscaler's folder, whatever engine this computer would
+        // choose by itself; the built-in engine's batches are tested in the batch engine's tests.
+        testenv::WriteFile(programFolder + QStringLiteral("settings.ini"),
+                           "[Settings]\nEngine=Upscaler\n");
 
         savedData_ = qgetenv("XDG_DATA_HOME");
         const QString dataHome = testenv::NewFolder(QStringLiteral("data"));

@@ -149,7 +149,7 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
         QStringLiteral("&Back"),          QStringLiteral("B&rowse..."),
         QStringLiteral("Sc&ale:"),        QStringLiteral("&Output format:"),
         QStringLiteral("JPEG &quality:"), QStringLiteral("S&peed:"),
-        QStringLiteral("&Keep metadata")};
+        QStringLiteral("E&ngine:"),       QStringLiteral("&Keep metadata")};
     const QList<QStringList> groups = {
         bar,
         {QStringLiteral("&Clear"), QStringLiteral("&Add Files..."),
