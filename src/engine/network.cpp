@@ -67,7 +67,7 @@ struct TNetwork::TState {
 };
 
 // A blob's value in a plan: its layout and the buffer it lives in (-1: the caller's input or
-// output, -2: a constant owned by the plan).
+// output).
 struct TValue {
     memory::desc desc;
     int slot = -1;

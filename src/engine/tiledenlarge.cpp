@@ -162,10 +162,15 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
 
     if (tileSize <= 0)
         tileSize = AutomaticTileSize(network);
-    // Every tile has the same size, so one plan of primitives serves them all: the last one in a
-    // row or column moves back to end at the image's edge, overlapping its neighbour.
-    const int tileW = std::min(tileSize, width);
-    const int tileH = std::min(tileSize, height);
+    // Every tile has the same size, so one plan of primitives serves them all. The image is split
+    // evenly, so tiles are no larger than needed, and the last one in a row or column moves back
+    // by the few pixels that the split leaves over, to end at the image's edge.
+    const auto evenTile = [tileSize](int length) {
+        const int tiles = (length + tileSize - 1) / tileSize;
+        return (length + tiles - 1) / tiles;
+    };
+    const int tileW = evenTile(width);
+    const int tileH = evenTile(height);
     const auto starts = [](int length, int tile) {
         std::vector<int> positions;
         for (int at = 0; at < length; at += tile)

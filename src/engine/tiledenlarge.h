@@ -20,7 +20,10 @@ constexpr int TileOverlap = 10;
 int AutomaticTileSize(TNetwork& network);
 
 // The enlarged image: 16 bits per channel when `image` has more than 8, grey when it is grey,
-// with its alpha channel enlarged bicubically. Every value is clamped before it is stored.
+// with its alpha channel enlarged bicubically. Alpha through the model as a grey picture would
+// double the time of every transparent image, and the photo models reshape a mask's soft edges
+// and holes (on a soft-edged disc the two came out 20 to 26 dB apart) where bicubic keeps them
+// as drawn. Every value is clamped before it is stored.
 // `progress` is called with the finished fraction after each tile.
 QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
                     const std::function<void(double)>& progress = {});
