@@ -320,6 +320,20 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
             if (in.size() != count || layer.outputs.size() != 1)
                 refuse(layer, "needs " + std::to_string(count) + " input blob(s) and one output");
         };
+        // Concat and sum take every input as one of their many sources.
+        const auto addManySourceStep = [&](dnnl::primitive primitive,
+                                           const memory::desc& destination) {
+            const int result = plan->NewValue(destination);
+            TStep step;
+            step.primitive = std::move(primitive);
+            for (std::size_t i = 0; i < in.size(); ++i)
+                step.args.push_back({DNNL_ARG_MULTIPLE_SRC + int(i), in[i]});
+            step.args.push_back({DNNL_ARG_DST, result});
+            plan->steps.push_back(std::move(step));
+            give(layer.outputs[0], result);
+            for (int value : in)
+                plan->Read(value);
+        };
 
         if (layer.type == "Split") {
             if (in.size() != 1)
@@ -549,16 +563,7 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
                     refuse(layer, "its inputs differ in size");
             }
             const dnnl::concat::primitive_desc described(1, sources, state.cpu);
-            const int result = plan->NewValue(described.dst_desc());
-            TStep step;
-            step.primitive = dnnl::concat(described);
-            for (std::size_t i = 0; i < in.size(); ++i)
-                step.args.push_back({DNNL_ARG_MULTIPLE_SRC + int(i), in[i]});
-            step.args.push_back({DNNL_ARG_DST, result});
-            plan->steps.push_back(std::move(step));
-            give(layer.outputs[0], result);
-            for (int value : in)
-                plan->Read(value);
+            addManySourceStep(dnnl::concat(described), described.dst_desc());
             continue;
         }
 
@@ -589,16 +594,7 @@ TNetwork::TPlan& TNetwork::planFor(int height, int width)
                 for (int value : in)
                     sources.push_back(plan->values[std::size_t(value)].desc);
                 const dnnl::sum::primitive_desc described(first, scales, sources, state.cpu);
-                const int result = plan->NewValue(described.dst_desc());
-                TStep step;
-                step.primitive = dnnl::sum(described);
-                for (std::size_t i = 0; i < in.size(); ++i)
-                    step.args.push_back({DNNL_ARG_MULTIPLE_SRC + int(i), in[i]});
-                step.args.push_back({DNNL_ARG_DST, result});
-                plan->steps.push_back(std::move(step));
-                give(layer.outputs[0], result);
-                for (int value : in)
-                    plan->Read(value);
+                addManySourceStep(dnnl::sum(described), described.dst_desc());
                 continue;
             }
             dnnl::algorithm algorithm;
