@@ -40,17 +40,12 @@ QString anyCasePattern(const QString& pattern)
 
 } // namespace
 
-bool Destekleniyormu(const QString& dosyaadi)
+void AppendImage(TImageEntries& records, const QString& path)
 {
-    return IsSupportedImageName(dosyaadi);
+    records.push_back(TImageEntry{path, {}, false, {}});
 }
 
-void AppendImage(TImageRecords& records, const QString& path)
-{
-    records.push_back(TMyRecord{path, {}, 0, false, {}});
-}
-
-void DeleteRecordsAt(TImageRecords& records, const std::vector<char>& marked)
+void DeleteRecordsAt(TImageEntries& records, const std::vector<char>& marked)
 {
     size_t kept = 0;
     for (size_t i = 0; i < records.size(); ++i) {
@@ -93,7 +88,7 @@ struct ImageListFiller::ScanState {
     std::set<std::pair<dev_t, ino_t>> entered;
 };
 
-void ImageListFiller::AddMyFolder(const QString& folderName)
+void ImageListFiller::AddFolder(const QString& folderName)
 {
     ScanState state;
     // The first image found shows at once; the interval paces the rest.
@@ -126,7 +121,7 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         if (isFolder && !IncludeSubfolders())
             continue;
         const QString name = QFile::decodeName(rawName);
-        if (!isFolder && !Destekleniyormu(name))
+        if (!isFolder && !IsSupportedImageName(name))
             continue;
         // A name the user's encoding cannot carry would come back as another name.
         if (QFile::encodeName(name) != rawName)
@@ -146,8 +141,8 @@ QStringList ImageListFiller::AddNames(const QStringList& names)
     QStringList skipped;
     for (const QString& name : names) {
         if (QFileInfo(name).isDir())
-            AddMyFolder(name);
-        else if (Destekleniyormu(name))
+            AddFolder(name);
+        else if (IsSupportedImageName(name))
             AppendImage(records_, name);
         else
             skipped << name;

@@ -2,7 +2,7 @@
 // names taken from drops and the command line, and the file facts the list view shows.
 #pragma once
 
-#include "imagerecords.h"
+#include "imageentry.h"
 
 #include <QElapsedTimer>
 #include <QString>
@@ -13,16 +13,12 @@
 // The folder last chosen in a folder dialog; seeds the next one. Kept in memory only.
 extern QString LastFolder;
 
-// True when the name ends in the extension of a format the program can enlarge, in any case.
-// Only the name is tested.
-bool Destekleniyormu(const QString& dosyaadi);
-
 // Appends one entry to `records`.
-void AppendImage(TImageRecords& records, const QString& path);
+void AppendImage(TImageEntries& records, const QString& path);
 
 // Removes the entries whose flag is set, keeping the order of the rest. One pass, so removing
 // many rows of a long list costs no more than removing one.
-void DeleteRecordsAt(TImageRecords& records, const std::vector<char>& marked);
+void DeleteRecordsAt(TImageEntries& records, const std::vector<char>& marked);
 
 // The value with the digits grouped by the user's locale, no decimals.
 QString FormatThousands(qint64 value);
@@ -39,7 +35,7 @@ QString QtFileFilter(const QString& filter);
 class ImageListFiller
 {
 public:
-    explicit ImageListFiller(TImageRecords& records) : records_(records) {}
+    explicit ImageListFiller(TImageEntries& records) : records_(records) {}
 
     // Read at each directory of a scan: whether to descend into subfolders.
     std::function<bool()> IncludeSubfolders;
@@ -48,7 +44,7 @@ public:
 
     // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported
     // images, in the order the file system lists them, depth first.
-    void AddMyFolder(const QString& folderName);
+    void AddFolder(const QString& folderName);
 
     // Dropped or command-line names: a folder is scanned, a supported file is appended as
     // written; then the addition is made visible. Returns the names that were neither, in their
@@ -63,7 +59,7 @@ private:
     void AddAllFilesInDir(const QString& dirName, ScanState& state);
     void Added();
 
-    TImageRecords& records_;
+    TImageEntries& records_;
     QElapsedTimer sinceShown_;
     bool unshown_ = false;
 };

@@ -15,10 +15,10 @@ constexpr qsizetype MaxCachedIconTypes = 256;
 
 } // namespace
 
-ImageListModel::ImageListModel(const TImageRecords& records, QObject* parent)
-    : QAbstractTableModel(parent), records_(records)
+ImageListModel::ImageListModel(QObject* parent) : QAbstractTableModel(parent)
 {
-    TranslateHeaders();
+    filler_.ShowCount = [this] { syncCount(); };
+    translateHeaders();
 }
 
 int ImageListModel::rowCount(const QModelIndex& parent) const
@@ -34,35 +34,35 @@ int ImageListModel::columnCount(const QModelIndex& parent) const
 QVariant ImageListModel::data(const QModelIndex& index, int role) const
 {
     const int row = index.row();
-    if (!index.isValid() || row < 0 || static_cast<size_t>(row) >= records_.size())
+    if (!index.isValid() || row < 0 || static_cast<size_t>(row) >= entries_.size())
         return {};
-    const TMyRecord& record = records_[static_cast<size_t>(row)];
+    const TImageEntry& entry = entries_[static_cast<size_t>(row)];
     if (role == Qt::DisplayRole) {
         switch (index.column()) {
         case FilenameColumn:
-            return record.FName;
+            return entry.path;
         case SizeColumn:
-            return SizeColumnText(record.FName);
+            return SizeColumnText(entry.path);
         case StatusColumn:
-            return record.FStatus;
+            return entry.status;
         default:
             return {};
         }
     }
     if (role == Qt::DecorationRole && index.column() == FilenameColumn)
-        return GetFileIcon(record.FName);
+        return fileIcon(entry.path);
     if (role == Qt::ToolTipRole) {
         // A failed row's status explains itself; every other cell shows where the file is.
         if (index.column() == StatusColumn)
-            return record.FReason.isEmpty() ? QVariant() : QVariant(record.FReason);
-        return QFileInfo(record.FName).absoluteFilePath();
+            return entry.reason.isEmpty() ? QVariant() : QVariant(entry.reason);
+        return QFileInfo(entry.path).absoluteFilePath();
     }
     if (role == Qt::TextAlignmentRole && index.column() != FilenameColumn)
         return int(Qt::AlignCenter);
     return {};
 }
 
-QIcon ImageListModel::GetFileIcon(const QString& fileName) const
+QIcon ImageListModel::fileIcon(const QString& fileName) const
 {
     const qsizetype slash = fileName.lastIndexOf(QLatin1Char('/'));
     const qsizetype dot = fileName.lastIndexOf(QLatin1Char('.'));
@@ -88,7 +88,7 @@ QIcon ImageListModel::GetFileIcon(const QString& fileName) const
     return icon;
 }
 
-void ImageListModel::ImageListHazirla()
+void ImageListModel::forgetIcons()
 {
     iconsByType_.clear();
 }
@@ -104,9 +104,9 @@ QVariant ImageListModel::headerData(int section, Qt::Orientation orientation, in
     return {};
 }
 
-void ImageListModel::SetItemCount()
+void ImageListModel::syncCount()
 {
-    const int count = static_cast<int>(records_.size());
+    const int count = static_cast<int>(entries_.size());
     if (count == itemCount_)
         return;
     if (count > itemCount_) {
@@ -118,15 +118,56 @@ void ImageListModel::SetItemCount()
         itemCount_ = count;
         endResetModel();
     }
+    emit countChanged(count);
 }
 
-void ImageListModel::RefreshRow(int row)
+void ImageListModel::appendFiles(const QStringList& paths)
 {
-    if (row >= 0 && row < itemCount_)
+    for (const QString& path : paths)
+        AppendImage(entries_, path);
+    filler_.MakeAdditionVisible();
+}
+
+void ImageListModel::appendEntry(const TImageEntry& entry)
+{
+    entries_.push_back(entry);
+    syncCount();
+}
+
+void ImageListModel::removeMarked(const std::vector<char>& marked)
+{
+    DeleteRecordsAt(entries_, marked);
+    syncCount();
+}
+
+void ImageListModel::clear()
+{
+    entries_.clear();
+    syncCount();
+    forgetIcons();
+}
+
+void ImageListModel::setStatus(int row, const QString& status)
+{
+    if (row < 0 || row >= count())
+        return;
+    entries_[static_cast<size_t>(row)].status = status;
+    if (row < itemCount_)
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
-void ImageListModel::TranslateHeaders()
+void ImageListModel::setResult(int row, const QString& status, bool completed,
+                               const QString& reason)
+{
+    if (row < 0 || row >= count())
+        return;
+    TImageEntry& entry = entries_[static_cast<size_t>(row)];
+    entry.completed = completed;
+    entry.reason = reason;
+    setStatus(row, status);
+}
+
+void ImageListModel::translateHeaders()
 {
     titles_[FilenameColumn] = TranslateText("Filename");
     titles_[SizeColumn] = TranslateText("Size (bytes)");

@@ -1,8 +1,9 @@
-// The model behind the virtual image list: it keeps no rows of its own and answers every request
-// from the list of images it is given.
+// The image list and the model that shows it: it owns the entries, every change goes through it,
+// and it tells its views and its owner when the count changes.
 #pragma once
 
-#include "imagerecords.h"
+#include "imageentry.h"
+#include "imagelist.h"
 
 #include <QAbstractTableModel>
 #include <QFileIconProvider>
@@ -17,27 +18,46 @@ class ImageListModel : public QAbstractTableModel
 public:
     enum Column { FilenameColumn, SizeColumn, StatusColumn, ColumnCount };
 
-    explicit ImageListModel(const TImageRecords& records, QObject* parent = nullptr);
+    explicit ImageListModel(QObject* parent = nullptr);
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-    // Sets the item count to the length of the list.
-    void SetItemCount();
-    // Asks the view to fetch row `row` again.
-    void RefreshRow(int row);
+    const TImageEntries& entries() const { return entries_; }
+    int count() const { return static_cast<int>(entries_.size()); }
+
+    // Scans folders and takes dropped or given names; see ImageListFiller. Its IncludeSubfolders
+    // is the owner's to set.
+    ImageListFiller& filler() { return filler_; }
+    // Files the user picked in a dialog, taken whatever their type.
+    void appendFiles(const QStringList& paths);
+    // An entry as another instance handed it over.
+    void appendEntry(const TImageEntry& entry);
+    // Removes the rows whose flag is set.
+    void removeMarked(const std::vector<char>& marked);
+    void clear();
+    void setStatus(int row, const QString& status);
+    // What a batch made of the row: its status, whether it is enlarged, and its reason or note.
+    void setResult(int row, const QString& status, bool completed, const QString& reason);
+
     // Re-reads the translated column titles.
-    void TranslateHeaders();
+    void translateHeaders();
     // Forgets the file-type icons so they are taken afresh from the desktop's icon theme.
-    void ImageListHazirla();
+    void forgetIcons();
+
+signals:
+    void countChanged(int count);
 
 private:
+    // Brings the rows the views know in step with the entries.
+    void syncCount();
     // The small icon of the file's type; one icon per type, not per row.
-    QIcon GetFileIcon(const QString& fileName) const;
+    QIcon fileIcon(const QString& fileName) const;
 
-    const TImageRecords& records_;
+    TImageEntries entries_;
+    ImageListFiller filler_{entries_};
     int itemCount_ = 0;
     QString titles_[ColumnCount];
     QFileIconProvider iconProvider_;

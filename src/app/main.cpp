@@ -1,5 +1,5 @@
 #include "application.h"
-#include "mainform.h"
+#include "mainwindow.h"
 #include "platform/instancelock.h"
 
 int main(int argc, char** argv)
@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     // blank icon instead of its type's.
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
-    TAppForm form;
-    form.show();
+    MainWindow window;
+    window.show();
     return app.exec();
 }

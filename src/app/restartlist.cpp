@@ -15,13 +15,13 @@ constexpr char Header[] = "Grandora image list 1\n";
 
 } // namespace
 
-QStringList WriteRestartList(const TImageRecords& images, int page, const QString& folder)
+QStringList WriteRestartList(const TImageEntries& images, int page, const QString& folder)
 {
     QByteArray bytes(Header);
     bytes += QByteArray::number(page) + '\n';
-    for (const TMyRecord& image : images) {
-        bytes += image.FCompleted ? '1' : '0';
-        bytes += QFileInfo(image.FName).absoluteFilePath().toUtf8() + '\0';
+    for (const TImageEntry& image : images) {
+        bytes += image.completed ? '1' : '0';
+        bytes += QFileInfo(image.path).absoluteFilePath().toUtf8() + '\0';
     }
     // QTemporaryFile creates it exclusively with mode 0600.
     QTemporaryFile file(folder + QLatin1String(RestartListPrefix) + QStringLiteral("XXXXXX"));
@@ -67,9 +67,9 @@ std::optional<TRestartList> TakeRestartList(const QString& path)
         const qsizetype end = bytes.indexOf('\0', at);
         if (end < 0 || end == at)
             break;
-        TMyRecord image;
-        image.FCompleted = bytes[at] == '1';
-        image.FName = QString::fromUtf8(bytes.mid(at + 1, end - at - 1));
+        TImageEntry image;
+        image.completed = bytes[at] == '1';
+        image.path = QString::fromUtf8(bytes.mid(at + 1, end - at - 1));
         list.images.push_back(image);
         at = end + 1;
     }

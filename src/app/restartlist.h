@@ -2,7 +2,7 @@
 // that the new instance is told about on its command line, reads and deletes.
 #pragma once
 
-#include "imagerecords.h"
+#include "imageentry.h"
 
 #include <QString>
 #include <QStringList>
@@ -15,14 +15,14 @@ inline constexpr char RestartListPrefix[] = "restart-list-";
 
 // What the new instance gets back: the images in order (enlarged ones marked) and the page.
 struct TRestartList {
-    TImageRecords images; // FName and FCompleted only
+    TImageEntries images; // path and completed only
     int page = 0;
 };
 
 // Writes `images` and `page` into a new file readable by this user only in `folder` (ending
 // with '/') and returns the arguments that hand it to a new instance. Raises platform::OSError
 // when it cannot be written.
-QStringList WriteRestartList(const TImageRecords& images, int page, const QString& folder);
+QStringList WriteRestartList(const TImageEntries& images, int page, const QString& folder);
 
 // The start's arguments split into the restart list's file (empty when none) and the names to
 // add. Anything that is not exactly the option followed by a file of ours in `folder` is a name.

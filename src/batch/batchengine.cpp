@@ -12,13 +12,13 @@ TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
     connect(&job_, &TUpscaleJob::Finished, this, &TBatchEngine::JobFinished);
     connect(&job_, &TUpscaleJob::Progress, this,
             [this](double fraction) { emit ImageProgress(jobRow_, fraction); });
-    connect(&run_, &TFolderRun::ImageStarted, this, [this](int row, const QString& file) {
+    connect(&run_, &TMultiImageRun::ImageStarted, this, [this](int row, const QString& file) {
         current_ = row;
         emit ImageStarted(row, file);
     });
-    connect(&run_, &TFolderRun::ImageProgress, this, &TBatchEngine::ImageProgress);
-    connect(&run_, &TFolderRun::ImageFinished, this, &TBatchEngine::Report);
-    connect(&run_, &TFolderRun::Ended, this, &TBatchEngine::RunEnded);
+    connect(&run_, &TMultiImageRun::ImageProgress, this, &TBatchEngine::ImageProgress);
+    connect(&run_, &TMultiImageRun::ImageFinished, this, &TBatchEngine::Report);
+    connect(&run_, &TMultiImageRun::Ended, this, &TBatchEngine::RunEnded);
 }
 
 void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
@@ -61,7 +61,7 @@ std::vector<TQueuedImage> TBatchEngine::NextImages()
             continue;
         // A change of format ends the run: list order is kept, a run has one output format. So
         // does a file listed twice: its second entry enlarges what the first one placed.
-        const QString imageFormat = TFolderRun::UpscalerFormat(image->file, options_);
+        const QString imageFormat = TMultiImageRun::UpscalerFormat(image->file, options_);
         const QString file = QFileInfo(image->file).canonicalFilePath();
         const bool otherFormat =
             !imageFormat.isEmpty() && !format.isEmpty() && imageFormat != format;
@@ -159,7 +159,7 @@ void TBatchEngine::JobFinished(const TImageResult& result)
     Continue();
 }
 
-void TBatchEngine::RunEnded(const TFolderRun::TEnd& end)
+void TBatchEngine::RunEnded(const TMultiImageRun::TEnd& end)
 {
     if (end.stopped) {
         emit Stopped();

@@ -3,7 +3,8 @@
 #pragma once
 
 #include "batchoptions.h"
-#include "folderrun.h"
+#include "batchsummary.h"
+#include "multiimagerun.h"
 #include "upscalejob.h"
 
 #include <QObject>
@@ -14,21 +15,6 @@
 #include <functional>
 #include <optional>
 #include <set>
-
-// What a finished batch did.
-struct TBatchSummary {
-    int completed = 0;
-    int failed = 0;
-    int aborted = 0;
-    std::int64_t totalInputBytes = 0;  // every image that was tried
-    std::int64_t totalOutputBytes = 0; // the enlarged images placed
-    std::uint32_t elapsedMs = 0;
-    QString lastFailure;   // the reason of the last image that failed; empty when none did
-    QString commonFailure; // the reason every failed image shares; empty when they differ
-    int noted = 0;         // completed images whose result lost something, such as metadata
-    QString lastNote;      // what the last of them lost
-    QString advice;        // what would give better results next time; empty when nothing would
-};
 
 class TBatchEngine : public QObject
 {
@@ -84,10 +70,10 @@ private:
     std::vector<TQueuedImage> NextImages();
     void Report(int row, const TImageResult& result);
     void JobFinished(const TImageResult& result);
-    void RunEnded(const TFolderRun::TEnd& end);
+    void RunEnded(const TMultiImageRun::TEnd& end);
 
     TUpscaleJob job_;
-    TFolderRun run_;
+    TMultiImageRun run_;
     int jobRow_ = 0;
     // Images that go one by one before any new run: one a run died on, or all after a run whose
     // lines were not understood.

@@ -1,5 +1,7 @@
 #include "batchprogress.h"
 
+#include "batchsummary.h"
+
 #include <QRegularExpression>
 #include <algorithm>
 
@@ -65,4 +67,13 @@ std::optional<std::uint32_t> TBatchProgress::TimeLeft() const
     const int waiting = std::max(0, total_ - done_ - (running_ ? 1 : 0));
     const double imagesLeft = waiting + (running_ ? 1.0 - fraction_ : 0.0);
     return static_cast<std::uint32_t>(std::min(imagesLeft * averagePixels * msPerPixel, 4.0e9));
+}
+
+QString ProgressText(const TBatchProgress& progress)
+{
+    const int current = std::min(progress.Done() + 1, progress.Total());
+    QString text = QStringLiteral("%1 / %2").arg(current).arg(progress.Total());
+    if (const std::optional<std::uint32_t> left = progress.TimeLeft())
+        text += QStringLiteral("  \u00b7  ") + TimeLeftText(*left);
+    return text;
 }

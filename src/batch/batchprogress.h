@@ -44,3 +44,7 @@ private:
     std::int64_t seenPixels_ = 0; // of every image done, for the size of those to come
     int seen_ = 0;
 };
+
+// The status bar's "3 / 31", and the time left once it is known: the image that runs (or the
+// last one) out of all.
+QString ProgressText(const TBatchProgress& progress);

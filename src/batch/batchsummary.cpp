@@ -98,3 +98,24 @@ TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutpu
                                    : percentText;
     return change;
 }
+
+QString EndingText(const TBatchSummary& summary)
+{
+    const QString separator = QStringLiteral(" \u00b7 ");
+    const QString failed = QString::number(summary.failed);
+    QString ending;
+    if (summary.failed == 0)
+        ending = TranslateText("Completed");
+    else if (!summary.commonFailure.isEmpty())
+        ending = FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure});
+    else
+        ending = FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed});
+    if (summary.noted == 1)
+        ending += separator + summary.lastNote;
+    else if (summary.noted > 1)
+        ending += separator + FillTemplate(TranslateText("%s notes, the last: %s"),
+                                           {QString::number(summary.noted), summary.lastNote});
+    if (!summary.advice.isEmpty())
+        ending += separator + summary.advice;
+    return ending;
+}

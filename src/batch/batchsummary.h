@@ -1,8 +1,26 @@
-// The figures of a finished batch as the result window shows them.
+// What a finished batch did, and its figures as the status bar and the result window show them.
 #pragma once
 
 #include <QString>
 #include <cstdint>
+
+struct TBatchSummary {
+    int completed = 0;
+    int failed = 0;
+    int aborted = 0;
+    std::int64_t totalInputBytes = 0;  // every image that was tried
+    std::int64_t totalOutputBytes = 0; // the enlarged images placed
+    std::uint32_t elapsedMs = 0;
+    QString lastFailure;   // the reason of the last image that failed; empty when none did
+    QString commonFailure; // the reason every failed image shares; empty when they differ
+    int noted = 0;         // completed images whose result lost something, such as metadata
+    QString lastNote;      // what the last of them lost
+    QString advice;        // what would give better results next time; empty when nothing would
+};
+
+// The status bar's words at the end of a batch: "Completed", or how many failed and why; then
+// what completed images lost and what would do better next time.
+QString EndingText(const TBatchSummary& summary);
 
 // `a` bytes as "1.5 KB", "4.77 MB", "1024 bytes": above 1 GiB in GB, above 1 MiB in MB, above
 // 1 KiB in KB, else bytes; at most two decimals, trailing zeros and a bare separator dropped, the

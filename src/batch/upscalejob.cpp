@@ -225,7 +225,7 @@ bool TUpscaleJob::IsRunning() const
 
 std::uint32_t TUpscaleJob::ProcessId() const
 {
-    return runner_->IsRunning() ? runner_->ProcessInformation().dwProcessId : 0;
+    return runner_->ProcessId();
 }
 
 void TUpscaleJob::UpscalerLine(const QString& line)

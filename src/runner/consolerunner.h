@@ -74,6 +74,8 @@ public:
     std::int32_t Priority() const { return FPriority; }
     void SetPriority(std::int32_t AValue) { FPriority = AValue; }
     const TProcessInformation& ProcessInformation() const { return FProcessInformation; }
+    // The running program's process id, else 0.
+    std::uint32_t ProcessId() const { return IsRunning() ? FProcessInformation.dwProcessId : 0; }
 
     // Shows the error box of an error that ended a run and that no OnExecuteError handler took:
     // text, caption and message-box flags. The runner has no windows of its own, so whoever owns

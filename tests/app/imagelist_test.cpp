@@ -3,7 +3,7 @@
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/imagelistview.h"
-#include "app/imagerecords.h"
+#include "app/imageentry.h"
 #include "app/mainform.h"
 #include "batch/imageformats.h"
 #include "platform/dialogs.h"
@@ -29,11 +29,11 @@
 namespace
 {
 
-QStringList namesOf(const TImageRecords& records)
+QStringList namesOf(const TImageEntries& records)
 {
     QStringList names;
-    for (const TMyRecord& record : records)
-        names << record.FName;
+    for (const TImageEntry& record : records)
+        names << record.path;
     return names;
 }
 
@@ -52,7 +52,7 @@ QStringList listed(const QString& folder)
 }
 
 // Every raster format that Qt reads, not the vector ones.
-TEST(Destekleniyormu, TestsTheNameOnly)
+TEST(IsSupportedImageName, TestsTheNameOnly)
 {
     const struct {
         const char* name;
@@ -66,7 +66,7 @@ TEST(Destekleniyormu, TestsTheNameOnly)
         {"k.gif", true},  {"l.svg", false},        {"m.pdf", false},
     };
     for (const auto& c : cases)
-        EXPECT_EQ(Destekleniyormu(QString::fromUtf8(c.name)), c.supported) << c.name;
+        EXPECT_EQ(IsSupportedImageName(QString::fromUtf8(c.name)), c.supported) << c.name;
 }
 
 TEST(QtFileFilter, KeepsTheTextAndMatchesAnyCase)
@@ -125,7 +125,7 @@ protected:
             if (QFileInfo(path).isDir()) {
                 if (subfolders && name != QStringLiteral("loop"))
                     result << expected(path, true);
-            } else if (Destekleniyormu(name) && !name.startsWith(QStringLiteral("bad"))) {
+            } else if (IsSupportedImageName(name) && !name.startsWith(QStringLiteral("bad"))) {
                 result << path;
             }
         }
@@ -135,7 +135,7 @@ protected:
     QStringList recordNames() const { return namesOf(records); }
 
     QString root;
-    TImageRecords records;
+    TImageEntries records;
     ImageListFiller filler{records};
     int shown = 0;
 };
@@ -143,7 +143,7 @@ protected:
 TEST_F(FolderScan, DepthFirstInListingOrderWithSubfolders)
 {
     filler.IncludeSubfolders = [] { return true; };
-    filler.AddMyFolder(root);
+    filler.AddFolder(root);
     const QStringList found = recordNames();
     EXPECT_EQ(found, expected(root, true));
     EXPECT_EQ(found.size(), 8); // a, b, d, .hidden, link, e, f, g: nothing twice, nothing locked
@@ -152,14 +152,14 @@ TEST_F(FolderScan, DepthFirstInListingOrderWithSubfolders)
     EXPECT_GE(shown, 1);
 
     // The same folder again lists every image again.
-    filler.AddMyFolder(root + QLatin1Char('/'));
+    filler.AddFolder(root + QLatin1Char('/'));
     EXPECT_EQ(recordNames().mid(8), found);
 }
 
 TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
 {
     filler.IncludeSubfolders = [] { return false; };
-    filler.AddMyFolder(root);
+    filler.AddFolder(root);
     EXPECT_EQ(recordNames(), expected(root, false));
     EXPECT_EQ(records.size(), 5u);
 }
@@ -169,7 +169,7 @@ TEST_F(FolderScan, SubfolderChoiceIsReadAtEachFolder)
     // Switched off after the first subfolder has been entered.
     int asked = 0;
     filler.IncludeSubfolders = [&] { return ++asked == 1; };
-    filler.AddMyFolder(root);
+    filler.AddFolder(root);
     QString first;
     for (const QString& name : listed(root)) {
         if (QFileInfo(root + QLatin1Char('/') + name).isDir()) {
@@ -190,7 +190,7 @@ TEST_F(FolderScan, SubfolderChoiceIsReadAtEachFolder)
 TEST_F(FolderScan, MissingFolderAddsNothing)
 {
     filler.IncludeSubfolders = [] { return true; };
-    filler.AddMyFolder(root + QStringLiteral("/absent"));
+    filler.AddFolder(root + QStringLiteral("/absent"));
     EXPECT_TRUE(records.empty());
     EXPECT_EQ(shown, 0);
 }
@@ -389,7 +389,7 @@ TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)
         seen.push_back({caption(), view->model()->rowCount(), form->ImageRecords.size()});
         action("Clear2")->trigger();
     });
-    form->ImageAdder.AddMyFolder(folder);
+    form->ImageAdder.AddFolder(folder);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_LT(seen[0].records, 50u);
     EXPECT_EQ(seen[0].caption, QStringLiteral("Images [%1]").arg(seen[0].records));

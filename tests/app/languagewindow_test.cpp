@@ -159,7 +159,7 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
         TAppForm window;
         for (const QString& name : names)
             AppendImage(window.ImageRecords, name);
-        window.ImageRecords[0].FCompleted = true;
+        window.ImageRecords[0].completed = true;
         window.ImageAdder.MakeAdditionVisible();
         window.ButtonNextClick();
         dialogs.answers.push_back(platform::IDYES);
@@ -196,10 +196,10 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
         EXPECT_EQ(LanguageName, QStringLiteral("French"));
         ASSERT_EQ(window.ImageRecords.size(), names.size());
         for (qsizetype i = 0; i < names.size(); ++i)
-            EXPECT_EQ(window.ImageRecords[static_cast<size_t>(i)].FName, names[i]);
-        EXPECT_TRUE(window.ImageRecords[0].FCompleted);
-        EXPECT_EQ(window.ImageRecords[0].FStatus, TranslateText("Completed"));
-        EXPECT_FALSE(window.ImageRecords[1].FCompleted);
+            EXPECT_EQ(window.ImageRecords[static_cast<size_t>(i)].path, names[i]);
+        EXPECT_TRUE(window.ImageRecords[0].completed);
+        EXPECT_EQ(window.ImageRecords[0].status, TranslateText("Completed"));
+        EXPECT_FALSE(window.ImageRecords[1].completed);
         EXPECT_TRUE(window.PageControl1->tabText(0).endsWith(QStringLiteral("[3]")));
         EXPECT_EQ(window.PageControl1->currentIndex(), 1);
     }

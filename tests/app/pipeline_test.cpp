@@ -1,6 +1,6 @@
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
-#include "app/imagerecords.h"
+#include "app/imageentry.h"
 #include "app/mainform.h"
 #include "app/resultform.h"
 #include "batch/batchengine.h"
@@ -156,8 +156,8 @@ protected:
     QStringList statuses() const
     {
         QStringList all;
-        for (const TMyRecord& record : form->ImageRecords)
-            all << record.FStatus;
+        for (const TImageEntry& record : form->ImageRecords)
+            all << record.status;
         return all;
     }
     QStringList upscalerRuns() const

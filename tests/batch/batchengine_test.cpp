@@ -1,7 +1,7 @@
 #include "enginefixture.h"
 
 #include "batch/batchengine.h"
-#include "batch/folderrun.h"
+#include "batch/multiimagerun.h"
 #include "batch/placement.h"
 #include "platform/files.h"
 #include "platform/instancefolder.h"

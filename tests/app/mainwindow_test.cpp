@@ -3,7 +3,7 @@
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/imagelistview.h"
-#include "app/imagerecords.h"
+#include "app/imageentry.h"
 #include "app/mainform.h"
 #include "app/restartlist.h"
 #include "app/settingsstore.h"
@@ -612,7 +612,7 @@ TEST_F(MainFormTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
     const QString before = QDir::currentPath();
     QDir::setCurrent(folder);
     AppendImage(w.ImageRecords, QStringLiteral("a.png"));
-    w.ImageRecords[0].FReason = QStringLiteral("The upscaler could not read the image");
+    w.ImageRecords[0].reason = QStringLiteral("The upscaler could not read the image");
     AppendImage(w.ImageRecords, folder + QStringLiteral("/b.png"));
     w.ListModel->SetItemCount();
     const auto tip = [&](int row, int column) {

@@ -15,7 +15,7 @@
 
 class TConsoleRunner;
 
-class TFolderRun : public QObject
+class TMultiImageRun : public QObject
 {
     Q_OBJECT
 
@@ -32,9 +32,9 @@ public:
     };
 
     // `tempFolder` (ending with '/') is this instance's own folder.
-    explicit TFolderRun(const QString& tempFolder, QObject* parent = nullptr);
+    explicit TMultiImageRun(const QString& tempFolder, QObject* parent = nullptr);
     // A running upscaler is killed; nothing is reported any more.
-    ~TFolderRun() override;
+    ~TMultiImageRun() override;
 
     // Starts one run over `images`, which all share an output format. Images that cannot go to
     // the upscaler come back at once and are not part of the run; when none is left, no run
@@ -55,7 +55,7 @@ signals:
     void ImageStarted(int row, const QString& file);
     void ImageProgress(int row, double fraction);
     void ImageFinished(int row, const TImageResult& result);
-    void Ended(const TFolderRun::TEnd& end);
+    void Ended(const TMultiImageRun::TEnd& end);
 
 private:
     struct Staged {

@@ -1,4 +1,4 @@
-#include "folderrun.h"
+#include "multiimagerun.h"
 
 #include "batchprogress.h"
 #include "i18n/translation.h"
@@ -36,14 +36,14 @@ bool stage(const QString& input, const QString& staged)
 
 } // namespace
 
-QString TFolderRun::UpscalerFormat(const QString& file, const TBatchOptions& options)
+QString TMultiImageRun::UpscalerFormat(const QString& file, const TBatchOptions& options)
 {
     const std::variant<TImagePlan, QString> plan = PlanImage(file, options);
     const TImagePlan* planned = std::get_if<TImagePlan>(&plan);
     return planned ? planned->upscalerFormat : QString();
 }
 
-TFolderRun::TFolderRun(const QString& tempFolder, QObject* parent)
+TMultiImageRun::TMultiImageRun(const QString& tempFolder, QObject* parent)
     : QObject(parent), tempFolder_(tempFolder), runner_(std::make_unique<TConsoleRunner>())
 {
     runner_->OnNewLine = [this](TConsoleRunner*, const QString& line, TOutputType type) {
@@ -58,7 +58,7 @@ TFolderRun::TFolderRun(const QString& tempFolder, QObject* parent)
     runner_->OnTerminated = [this](TConsoleRunner*) { UpscalerEnded(); };
 }
 
-TFolderRun::~TFolderRun()
+TMultiImageRun::~TMultiImageRun()
 {
     runner_.reset();
     if (!stage_.isEmpty())
@@ -66,7 +66,7 @@ TFolderRun::~TFolderRun()
 }
 
 std::vector<std::pair<TQueuedImage, TImageResult>>
-TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& options)
+TMultiImageRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& options)
 {
     options_ = options;
     staged_.clear();
@@ -121,7 +121,7 @@ TFolderRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& 
     return refused;
 }
 
-void TFolderRun::Stop()
+void TMultiImageRun::Stop()
 {
     if (!runner_->IsRunning())
         return;
@@ -129,17 +129,17 @@ void TFolderRun::Stop()
     runner_->Stop();
 }
 
-bool TFolderRun::IsRunning() const
+bool TMultiImageRun::IsRunning() const
 {
     return runner_->IsRunning();
 }
 
-std::uint32_t TFolderRun::ProcessId() const
+std::uint32_t TMultiImageRun::ProcessId() const
 {
-    return runner_->IsRunning() ? runner_->ProcessInformation().dwProcessId : 0;
+    return runner_->ProcessId();
 }
 
-TFolderRun::Staged* TFolderRun::StagedIn(const QString& line)
+TMultiImageRun::Staged* TMultiImageRun::StagedIn(const QString& line)
 {
     static const QRegularExpression name(QStringLiteral("/in/g(\\d{6})\\.[A-Za-z]+\\b"));
     const QRegularExpressionMatch match = name.match(line);
@@ -156,7 +156,7 @@ TFolderRun::Staged* TFolderRun::StagedIn(const QString& line)
     return position < staged_.size() ? &staged_[position] : nullptr;
 }
 
-void TFolderRun::Finish(Staged& staged, TImageResult result)
+void TMultiImageRun::Finish(Staged& staged, TImageResult result)
 {
     if (staged.finished)
         return;
@@ -168,7 +168,7 @@ void TFolderRun::Finish(Staged& staged, TImageResult result)
     emit ImageFinished(staged.image.row, result);
 }
 
-void TFolderRun::UpscalerLine(const QString& line)
+void TMultiImageRun::UpscalerLine(const QString& line)
 {
     if (const std::optional<double> fraction = PercentageOf(line)) {
         // "0.00%" opens each image, in the staged order; the others are its tiles.
@@ -208,7 +208,7 @@ void TFolderRun::UpscalerLine(const QString& line)
     }
 }
 
-void TFolderRun::UpscalerEnded()
+void TMultiImageRun::UpscalerEnded()
 {
     TEnd end;
     end.stopped = stopRequested_;

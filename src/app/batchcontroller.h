@@ -1,0 +1,87 @@
+// A batch over the image list: whether it may start, the engine that runs it, the rows' statuses
+// and reasons, its progress, and where its results went. No widgets: the window shows what it
+// signals.
+#pragma once
+
+#include "batch/batchengine.h"
+#include "batch/batchprogress.h"
+#include "imageentry.h"
+#include "optionchoices.h"
+
+#include <QObject>
+#include <QString>
+
+class ImageListModel;
+
+// Why Start does not start.
+enum class TStartRefusal {
+    None,
+    NoImages,
+    AllEnlarged,
+    NoDestination, // the destination folder is missing and cannot be created
+    DestinationNotWritable,
+    ModelMissing
+};
+struct TStartCheck {
+    TStartRefusal refusal = TStartRefusal::None;
+    QString message; // the warning the user reads, translated
+};
+// Whether a batch of `entries` with `choices` can start. Makes a missing destination folder.
+TStartCheck CheckStart(const TImageEntries& entries, const TOptionChoices& choices,
+                       const QString& upscalerFolder);
+
+// The folder of a batch's results: the first image's folder when they went beside the originals,
+// else the destination; empty when there is none.
+QString ResultsFolderOf(const TImageEntries& entries, const TBatchOptions& options);
+
+class BatchController : public QObject
+{
+    Q_OBJECT
+
+public:
+    // `tempFolder`: this instance's own folder for the upscaler's output.
+    BatchController(ImageListModel& images, const QString& tempFolder,
+                    const QString& upscalerFolder, QObject* parent = nullptr);
+    // A running upscaler ends before the list and the folder it writes into go.
+    ~BatchController() override;
+
+    // Starts a batch of the images not enlarged yet, or says why it cannot.
+    TStartCheck start(const TOptionChoices& choices);
+    // Stops the running batch; idle follows once its upscaler has ended.
+    void stop();
+    bool isRunning() const { return engine_->IsRunning(); }
+    // An upscaler still runs, also a stopped one that has not ended yet.
+    bool isBusy() const { return engine_->IsBusy(); }
+    TBatchEngine& engine() { return *engine_; }
+    // The folder the upscaler writes into.
+    const QString& tempFolder() const { return tempFolder_; }
+
+signals:
+    // A batch begins; what it reports next may already be its end.
+    void started();
+    void statusMessage(const QString& text);
+    // The share done (0 to 1) and the "3 / 31" text with the time left.
+    void progressChanged(double overall, const QString& text);
+    void imageStarted(int row);
+    // Back from a batch, stopped or finished: the window's controls may change files again.
+    void idle();
+    void finished(const TBatchSummary& summary, const QString& resultsFolder);
+
+private:
+    void onImageStarted(int row, const QString& file);
+    void onImageProgress(int row, double fraction);
+    void onImageFinished(int row, const TImageResult& result);
+    void onFinished(const TBatchSummary& summary);
+    // Images added while the batch runs join it.
+    void onCountChanged(int count);
+    void reportProgress();
+
+    ImageListModel& images_;
+    QString tempFolder_;
+    QString upscalerFolder_;
+    TBatchEngine* engine_;
+    TBatchProgress progress_;
+    int rowsKnownToProgress_ = 0;
+    // The options the running or last batch started with.
+    TBatchOptions options_;
+};

@@ -1,0 +1,66 @@
+// The options page as a value: what the user chose, how each choice is kept in settings.ini, which
+// choices the others allow, and the batch options they make. No widgets.
+#pragma once
+
+#include "batch/batchoptions.h"
+
+#include <QString>
+#include <functional>
+#include <utility>
+
+struct TOptionChoices {
+    TImageType imageType = TImageType::Artwork;
+    TAction action = TAction::CreateCopies;
+    // Copies go beside their originals unless a folder is chosen; an empty folder chooses none.
+    bool besideOriginals = true;
+    QString destinationFolder;
+    TDisposal disposal = TDisposal::RecycleBin;
+    int scale = 4; // 2, 3 or 4
+    TOutputFormat outputFormat = TOutputFormat::SameAsOriginal;
+    int jpegQuality = 90; // 1 to 100
+    // The speed the user chose. It outlasts an image type without a fast model, so that going
+    // back to a type with one brings Fast back.
+    TSpeed speed = TSpeed::BestQuality;
+    // Each computer picks its engine until the user says otherwise.
+    TEngine engine = TEngine::Automatic;
+    bool keepMetadata = true;
+
+    bool operator==(const TOptionChoices&) const = default;
+};
+
+// One choice of the page; each is kept under its own key.
+enum class TChoiceField {
+    ImageType,
+    Action,
+    Destination,
+    Disposal,
+    Scale,
+    OutputFormat,
+    JpegQuality,
+    Speed,
+    Engine,
+    KeepMetadata
+};
+
+// The choices that settings.ini holds, read key by key through `read` (empty: not stored). A value
+// that names nothing leaves the default. Without a stored image type, a new user starts with one
+// whose model is in `upscalerFolder`. A destination is only taken while it is a folder.
+TOptionChoices LoadChoices(const std::function<QString(const QString&)>& read,
+                           const QString& upscalerFolder);
+// The key of settings.ini and the value that keep `field` of `choices`. "Beside the originals"
+// is kept as an empty destination.
+std::pair<QString, QString> StoredChoice(const TOptionChoices& choices, TChoiceField field);
+
+// What the choices allow of the others.
+struct TOptionRules {
+    bool disposalShown = false;      // what happens to originals, only when they are replaced
+    bool destinationEnabled = false; // a folder, for copies only
+    bool formatEnabled = false;      // a replaced original keeps its own format
+    bool qualityEnabled = false;     // for JPEG copies only
+    bool fastOffered = false;        // where the image type has a fast model
+    TSpeed shownSpeed = TSpeed::BestQuality;
+};
+TOptionRules OptionRulesOf(const TOptionChoices& choices, bool fastModelInstalled);
+
+// What a batch started with `choices` does, with the upscaler and its models in `upscalerFolder`.
+TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upscalerFolder);

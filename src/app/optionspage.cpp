@@ -1,0 +1,395 @@
+#include "optionspage.h"
+
+#include "i18n/translation.h"
+#include "imagelist.h"
+#include "platform/dialogs.h"
+#include "widgetkit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace
+{
+
+template <typename T> void selectItem(QComboBox* box, T value)
+{
+    const QSignalBlocker quiet(box);
+    box->setCurrentIndex(box->findData(static_cast<int>(value)));
+}
+
+template <typename T> T itemOf(const QComboBox* box, T fallback)
+{
+    return box->currentIndex() >= 0 ? static_cast<T>(box->currentData().toInt()) : fallback;
+}
+
+// A typed value counts once the typing pauses this long.
+constexpr int typingPauseMs = 500;
+
+} // namespace
+
+OptionsPage::OptionsPage(std::function<bool(TImageType)> fastModelInstalled, QWidget* parent)
+    : QWidget(parent), fastModelInstalled_(std::move(fastModelInstalled))
+{
+    setObjectName(QStringLiteral("optionsPage"));
+    createControls();
+    destinationPause_ = new QTimer(this);
+    destinationPause_->setObjectName(QStringLiteral("destinationPause"));
+    destinationPause_->setSingleShot(true);
+    destinationPause_->setInterval(typingPauseMs);
+    connect(destinationPause_, &QTimer::timeout, this,
+            [this] { emit choiceEdited(TChoiceField::Destination); });
+    qualityPause_ = new QTimer(this);
+    qualityPause_->setObjectName(QStringLiteral("qualityPause"));
+    qualityPause_->setSingleShot(true);
+    qualityPause_->setInterval(typingPauseMs);
+    connect(qualityPause_, &QTimer::timeout, this,
+            [this] { emit choiceEdited(TChoiceField::JpegQuality); });
+
+    connect(backButton_, &QPushButton::clicked, this, &OptionsPage::backRequested);
+    connect(startStopButton_, &QPushButton::clicked, this, &OptionsPage::startStopRequested);
+    connect(browseButton_, &QPushButton::clicked, this, &OptionsPage::browseDestination);
+    connect(imageTypeBox_, &QComboBox::activated, this,
+            [this] { edited(TChoiceField::ImageType); });
+    connect(actionBox_, &QComboBox::activated, this, [this] { edited(TChoiceField::Action); });
+    connect(destinationBox_, &QComboBox::editTextChanged, destinationPause_,
+            qOverload<>(&QTimer::start));
+    connect(recycleOriginalsButton_, &QRadioButton::clicked, this,
+            [this] { edited(TChoiceField::Disposal); });
+    connect(deleteOriginalsButton_, &QRadioButton::clicked, this,
+            [this] { edited(TChoiceField::Disposal); });
+    connect(scaleBox_, &QComboBox::activated, this, [this] { edited(TChoiceField::Scale); });
+    connect(formatBox_, &QComboBox::activated, this,
+            [this] { edited(TChoiceField::OutputFormat); });
+    connect(qualityBox_, &QSpinBox::valueChanged, qualityPause_, qOverload<>(&QTimer::start));
+    connect(speedBox_, &QComboBox::activated, this, [this] {
+        speedChoice_ = itemOf(speedBox_, TSpeed::BestQuality);
+        edited(TChoiceField::Speed);
+    });
+    connect(engineBox_, &QComboBox::activated, this, [this] { edited(TChoiceField::Engine); });
+    connect(keepMetadataBox_, &QCheckBox::clicked, this,
+            [this] { edited(TChoiceField::KeepMetadata); });
+    setChoices(TOptionChoices());
+}
+
+void OptionsPage::createControls()
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* options = new QWidget(this);
+    auto* grid = new QGridLayout(options);
+    grid->setContentsMargins(16, 20, 16, 8);
+    grid->setHorizontalSpacing(10);
+    grid->setVerticalSpacing(14);
+    auto makeLabel = [&](const char* name) {
+        auto* label = new QLabel(options);
+        label->setObjectName(QLatin1String(name));
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    };
+    auto makeCombo = [&](const char* name, bool editable) {
+        auto* combo = new QComboBox(options);
+        combo->setObjectName(QLatin1String(name));
+        combo->setEditable(editable);
+        combo->setInsertPolicy(QComboBox::NoInsert);
+        return combo;
+    };
+    auto makeRadio = [&](const char* name) {
+        auto* radio = new QRadioButton(options);
+        radio->setObjectName(QLatin1String(name));
+        return radio;
+    };
+    imageTypeLabel_ = makeLabel("imageTypeLabel");
+    actionLabel_ = makeLabel("actionLabel");
+    destinationLabel_ = makeLabel("destinationLabel");
+    originalFilesLabel_ = makeLabel("originalFilesLabel");
+    imageTypeBox_ = makeCombo("imageTypeBox", false);
+    imageTypeBox_->addItem(QString(), static_cast<int>(TImageType::Artwork));
+    imageTypeBox_->addItem(QString(), static_cast<int>(TImageType::Photo));
+    actionBox_ = makeCombo("actionBox", false);
+    actionBox_->addItem(QString(), static_cast<int>(TAction::ResizeOriginal));
+    actionBox_->addItem(QString(), static_cast<int>(TAction::CreateCopies));
+    destinationBox_ = makeCombo("destinationBox", true);
+    // Its one item stands for "beside the originals"; any other text is a folder.
+    destinationBox_->addItem(QString());
+    browseButton_ = makeButton(options, "browseButton", "folder", 110);
+    recycleOriginalsButton_ = makeRadio("recycleOriginalsButton");
+    deleteOriginalsButton_ = makeRadio("deleteOriginalsButton");
+    scaleLabel_ = makeLabel("scaleLabel");
+    formatLabel_ = makeLabel("formatLabel");
+    qualityLabel_ = makeLabel("qualityLabel");
+    speedLabel_ = makeLabel("speedLabel");
+    engineLabel_ = makeLabel("engineLabel");
+    scaleBox_ = makeCombo("scaleBox", false);
+    for (const int scale : {2, 3, 4})
+        scaleBox_->addItem(QString(), scale);
+    formatBox_ = makeCombo("formatBox", false);
+    for (const TOutputFormat format : {TOutputFormat::SameAsOriginal, TOutputFormat::Png,
+                                       TOutputFormat::Jpeg, TOutputFormat::WebP})
+        formatBox_->addItem(QString(), static_cast<int>(format));
+    qualityBox_ = new QSpinBox(options);
+    qualityBox_->setObjectName(QStringLiteral("qualityBox"));
+    qualityBox_->setRange(1, 100);
+    speedBox_ = makeCombo("speedBox", false);
+    speedBox_->addItem(QString(), static_cast<int>(TSpeed::BestQuality));
+    speedBox_->addItem(QString(), static_cast<int>(TSpeed::Fast));
+    engineBox_ = makeCombo("engineBox", false);
+    for (const TEngine engine : {TEngine::Automatic, TEngine::BuiltIn, TEngine::Upscaler})
+        engineBox_->addItem(QString(), static_cast<int>(engine));
+    keepMetadataBox_ = new QCheckBox(options);
+    keepMetadataBox_->setObjectName(QStringLiteral("keepMetadataBox"));
+    // Their accelerators reach the controls beside them.
+    scaleLabel_->setBuddy(scaleBox_);
+    formatLabel_->setBuddy(formatBox_);
+    qualityLabel_->setBuddy(qualityBox_);
+    speedLabel_->setBuddy(speedBox_);
+    engineLabel_->setBuddy(engineBox_);
+
+    grid->addWidget(imageTypeLabel_, 0, 0);
+    grid->addWidget(imageTypeBox_, 0, 1, 1, 2);
+    grid->addWidget(actionLabel_, 1, 0);
+    grid->addWidget(actionBox_, 1, 1, 1, 2);
+    grid->addWidget(destinationLabel_, 2, 0);
+    grid->addWidget(destinationBox_, 2, 1);
+    grid->addWidget(browseButton_, 2, 2);
+    grid->addWidget(originalFilesLabel_, 3, 0);
+    grid->addWidget(recycleOriginalsButton_, 3, 1, 1, 2);
+    grid->addWidget(deleteOriginalsButton_, 4, 1, 1, 2);
+    grid->addWidget(scaleLabel_, 5, 0);
+    grid->addWidget(scaleBox_, 5, 1, 1, 2);
+    grid->addWidget(formatLabel_, 6, 0);
+    grid->addWidget(formatBox_, 6, 1, 1, 2);
+    grid->addWidget(qualityLabel_, 7, 0);
+    grid->addWidget(qualityBox_, 7, 1, Qt::AlignLeft);
+    grid->addWidget(speedLabel_, 8, 0);
+    grid->addWidget(speedBox_, 8, 1, 1, 2);
+    grid->addWidget(engineLabel_, 9, 0);
+    grid->addWidget(engineBox_, 9, 1, 1, 2);
+    grid->addWidget(keepMetadataBox_, 10, 1, 1, 2);
+    grid->setColumnStretch(1, 1);
+    // Top to bottom, left to right, whichever of the controls show.
+    QWidget* order[] = {imageTypeBox_,
+                        actionBox_,
+                        destinationBox_,
+                        browseButton_,
+                        recycleOriginalsButton_,
+                        deleteOriginalsButton_,
+                        scaleBox_,
+                        formatBox_,
+                        qualityBox_,
+                        speedBox_,
+                        engineBox_,
+                        keepMetadataBox_};
+    for (size_t i = 1; i < std::size(order); ++i)
+        QWidget::setTabOrder(order[i - 1], order[i]);
+    grid->setRowStretch(11, 1);
+    layout->addWidget(options, 1);
+
+    QWidget* bottom = makeBar(this, "startBar", 35);
+    backButton_ = makeButton(bottom, "backButton", "previous", 134);
+    startStopButton_ = makeButton(bottom, "startStopButton", "tick_button", 134);
+    bottom->layout()->addWidget(backButton_);
+    static_cast<QHBoxLayout*>(bottom->layout())->addStretch();
+    bottom->layout()->addWidget(startStopButton_);
+    layout->addWidget(bottom);
+}
+
+void OptionsPage::translate()
+{
+    imageTypeLabel_->setText(TranslateText("Image Type:"));
+    actionLabel_->setText(TranslateText("Action:"));
+    destinationLabel_->setText(TranslateText("Destination:"));
+    originalFilesLabel_->setText(TranslateText("Original Files:"));
+    scaleLabel_->setText(TranslateText("Sc&ale:"));
+    formatLabel_->setText(TranslateText("&Output format:"));
+    qualityLabel_->setText(TranslateText("JPEG &quality:"));
+    speedLabel_->setText(TranslateText("S&peed:"));
+    engineLabel_->setText(TranslateText("E&ngine:"));
+    const int labelWidth = scaleDimension(105);
+    for (QLabel* label : {imageTypeLabel_, actionLabel_, destinationLabel_, originalFilesLabel_,
+                          scaleLabel_, formatLabel_, qualityLabel_, speedLabel_, engineLabel_}) {
+        shrinkFontToFit(label, labelWidth);
+        label->setFixedWidth(labelWidth);
+    }
+    const TOptionChoices current = choices();
+    imageTypeBox_->setItemText(0, TranslateText("Artwork"));
+    imageTypeBox_->setItemText(1, TranslateText("Photo"));
+    actionBox_->setItemText(0, TranslateText("Resize Original"));
+    actionBox_->setItemText(1, TranslateText("Resize and Create Copies"));
+    destinationBox_->setItemText(0, TranslateText("Same Folder as Original"));
+    for (int item = 0; item < scaleBox_->count(); ++item)
+        scaleBox_->setItemText(
+            item, FillTemplate(TranslateText("%sx"), {scaleBox_->itemData(item).toString()}));
+    // The formats go by their own names in every language.
+    formatBox_->setItemText(0, TranslateText("Same as original"));
+    formatBox_->setItemText(1, QStringLiteral("PNG"));
+    formatBox_->setItemText(2, QStringLiteral("JPEG"));
+    formatBox_->setItemText(3, QStringLiteral("WebP"));
+    speedBox_->setItemText(0, TranslateText("Best quality"));
+    speedBox_->setItemText(1, TranslateText("Fast"));
+    engineBox_->setItemText(0, TranslateText("Automatic"));
+    engineBox_->setItemText(1, TranslateText("Built-in (CPU)"));
+    engineBox_->setItemText(2, TranslateText("Upscaler (Vulkan)"));
+    recycleOriginalsButton_->setText(TranslateText("Send to Recycle Bin"));
+    deleteOriginalsButton_->setText(TranslateText("Delete permanently"));
+    keepMetadataBox_->setText(TranslateText("&Keep metadata"));
+    keepMetadataBox_->setToolTip(
+        TranslateText("Keep the original's date, camera, location and colour profile"));
+    browseButton_->setText(TranslateText("B&rowse..."));
+    backButton_->setText(TranslateText("&Back"));
+    setRunning(false);
+    // The caption of "beside the originals" has changed with the language.
+    setChoices(current);
+}
+
+void OptionsPage::setChoices(const TOptionChoices& choices)
+{
+    selectItem(imageTypeBox_, choices.imageType);
+    selectItem(actionBox_, choices.action);
+    {
+        const QSignalBlocker quiet(destinationBox_);
+        if (choices.besideOriginals)
+            destinationBox_->setCurrentIndex(0);
+        else
+            destinationBox_->setEditText(choices.destinationFolder);
+    }
+    (choices.disposal == TDisposal::DeletePermanently ? deleteOriginalsButton_
+                                                      : recycleOriginalsButton_)
+        ->setChecked(true);
+    selectItem(scaleBox_, choices.scale);
+    selectItem(formatBox_, choices.outputFormat);
+    {
+        const QSignalBlocker quiet(qualityBox_);
+        qualityBox_->setValue(choices.jpegQuality);
+    }
+    speedChoice_ = choices.speed;
+    selectItem(engineBox_, choices.engine);
+    keepMetadataBox_->setChecked(choices.keepMetadata);
+    applyRules();
+}
+
+TOptionChoices OptionsPage::choices() const
+{
+    TOptionChoices choices;
+    choices.imageType = itemOf(imageTypeBox_, choices.imageType);
+    choices.action = itemOf(actionBox_, choices.action);
+    const QString destination = destinationBox_->currentText();
+    choices.besideOriginals = destination == destinationBox_->itemText(0);
+    if (!choices.besideOriginals)
+        choices.destinationFolder = destination;
+    choices.disposal =
+        deleteOriginalsButton_->isChecked() ? TDisposal::DeletePermanently : TDisposal::RecycleBin;
+    choices.scale = itemOf(scaleBox_, choices.scale);
+    choices.outputFormat = itemOf(formatBox_, choices.outputFormat);
+    choices.jpegQuality = qualityBox_->value();
+    choices.speed = speedChoice_;
+    choices.engine = itemOf(engineBox_, choices.engine);
+    choices.keepMetadata = keepMetadataBox_->isChecked();
+    return choices;
+}
+
+void OptionsPage::applyRules()
+{
+    const TOptionChoices current = choices();
+    const TOptionRules rules = OptionRulesOf(current, fastModelInstalled_(current.imageType));
+    const bool open = !locked_;
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             imageTypeBox_, actionBox_, recycleOriginalsButton_, deleteOriginalsButton_, scaleBox_,
+             engineBox_, keepMetadataBox_})
+        control->setEnabled(open);
+    originalFilesLabel_->setVisible(rules.disposalShown);
+    recycleOriginalsButton_->setVisible(rules.disposalShown);
+    deleteOriginalsButton_->setVisible(rules.disposalShown);
+    destinationBox_->setEnabled(open && rules.destinationEnabled);
+    browseButton_->setEnabled(open && rules.destinationEnabled);
+    // Replacing keeps the original's name, and with it the format that the name promises.
+    const QString keepsFormat =
+        rules.formatEnabled ? QString()
+                            : TranslateText("A replaced original always keeps its own format");
+    formatBox_->setEnabled(open && rules.formatEnabled);
+    formatBox_->setToolTip(keepsFormat);
+    qualityBox_->setEnabled(open && rules.qualityEnabled);
+    qualityBox_->setToolTip(keepsFormat);
+    selectItem(speedBox_, rules.shownSpeed);
+    speedBox_->setEnabled(open && rules.fastOffered);
+    speedBox_->setToolTip(rules.fastOffered
+                              ? QString()
+                              : TranslateText("No fast model is installed for this image type"));
+}
+
+void OptionsPage::edited(TChoiceField field)
+{
+    applyRules();
+    emit choiceEdited(field);
+}
+
+void OptionsPage::setLocked(bool locked)
+{
+    locked_ = locked;
+    applyRules();
+}
+
+void OptionsPage::setRunning(bool running)
+{
+    startStopButton_->setText(running ? TranslateText("S&TOP") : TranslateText("S&tart"));
+    startStopButton_->setIcon(namedIcon(running ? "stop" : "tick_button"));
+}
+
+void OptionsPage::setStartEnabled(bool enabled)
+{
+    startStopButton_->setEnabled(enabled);
+}
+
+void OptionsPage::pressStartStop()
+{
+    startStopButton_->click();
+}
+
+void OptionsPage::focusFirst()
+{
+    imageTypeBox_->setFocus();
+}
+
+void OptionsPage::focusDestination()
+{
+    destinationBox_->setFocus();
+}
+
+void OptionsPage::flushPendingEdits()
+{
+    if (destinationPause_->isActive()) {
+        destinationPause_->stop();
+        emit choiceEdited(TChoiceField::Destination);
+    }
+    if (qualityPause_->isActive()) {
+        qualityPause_->stop();
+        emit choiceEdited(TChoiceField::JpegQuality);
+    }
+}
+
+void OptionsPage::dropPendingEdits()
+{
+    destinationPause_->stop();
+    qualityPause_->stop();
+}
+
+void OptionsPage::browseDestination()
+{
+    const QStringList chosen = platform::GetExistingDirectories(
+        window(), TranslateText("Select folder:"), LastFolder, TranslateText("Select"));
+    if (chosen.isEmpty() || chosen.front().isEmpty())
+        return;
+    LastFolder = chosen.front();
+    // A chosen folder counts at once, not after a pause.
+    destinationBox_->setEditText(LastFolder);
+    destinationPause_->stop();
+    emit choiceEdited(TChoiceField::Destination);
+}

@@ -1,0 +1,88 @@
+// The second page of the main window: what a batch does, turned into a value and back, with the
+// option rules applied, and Back and Start / STOP below.
+#pragma once
+
+#include "optionchoices.h"
+
+#include <QWidget>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QTimer;
+
+class OptionsPage : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `fastModelInstalled` tells which image types offer Fast.
+    explicit OptionsPage(std::function<bool(TImageType)> fastModelInstalled,
+                         QWidget* parent = nullptr);
+
+    // Captions and items in the loaded language; the choices stay.
+    void translate();
+    void setChoices(const TOptionChoices& choices);
+    TOptionChoices choices() const;
+    // While a batch runs every option stays off, whatever the rules allow.
+    void setLocked(bool locked);
+    // The button shows STOP while a batch runs, else Start.
+    void setRunning(bool running);
+    // Off while a stopped upscaler has not ended yet.
+    void setStartEnabled(bool enabled);
+    // Clicks Start / STOP, which does nothing while the button is off.
+    void pressStartStop();
+    void focusFirst();
+    void focusDestination();
+    // A typed destination or quality waits for the typing to pause before it counts as edited;
+    // these say it now, or never.
+    void flushPendingEdits();
+    void dropPendingEdits();
+
+signals:
+    // The user changed one choice; choices() has it.
+    void choiceEdited(TChoiceField field);
+    void backRequested();
+    void startStopRequested();
+
+private:
+    void createControls();
+    void applyRules();
+    void edited(TChoiceField field);
+    void browseDestination();
+
+    std::function<bool(TImageType)> fastModelInstalled_;
+    bool locked_ = false;
+    // The speed the user chose; the box shows Best quality where the type has no fast model.
+    TSpeed speedChoice_ = TSpeed::BestQuality;
+
+    QLabel* imageTypeLabel_ = nullptr;
+    QComboBox* imageTypeBox_ = nullptr;
+    QLabel* actionLabel_ = nullptr;
+    QComboBox* actionBox_ = nullptr;
+    QLabel* destinationLabel_ = nullptr;
+    QComboBox* destinationBox_ = nullptr;
+    QPushButton* browseButton_ = nullptr;
+    QLabel* originalFilesLabel_ = nullptr;
+    QRadioButton* recycleOriginalsButton_ = nullptr;
+    QRadioButton* deleteOriginalsButton_ = nullptr;
+    QLabel* scaleLabel_ = nullptr;
+    QComboBox* scaleBox_ = nullptr;
+    QLabel* formatLabel_ = nullptr;
+    QComboBox* formatBox_ = nullptr;
+    QLabel* qualityLabel_ = nullptr;
+    QSpinBox* qualityBox_ = nullptr;
+    QLabel* speedLabel_ = nullptr;
+    QComboBox* speedBox_ = nullptr;
+    QLabel* engineLabel_ = nullptr;
+    QComboBox* engineBox_ = nullptr;
+    QCheckBox* keepMetadataBox_ = nullptr;
+    QPushButton* backButton_ = nullptr;
+    QPushButton* startStopButton_ = nullptr;
+    QTimer* destinationPause_ = nullptr;
+    QTimer* qualityPause_ = nullptr;
+};

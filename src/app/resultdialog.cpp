@@ -1,0 +1,187 @@
+#include "resultdialog.h"
+
+#include "i18n/translation.h"
+#include "platform/shell.h"
+#include "widgetkit.h"
+
+#include <QGuiApplication>
+#include <QIcon>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScreen>
+
+namespace
+{
+
+std::function<void(ResultDialog&)>& resultDialogHook()
+{
+    static std::function<void(ResultDialog&)> hook;
+    return hook;
+}
+
+constexpr int captionX = 78;
+constexpr int valueX = 250;
+
+int rowY(int row)
+{
+    return scaleDimension(14 + row * 20);
+}
+
+} // namespace
+
+ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsFolder,
+                           QWidget* parent)
+    : QDialog(parent), resultsFolder_(resultsFolder)
+{
+    setObjectName(QStringLiteral("resultDialog"));
+    setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+                   Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
+    setFont(QFont(QStringLiteral("Tahoma"), 8));
+    setFixedSize(scaleDimension(365), scaleDimension(151));
+
+    picture_ = new QLabel(this);
+    picture_->setObjectName(QStringLiteral("picture"));
+    picture_->setGeometry(scaleDimension(8), scaleDimension(8), scaleDimension(64),
+                          scaleDimension(64));
+    // The program's own picture, drawn from its vector form so it stays sharp at any scale.
+    picture_->setPixmap(QIcon(QStringLiteral(":/pictures/grandora.svg"))
+                            .pixmap(picture_->size(), picture_->devicePixelRatioF()));
+    picture_->setAttribute(Qt::WA_TranslucentBackground);
+    picture_->installEventFilter(this);
+
+    processedCaption_ = makeLabel("processedCaption", captionX, 0);
+    elapsedCaption_ = makeLabel("elapsedCaption", captionX, 1);
+    sizeCaption_ = makeLabel("sizeCaption", captionX, 2);
+    processedCount_ = makeLabel("processedCount", valueX, 0);
+    elapsedTime_ = makeLabel("elapsedTime", valueX, 1);
+    sizeChange_ = makeLabel("sizeChange", valueX, 2);
+    failedCaption_ = makeLabel("failedCaption", captionX, 3);
+    failedCount_ = makeLabel("failedCount", valueX, 3);
+    abortedCaption_ = makeLabel("abortedCaption", captionX, 4);
+    abortedCount_ = makeLabel("abortedCount", valueX, 4);
+
+    openFolderButton_ = makeButton(this, "openFolderButton", "folder", scaleDimension(280));
+    openFolderButton_->setGeometry(scaleDimension(captionX), scaleDimension(84),
+                                   scaleDimension(280), scaleDimension(25));
+    closeButton_ = new QPushButton(this);
+    closeButton_->setObjectName(QStringLiteral("closeButton"));
+    closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116), scaleDimension(280),
+                              scaleDimension(25));
+    // Escape closes the window through QDialog's own key handling.
+    connect(openFolderButton_, &QPushButton::clicked, this, &ResultDialog::openResultsFolder);
+    connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
+
+    translate();
+    fill(summary);
+}
+
+QLabel* ResultDialog::makeLabel(const char* name, int x, int row)
+{
+    auto* label = new QLabel(this);
+    label->setObjectName(QLatin1String(name));
+    label->setTextFormat(Qt::PlainText);
+    label->move(scaleDimension(x), rowY(row));
+    label->installEventFilter(this);
+    return label;
+}
+
+void ResultDialog::translate()
+{
+    setWindowTitle(TranslateText("Result"));
+    openFolderButton_->setText(TranslateText("Open Folder Location..."));
+    closeButton_->setText(TranslateText("Close"));
+    processedCaption_->setText(TranslateText("Processed Image Files:"));
+    elapsedCaption_->setText(TranslateText("Elapsed Time:"));
+    failedCaption_->setText(TranslateText("Failed Image Files:"));
+    abortedCaption_->setText(TranslateText("Aborted Image Files:"));
+    for (QLabel* label : {processedCaption_, elapsedCaption_, failedCaption_, abortedCaption_}) {
+        shrinkFontToFit(label, scaleDimension(165));
+        label->adjustSize();
+    }
+}
+
+void ResultDialog::fill(const TBatchSummary& summary)
+{
+    processedCount_->setText(QString::number(summary.completed));
+    elapsedTime_->setText(ElapsedText(summary.elapsedMs));
+    const TSizeChange change = SizeChangeText(summary.totalInputBytes, summary.totalOutputBytes);
+    sizeCaption_->setText(change.caption);
+    sizeChange_->setText(change.value);
+    shrinkFontToFit(sizeCaption_, scaleDimension(165));
+    for (QLabel* label : {sizeCaption_, processedCount_, elapsedTime_, sizeChange_})
+        label->adjustSize();
+    sizeCaption_->setVisible(summary.totalOutputBytes != 0);
+    sizeChange_->setVisible(summary.totalOutputBytes != 0);
+    showOtherCounts(summary.failed, summary.aborted);
+}
+
+void ResultDialog::showOtherCounts(int failed, int aborted)
+{
+    int row = 3;
+    const auto place = [&](QLabel* caption, QLabel* value, int count) {
+        caption->setVisible(count != 0);
+        value->setVisible(count != 0);
+        if (count == 0)
+            return;
+        value->setText(QString::number(count));
+        value->adjustSize();
+        caption->move(scaleDimension(captionX), rowY(row));
+        value->move(scaleDimension(valueX), rowY(row));
+        ++row;
+    };
+    place(failedCaption_, failedCount_, failed);
+    place(abortedCaption_, abortedCount_, aborted);
+    const int extra = scaleDimension((row - 3) * 20);
+    openFolderButton_->move(scaleDimension(captionX), scaleDimension(84) + extra);
+    closeButton_->move(scaleDimension(captionX), scaleDimension(116) + extra);
+    setFixedSize(scaleDimension(365), scaleDimension(151) + extra);
+}
+
+void ResultDialog::openResultsFolder()
+{
+    if (!resultsFolder_.isEmpty())
+        platform::ShellOpenFile(resultsFolder_);
+}
+
+void ResultDialog::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (const QScreen* where = screen())
+        move(where->availableGeometry().center() - rect().center());
+}
+
+bool ResultDialog::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched != openFolderButton_ && watched != closeButton_ && drag_.HandleMouse(event))
+        return true;
+    return QDialog::eventFilter(watched, event);
+}
+
+void ResultDialog::mousePressEvent(QMouseEvent* event)
+{
+    drag_.HandleMouse(event);
+}
+
+void ResultDialog::mouseMoveEvent(QMouseEvent* event)
+{
+    drag_.HandleMouse(event);
+}
+
+void ResultDialog::mouseReleaseEvent(QMouseEvent* event)
+{
+    drag_.HandleMouse(event);
+}
+
+void ShowResultDialog(ResultDialog& dialog)
+{
+    if (resultDialogHook())
+        resultDialogHook()(dialog);
+    else
+        dialog.exec();
+}
+
+void SetResultDialogHookForTesting(std::function<void(ResultDialog&)> hook)
+{
+    resultDialogHook() = std::move(hook);
+}
