@@ -1,6 +1,7 @@
 #include "application.h"
 
 #include "platform/dialogs.h"
+#include "platform/termination.h"
 
 GrandoraApplication::GrandoraApplication(int& argc, char** argv) : QApplication(argc, argv) {}
 
@@ -18,4 +19,10 @@ void ShowUnhandledError(const std::exception& error)
 {
     platform::MessageBox(QApplication::activeWindow(), QString::fromUtf8(error.what()),
                          QApplication::applicationDisplayName(), platform::MB_ICONERROR);
+}
+
+void QuitOnTerminationRequest()
+{
+    // Quitting, not closing: closing asks first while a batch runs, and nobody is there to answer.
+    platform::OnTerminationRequest([] { QCoreApplication::quit(); });
 }

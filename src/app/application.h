@@ -14,3 +14,7 @@ public:
 
 // Shows `error` in an error box with the application's title.
 void ShowUnhandledError(const std::exception& error);
+
+// Ends the application's event loop when the system asks the program to end, so that the main
+// window goes as when it is closed: a running batch stops, the instance's folder is removed.
+void QuitOnTerminationRequest();

@@ -13,6 +13,7 @@ int main(int argc, char** argv)
     // blank icon instead of its type's.
     if (QIcon::themeName().isEmpty() || QIcon::themeName() == QStringLiteral("hicolor"))
         QIcon::setThemeName(QStringLiteral("Adwaita"));
+    QuitOnTerminationRequest();
     MainWindow window;
     window.show();
     return app.exec();
