@@ -29,17 +29,17 @@ QString SizeColumnText(const QString& path);
 // the file systems the filter was written for, and "*.*" means every file.
 QString QtFileFilter(const QString& filter);
 
-// Adds files to the main window's list. Every addition is made visible (item count,
-// page caption, pending events); during a long scan this happens at most once per short
+// Adds files to the image list. Every addition is made visible (item count, page caption,
+// pending events); during a long scan this happens at most once per short
 // interval, and always before events are processed, so whatever the user can see is current.
 class ImageListFiller
 {
 public:
-    explicit ImageListFiller(TImageEntries& records) : records_(records) {}
+    explicit ImageListFiller(TImageEntries& entries) : records_(entries) {}
 
     // Read at each directory of a scan: whether to descend into subfolders.
     std::function<bool()> IncludeSubfolders;
-    // Sets the view's item count and the page caption from the list.
+    // Brings the views' item count and the page caption in step with the list.
     std::function<void()> ShowCount;
 
     // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported

@@ -142,7 +142,7 @@ QString UpscalerCommandLine(const TBatchOptions& options, const QString& input,
 TUpscaleJob::TUpscaleJob(const QString& tempFolder, QObject* parent)
     : QObject(parent), tempFolder_(tempFolder), runner_(std::make_unique<TConsoleRunner>())
 {
-    runner_->setObjectName(QStringLiteral("ConsoleRunner1"));
+    runner_->setObjectName(QStringLiteral("upscalerRunner"));
     runner_->OnNewLine = [this](TConsoleRunner*, const QString& line, TOutputType type) {
         if (type != otEntireLine)
             return;

@@ -114,6 +114,7 @@ TEST(BatchProgress, FillsAcrossTheBatchAndEstimatesByPixels)
     TBatchProgress progress;
     progress.Begin(4);
     EXPECT_EQ(progress.Overall(), 0);
+    EXPECT_EQ(ProgressText(progress), QStringLiteral("1 / 4"));
     progress.Started();
     progress.Advanced(0.5);
     progress.Advanced(0.25); // a later tile never moves it back
@@ -130,6 +131,7 @@ TEST(BatchProgress, FillsAcrossTheBatchAndEstimatesByPixels)
     progress.Finished(1000, true, 2000);
     EXPECT_DOUBLE_EQ(progress.Overall(), 0.5);
     EXPECT_EQ(progress.TimeLeft(), 4000u);
+    EXPECT_EQ(ProgressText(progress), QStringLiteral("3 / 4  \u00b7  ") + TimeLeftText(4000));
     progress.Started();
     progress.Advanced(0.5);
     EXPECT_EQ(progress.TimeLeft(), 3000u);
@@ -144,6 +146,43 @@ TEST(BatchProgress, FillsAcrossTheBatchAndEstimatesByPixels)
     }
     progress.Advanced(1);
     EXPECT_DOUBLE_EQ(progress.Overall(), 1.0);
+    // The last image stays the one shown, never one past the end.
+    progress.Finished(1000, true, 2000);
+    EXPECT_TRUE(ProgressText(progress).startsWith(QStringLiteral("6 / 6")));
+}
+
+// The end of a batch says what failed and why, then what completed images lost, then advice.
+TEST(BatchSummary, EndingTextSaysFailuresNotesAndAdviceInThatOrder)
+{
+    const QString note = QStringLiteral("Metadata could not be kept: /p/b.jpg");
+    const QString advice = QStringLiteral("Use the other model");
+    const struct {
+        int failed;
+        const char* commonFailure;
+        int noted;
+        bool advised;
+        QString ending;
+    } cases[] = {
+        {0, "", 0, false, QStringLiteral("Completed")},
+        {0, "", 1, false, QStringLiteral("Completed \u00b7 ") + note},
+        {2, "", 1, false, QStringLiteral("2 failed; the reasons are on the rows \u00b7 ") + note},
+        {2, "Disk full", 3, false,
+         QStringLiteral("2 failed: Disk full \u00b7 3 notes, the last: ") + note},
+        {1, "Damaged", 0, true, QStringLiteral("1 failed: Damaged \u00b7 ") + advice},
+        {1, "", 2, true,
+         QStringLiteral("1 failed; the reasons are on the rows \u00b7 2 notes, the last: ") + note +
+             QStringLiteral(" \u00b7 ") + advice},
+    };
+    for (const auto& c : cases) {
+        TBatchSummary summary;
+        summary.completed = 2;
+        summary.failed = c.failed;
+        summary.commonFailure = QLatin1String(c.commonFailure);
+        summary.noted = c.noted;
+        summary.lastNote = c.noted ? note : QString();
+        summary.advice = c.advised ? advice : QString();
+        EXPECT_EQ(EndingText(summary), c.ending);
+    }
 }
 
 TEST(BatchSummary, PercentRoundsHalvesToEven)
