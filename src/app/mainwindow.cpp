@@ -63,6 +63,10 @@ MainWindow::MainWindow(QStringList arguments, QWidget* parent)
         ShowUnhandledError(error);
     }
     restorePlacement();
+    // Only now: a message box during the start runs the event loop, and the given images must
+    // land in a list that is ready for them.
+    updateCheckTimer_->start();
+    startArgumentsTimer_->start();
 }
 
 MainWindow::~MainWindow()
@@ -128,8 +132,6 @@ void MainWindow::createComponents()
     startArgumentsTimer_->setSingleShot(true);
     startArgumentsTimer_->setInterval(1);
     connect(startArgumentsTimer_, &QTimer::timeout, this, &MainWindow::takeStartArguments);
-    updateCheckTimer_->start();
-    startArgumentsTimer_->start();
     placementPause_ = new QTimer(this);
     placementPause_->setObjectName(QStringLiteral("placementPause"));
     placementPause_->setSingleShot(true);
@@ -267,7 +269,6 @@ void MainWindow::loadStartValues()
     optionsPage_->setChoices(
         LoadChoices([this](const QString& key) { return settings_.Read(key); }, upscalerFolder_));
     pages_->setCurrentIndex(imagesPageIndex);
-    imagesPage_->clearList();
 }
 
 void MainWindow::translate()

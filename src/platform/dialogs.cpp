@@ -18,6 +18,8 @@ DialogScript* script = nullptr;
 int scriptedAnswer(DialogRecord record, int emptyAnswer)
 {
     script->shown.push_back(std::move(record));
+    if (script->whileShown)
+        script->whileShown();
     if (script->answers.empty())
         return emptyAnswer;
     const int answer = script->answers.front();

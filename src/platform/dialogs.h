@@ -5,6 +5,7 @@
 #include <QString>
 #include <QStringList>
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QWidget;
@@ -59,6 +60,9 @@ struct DialogScript {
     std::deque<QStringList> fileAnswers;
     std::vector<DialogRecord> shown;
     int beeps = 0;
+    // Runs while a scripted message or confirmation is up, where a real one runs its own event
+    // loop; unset, nothing runs.
+    std::function<void()> whileShown;
 };
 void EnableDialogScriptForTesting(DialogScript* script); // nullptr disables
 

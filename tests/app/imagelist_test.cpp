@@ -1,18 +1,20 @@
 // The batch list: what counts as an image, how folders are scanned, the ways files come in, and
 // the list view's commands.
+#include "app/imageentry.h"
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/imagelistview.h"
-#include "app/imageentry.h"
-#include "app/mainform.h"
+#include "app/mainwindow.h"
 #include "batch/imageformats.h"
 #include "platform/dialogs.h"
+#include "platform/files.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -208,13 +210,21 @@ protected:
                                            },
                                            [this](const QString& path) { properties << path; },
                                            {}});
-        form = std::make_unique<TAppForm>();
-        form->TimerChecker->stop(); // no update check leaves the machine from these tests
+        open({});
         ASSERT_TRUE(script.shown.empty()) << script.shown.front().text.toStdString();
-        view = form->findChild<QTableView*>(QStringLiteral("ListView1"));
-        pages = form->findChild<QTabWidget*>(QStringLiteral("PageControl1"));
-        ASSERT_TRUE(view && pages);
-        form->IncludeSubfolders1->setChecked(true);
+        action("includeSubfoldersAction")->setChecked(true);
+    }
+    // A new window started with `arguments`.
+    void open(const QStringList& arguments)
+    {
+        form = std::make_unique<MainWindow>(arguments);
+        // No update check leaves the machine from these tests.
+        form->findChild<QTimer*>(QStringLiteral("updateCheckTimer"))->stop();
+        view = form->findChild<QTableView*>(QStringLiteral("imageList"));
+        pages = form->findChild<QTabWidget*>(QStringLiteral("pages"));
+        images = form->findChild<ImageListModel*>(QStringLiteral("imageListModel"));
+        statusText = form->findChild<QLabel*>(QStringLiteral("statusText"));
+        ASSERT_TRUE(view && pages && images && statusText);
     }
     void TearDown() override
     {
@@ -223,14 +233,13 @@ protected:
         platform::EnableDialogScriptForTesting(nullptr);
     }
 
-    QStringList recordNames() const { return namesOf(form->ImageRecords); }
+    QStringList recordNames() const { return namesOf(images->entries()); }
     QAction* action(const char* name) { return form->findChild<QAction*>(QLatin1String(name)); }
     QString caption() const { return pages->tabText(0); }
-    void fill(const QStringList& names)
+    void fill(const QStringList& names) { images->appendFiles(names); }
+    QPushButton* button(const char* name)
     {
-        for (const QString& name : names)
-            AppendImage(form->ImageRecords, name);
-        form->ImageAdder.MakeAdditionVisible();
+        return form->findChild<QPushButton*>(QLatin1String(name));
     }
     void selectRows(std::initializer_list<int> rows)
     {
@@ -247,9 +256,11 @@ protected:
     platform::DialogScript script;
     QStringList opened;
     QStringList properties;
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
     QTableView* view = nullptr;
     QTabWidget* pages = nullptr;
+    ImageListModel* images = nullptr;
+    QLabel* statusText = nullptr;
 };
 
 // Folders are scanned and images taken as written, dropped or named on the command line alike.
@@ -284,8 +295,8 @@ TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
         // What is skipped does not disturb the order of the rest.
         const QStringList given = QStringList{folder, file1} + c.others + QStringList{file2, file3};
         if (c.dropped) {
-            action("Clear2")->trigger();
-            form->SetStatusText(QStringLiteral("before"));
+            action("fileClearAction")->trigger();
+            statusText->setText(QStringLiteral("before"));
             pages->setCurrentIndex(1);
             QMimeData mime;
             QList<QUrl> urls;
@@ -301,11 +312,10 @@ TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
             QCoreApplication::processEvents();
             EXPECT_EQ(pages->currentIndex(), 0);
         } else {
-            form = std::make_unique<TAppForm>(given);
-            form->TimerChecker->stop();
-            pages = form->PageControl1;
-            view = form->ListView1;
-            ASSERT_TRUE(QTest::qWaitFor([this] { return !form->TimerParam->isActive(); }));
+            open(given);
+            const auto* startArguments =
+                form->findChild<QTimer*>(QStringLiteral("startArgumentsTimer"));
+            ASSERT_TRUE(QTest::qWaitFor([&] { return !startArguments->isActive(); }));
         }
         const QStringList found = recordNames();
         ASSERT_EQ(found.size(), 5);
@@ -317,30 +327,50 @@ TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
         EXPECT_EQ(found[4], c.dropped ? QFileInfo(file3).absoluteFilePath() : file3);
         EXPECT_EQ(caption(), QStringLiteral("Images [5]"));
         EXPECT_EQ(view->model()->rowCount(), 5);
-        EXPECT_EQ(form->StatusText(), c.status);
+        EXPECT_EQ(statusText->text(), c.status);
     }
+}
+
+// The box that says settings.ini cannot be read runs the event loop while the window starts; the
+// images given on the command line still land in the list.
+TEST_F(ListWindow, ImagesGivenAtStartOutliveAnUnreadableSettingsFile)
+{
+    const QString program = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
+    ASSERT_TRUE(QDir().mkdir(program + QStringLiteral("settings.ini")));
+    platform::SetExecutableFolderForTesting(program);
+    script.whileShown = [] { QTest::qWait(50); };
+    const QStringList given{QStringLiteral("/p/1.png"), QStringLiteral("/p/2.png")};
+    open(given);
+    ASSERT_TRUE(QTest::qWaitFor([this] {
+        return !form->findChild<QTimer*>(QStringLiteral("startArgumentsTimer"))->isActive();
+    }));
+    platform::SetExecutableFolderForTesting({});
+    ASSERT_EQ(script.shown.size(), 1u);
+    EXPECT_EQ(script.shown[0].kind, platform::DialogRecord::Message);
+    EXPECT_EQ(recordNames(), given);
+    EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
 }
 
 TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
 {
     LastFolder.clear();
     script.fileAnswers.push_back({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")});
-    form->ButtonFiles->click();
+    button("addFilesButton")->click();
     EXPECT_EQ(recordNames(), QStringList({QStringLiteral("/p/a.bmp"), QStringLiteral("/p/b.txt")}));
     EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
-    form->ButtonFiles->click(); // cancelled
-    EXPECT_EQ(form->ImageRecords.size(), 2u);
+    button("addFilesButton")->click(); // cancelled
+    EXPECT_EQ(images->count(), 2);
 
     const QString first = testenv::NewFolder(QStringLiteral("first"));
     const QString second = testenv::NewFolder(QStringLiteral("second"));
     touch(first + QStringLiteral("/1.png"));
     touch(second + QStringLiteral("/2.png"));
     script.fileAnswers.push_back({first, second});
-    action("AddFolder1")->trigger();
+    action("addFolderAction")->trigger();
     EXPECT_EQ(recordNames().mid(2),
               QStringList({first + QStringLiteral("/1.png"), second + QStringLiteral("/2.png")}));
     EXPECT_EQ(caption(), QStringLiteral("Images [4]"));
-    form->ButtonFolder->click();
+    button("addFolderButton")->click();
     ASSERT_EQ(script.shown.size(), 4u);
     EXPECT_EQ(script.shown[2].caption, QString());
     EXPECT_EQ(script.shown[3].caption, first); // the next folder dialog starts at LastFolder
@@ -349,7 +379,7 @@ TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
 // The dialog offers the images of every format the program takes, in any case, and all files.
 TEST_F(ListWindow, AddFilesOffersEveryImageFormatAndAllFiles)
 {
-    form->ButtonFiles->click();
+    button("addFilesButton")->click();
     ASSERT_EQ(script.shown.size(), 1u);
     const QStringList entries = script.shown[0].filter.split(QStringLiteral(";;"));
     ASSERT_EQ(entries.size(), 2) << script.shown[0].filter.toStdString();
@@ -386,16 +416,16 @@ TEST_F(ListWindow, CountAndCaptionAreCurrentWheneverEventsRunDuringAScan)
     std::vector<Seen> seen;
     // Runs at the first moment the scan lets events through, and clears the list there.
     QTimer::singleShot(0, form.get(), [&] {
-        seen.push_back({caption(), view->model()->rowCount(), form->ImageRecords.size()});
-        action("Clear2")->trigger();
+        seen.push_back({caption(), view->model()->rowCount(), images->entries().size()});
+        action("fileClearAction")->trigger();
     });
-    form->ImageAdder.AddFolder(folder);
+    images->filler().AddFolder(folder);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_LT(seen[0].records, 50u);
     EXPECT_EQ(seen[0].caption, QStringLiteral("Images [%1]").arg(seen[0].records));
     EXPECT_EQ(size_t(seen[0].rows), seen[0].records);
     const size_t after = 50 - seen[0].records;
-    EXPECT_EQ(form->ImageRecords.size(), after);
+    EXPECT_EQ(images->entries().size(), after);
     EXPECT_EQ(caption(), QStringLiteral("Images [%1]").arg(after));
     EXPECT_EQ(size_t(view->model()->rowCount()), after);
 }
@@ -416,7 +446,7 @@ TEST_F(ListWindow, DeleteRemovesTheSelectedRowsWithAnyModifier)
         {{}, Qt::NoModifier, five},
     };
     for (const auto& c : cases) {
-        action("Clear1")->trigger();
+        action("clearListAction")->trigger();
         fill(five);
         selectRows(c.rows);
         QTest::keyClick(view, Qt::Key_Delete, c.modifiers);
@@ -464,14 +494,14 @@ TEST_F(ListWindow, SizeColumnShowsTheFileAsItIsNow)
 TEST_F(ListWindow, OpenAndPropertiesActOnTheFirstSelectedRow)
 {
     fill({QStringLiteral("/p/1.png"), QStringLiteral("/p/2.png"), QStringLiteral("/p/3.png")});
-    action("Open1")->trigger();
-    action("Properties1")->trigger();
+    action("openFileAction")->trigger();
+    action("propertiesAction")->trigger();
     EXPECT_TRUE(opened.isEmpty());
     EXPECT_TRUE(properties.isEmpty());
 
     selectRows({2, 1});
-    action("Open1")->trigger();
-    action("Properties1")->trigger();
+    action("openFileAction")->trigger();
+    action("propertiesAction")->trigger();
     EXPECT_EQ(opened, QStringList({QStringLiteral("/p/2.png")}));
     EXPECT_EQ(properties, QStringList({QStringLiteral("/p/2.png")}));
 
@@ -489,8 +519,8 @@ TEST_F(ListWindow, ClearEmptiesTheListAndTheCaption)
 {
     fill({QStringLiteral("1.png"), QStringLiteral("2.png")});
     EXPECT_EQ(caption(), QStringLiteral("Images [2]"));
-    action("Clear2")->trigger();
-    EXPECT_TRUE(form->ImageRecords.empty());
+    action("fileClearAction")->trigger();
+    EXPECT_EQ(images->count(), 0);
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(caption(), QStringLiteral("Images [0]"));
 }
