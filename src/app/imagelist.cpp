@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <set>
 #include <utility>
 
@@ -56,6 +57,45 @@ void DeleteRecordsAt(TImageEntries& records, const std::vector<char>& marked)
         ++kept;
     }
     records.resize(kept);
+}
+
+int CompareNaturally(const QString& a, const QString& b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            // Leading zeros aside, the longer run is the larger number.
+            while (i < a.size() && a[i] == QLatin1Char('0'))
+                ++i;
+            while (j < b.size() && b[j] == QLatin1Char('0'))
+                ++j;
+            qsizetype endA = i;
+            qsizetype endB = j;
+            while (endA < a.size() && a[endA].isDigit())
+                ++endA;
+            while (endB < b.size() && b[endB].isDigit())
+                ++endB;
+            if (endA - i != endB - j)
+                return endA - i < endB - j ? -1 : 1;
+            if (const int order =
+                    QStringView(a).mid(i, endA - i).compare(QStringView(b).mid(j, endB - j));
+                order != 0)
+                return order;
+            i = endA;
+            j = endB;
+            continue;
+        }
+        const QChar x = a[i].toCaseFolded();
+        const QChar y = b[j].toCaseFolded();
+        if (x != y)
+            return x < y ? -1 : 1;
+        ++i;
+        ++j;
+    }
+    if (i < a.size() || j < b.size())
+        return i < a.size() ? 1 : -1;
+    return a.compare(b);
 }
 
 QString FormatThousands(qint64 value)
@@ -109,8 +149,11 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         ::closedir(dir);
         return;
     }
-    const QString prefix =
-        dirName.endsWith(QLatin1Char('/')) ? dirName : dirName + QLatin1Char('/');
+    struct Entry {
+        QString name;
+        bool isFolder;
+    };
+    std::vector<Entry> entries;
     while (const dirent* entry = ::readdir(dir)) {
         const char* rawName = entry->d_name;
         if (rawName[0] == '.' && (rawName[1] == 0 || (rawName[1] == '.' && rawName[2] == 0)))
@@ -126,14 +169,26 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         // A name the user's encoding cannot carry would come back as another name.
         if (QFile::encodeName(name) != rawName)
             continue;
-        if (isFolder) {
-            AddAllFilesInDir(prefix + name, state);
+        entries.push_back({name, isFolder});
+    }
+    ::closedir(dir);
+    // As a file manager shows the folder: subfolders first, then the images, each by name with
+    // numbers in their value (IMG_2 before IMG_10).
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+        if (a.isFolder != b.isFolder)
+            return a.isFolder;
+        return CompareNaturally(a.name, b.name) < 0;
+    });
+    const QString prefix =
+        dirName.endsWith(QLatin1Char('/')) ? dirName : dirName + QLatin1Char('/');
+    for (const Entry& entry : entries) {
+        if (entry.isFolder) {
+            AddAllFilesInDir(prefix + entry.name, state);
         } else {
-            AppendImage(records_, prefix + name);
+            AppendImage(records_, prefix + entry.name);
             Added();
         }
     }
-    ::closedir(dir);
 }
 
 QStringList ImageListFiller::AddNames(const QStringList& names)

@@ -20,6 +20,11 @@ void AppendImage(TImageEntries& records, const QString& path);
 // many rows of a long list costs no more than removing one.
 void DeleteRecordsAt(TImageEntries& records, const std::vector<char>& marked);
 
+// Orders names as people read them, whatever the locale: runs of digits by their value (img2
+// before img10), letters without regard to case; names that differ only there, by case.
+// Negative, 0 or positive, as a comparison does.
+int CompareNaturally(const QString& a, const QString& b);
+
 // The value with the digits grouped by the user's locale, no decimals.
 QString FormatThousands(qint64 value);
 QString SizeColumnText(const QString& path);
@@ -43,7 +48,7 @@ public:
     std::function<void()> ShowCount;
 
     // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported
-    // images, in the order the file system lists them, depth first.
+    // images, depth first, each folder in name order: its subfolders, then its images.
     void AddFolder(const QString& folderName);
 
     // Dropped or command-line names: a folder is scanned, a supported file is appended as
