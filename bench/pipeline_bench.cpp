@@ -4,10 +4,11 @@
 // less.
 //
 //   pipeline_bench [images]     (default 500; everything lives in a temporary folder)
-#include "app/imagelist.h"
-#include "app/imagerecords.h"
-#include "app/mainform.h"
-#include "app/resultform.h"
+#include "app/imageentry.h"
+#include "app/imagelistmodel.h"
+#include "app/mainwindow.h"
+#include "app/resultdialog.h"
+#include "batch/batchoptions.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
@@ -52,36 +53,56 @@ double shellLoop(const QString& images, const QString& work, const QString& out)
     return timer.elapsed() / 1000.0;
 }
 
-// Each round lists the images afresh: a completed image is not enlarged again.
-void listImages(TAppForm& form, const QString& images)
+// A control of the window by its name; without it there is nothing to measure.
+template <typename T> T* child(QObject& parent, const char* name)
 {
-    form.Clear1->trigger();
-    for (const QString& name :
-         QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
-        AppendImage(form.ImageRecords, images + QLatin1Char('/') + name);
-    form.ImageAdder.MakeAdditionVisible();
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found) {
+        std::fprintf(stderr, "the window has no %s\n", name);
+        std::exit(1);
+    }
+    return found;
 }
 
-double windowBatch(TAppForm& form, const QString& images, const QString& out)
+void pick(MainWindow& window, const char* box, int value)
 {
-    listImages(form, images);
+    QComboBox* combo = child<QComboBox>(window, box);
+    const int index = combo->findData(value);
+    combo->setCurrentIndex(index);
+    emit combo->activated(index);
+}
+
+// Each round lists the images afresh: a completed image is not enlarged again.
+void listImages(MainWindow& window, const QString& images)
+{
+    child<QAction>(window, "fileClearAction")->trigger();
+    QStringList paths;
+    for (const QString& name :
+         QDir(images).entryList({QStringLiteral("*.png")}, QDir::Files, QDir::Name))
+        paths << images + QLatin1Char('/') + name;
+    child<ImageListModel>(window, "imageListModel")->appendFiles(paths);
+}
+
+double windowBatch(MainWindow& window, const QString& images, const QString& out)
+{
+    listImages(window, images);
     QDir().mkpath(out);
-    form.ComboBoxDestination->setEditText(out);
+    child<QComboBox>(window, "destinationBox")->setEditText(out);
     QEventLoop batch;
     bool ended = false;
-    SetResultWindowHookForTesting([&](TFormResult&) {
+    SetResultDialogHookForTesting([&](ResultDialog&) {
         ended = true;
         batch.quit();
     });
     QElapsedTimer timer;
     timer.start();
-    form.ButtonProcess->click();
+    child<QPushButton>(window, "startStopButton")->click();
     if (!ended)
         batch.exec();
     const double seconds = timer.elapsed() / 1000.0;
-    for (const TMyRecord& record : form.ImageRecords)
-        if (record.FStatus != QStringLiteral("Completed")) {
-            std::fprintf(stderr, "an image ended %s\n", qPrintable(record.FStatus));
+    for (const TImageEntry& entry : child<ImageListModel>(window, "imageListModel")->entries())
+        if (entry.status != QStringLiteral("Completed")) {
+            std::fprintf(stderr, "an image ended %s\n", qPrintable(entry.status));
             std::exit(1);
         }
     return seconds;
@@ -122,11 +143,13 @@ int main(int argc, char** argv)
         image.save(images + QStringLiteral("/img%1.png").arg(i, 4, 10, QLatin1Char('0')));
     }
 
-    TAppForm form;
-    form.TimerChecker->stop(); // the update check would reach out to the network
-    form.ComboBoxModel->setCurrentIndex(1);
-    form.ComboBoxAction->setCurrentIndex(1);
-    form.ComboBoxActionChange();
+    MainWindow window(QStringList{});
+    // The update check would reach out to the network.
+    child<QTimer>(window, "updateCheckTimer")->stop();
+    pick(window, "imageTypeBox", static_cast<int>(TImageType::Photo));
+    pick(window, "actionBox", static_cast<int>(TAction::CreateCopies));
+    // The shell loop runs the fake upscaler; so must the window, whatever this computer offers.
+    pick(window, "engineBox", static_cast<int>(TEngine::Upscaler));
 
     double bestShell = 1e9;
     double bestWindow = 1e9;
@@ -135,7 +158,7 @@ int main(int argc, char** argv)
         bestShell = std::min(bestShell, shellLoop(images, work.path(),
                                                   work.path() + QStringLiteral("/shell") + tag));
         bestWindow = std::min(
-            bestWindow, windowBatch(form, images, work.path() + QStringLiteral("/window") + tag));
+            bestWindow, windowBatch(window, images, work.path() + QStringLiteral("/window") + tag));
     }
     std::printf("pipeline_bench: %d images, Resize and Create Copies into a folder, best of %d\n",
                 count, Rounds);
@@ -144,7 +167,7 @@ int main(int argc, char** argv)
     std::printf("  shell loop:   %.2f s (%.1f ms per image)\n", bestShell,
                 bestShell * 1000 / count);
     std::printf("  ratio window/shell: %.3f (aim: 1.25 or less)\n", bestWindow / bestShell);
-    SetResultWindowHookForTesting(nullptr);
+    SetResultDialogHookForTesting(nullptr);
     platform::EnableDialogScriptForTesting(nullptr);
     platform::SetExecutableFolderForTesting({});
     return 0;

@@ -1,57 +1,44 @@
+#include "app/batchcontroller.h"
+#include "app/imageentry.h"
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
-#include "app/imageentry.h"
-#include "app/mainform.h"
-#include "app/resultform.h"
+#include "app/mainwindow.h"
+#include "app/resultdialog.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
-#include "i18n/translation.h"
 #include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
-#include "platform/instancefolder.h"
 #include "platform/shell.h"
-#include "runner/consolerunner.h"
 #include "support/testenv.h"
 #include "support/waitfor.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
-#include <QImageReader>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
-#include <QSpinBox>
+#include <QScopeGuard>
 #include <QTabWidget>
-#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <sys/stat.h>
 #include <sys/types.h>
 
 namespace
 {
-
-// What the result window showed, taken from it in place of its modal loop.
-struct ResultSeen {
-    QString count, elapsed, sizeCaption, sizeValue;
-    bool sizeRowsShown = false;
-    QString failed, aborted; // the counts of their rows; empty while a row is hidden
-    QUrl opened;             // what "Open Folder Location..." asked the shell to open
-};
 
 // A batch may take a while under the sanitizers.
 template <typename Condition> bool waitFor(Condition done, int milliseconds = 60000)
@@ -59,8 +46,17 @@ template <typename Condition> bool waitFor(Condition done, int milliseconds = 60
     return testenv::WaitFor(done, milliseconds);
 }
 
-// A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan, both models,
-// private trash, scripted dialogs and a main window made fresh for each test.
+// A named widget, action or timer; a test that cannot find one fails instead of crashing.
+template <typename T> T* child(const QObject& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        throw std::runtime_error(std::string("no child named ") + name);
+    return found;
+}
+
+// A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan and both models,
+// private trash and scripted dialogs; what the shell was asked to open is recorded.
 class PipelineTest : public ::testing::Test
 {
 protected:
@@ -89,34 +85,12 @@ protected:
                                                return true;
                                            },
                                            nullptr, nullptr});
-        SetResultWindowHookForTesting([this](TFormResult& form) {
-            const auto shown = [](QLabel* label) {
-                return label->isHidden() ? QString() : label->text();
-            };
-            ResultSeen seen{form.Label4->text(),
-                            form.Label5->text(),
-                            form.Label3->text(),
-                            form.Label6->text(),
-                            !form.Label3->isHidden() && !form.Label6->isHidden(),
-                            shown(form.Label8),
-                            shown(form.Label10),
-                            {}};
-            const qsizetype before = opened.size();
-            form.Button1->click();
-            if (opened.size() > before)
-                seen.opened = opened.back();
-            results.push_back(seen);
-        });
-        form = std::make_unique<TAppForm>();
-        form->TimerChecker->stop(); // no update check leaves the machine from these tests
         folder = testenv::NewFolder(QStringLiteral("photos")) + QLatin1Char('/');
     }
     void TearDown() override
     {
-        form.reset();
         for (const QString& path : readOnly)
             ::chmod(QFile::encodeName(path).constData(), 0755);
-        SetResultWindowHookForTesting(nullptr);
         platform::SetDesktopStatusHooksForTesting({});
         platform::SetShellHooksForTesting({});
         platform::EnableDialogScriptForTesting(nullptr);
@@ -127,48 +101,15 @@ protected:
         qunsetenv("GRANDORA_FAKE_UPSCALER_DELAY_MS");
     }
 
-    void add(const QStringList& paths)
-    {
-        for (const QString& path : paths)
-            AppendImage(form->ImageRecords, path);
-        form->ImageAdder.MakeAdditionVisible();
-    }
-    void choose(int model, int action, const QString& destination = {}, bool recycle = true)
-    {
-        form->ComboBoxModel->setCurrentIndex(model);
-        form->ComboBoxAction->setCurrentIndex(action);
-        form->ComboBoxActionChange();
-        if (!destination.isEmpty())
-            form->ComboBoxDestination->setEditText(destination);
-        (recycle ? form->RadioButton1 : form->RadioButton2)->setChecked(true);
-    }
-    bool idle() const
-    {
-        return form->ButtonProcess->text() == QStringLiteral("S&tart") &&
-               form->ButtonProcess->isEnabled() && !form->Batch->IsBusy();
-    }
-    // Presses "Start" and waits until the batch has ended.
-    void runBatch()
-    {
-        form->ButtonProcess->click();
-        ASSERT_TRUE(waitFor([this] { return idle(); })) << "the batch did not end";
-    }
-    QStringList statuses() const
-    {
-        QStringList all;
-        for (const TImageEntry& record : form->ImageRecords)
-            all << record.status;
-        return all;
-    }
     QStringList upscalerRuns() const
     {
         const QString text = QString::fromUtf8(testenv::ReadFile(argsLog));
         return text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     }
-    // Only the owner mark stays in the instance's folder between images.
-    QStringList tempLeftovers() const
+    // Only an instance folder's owner mark stays in it between images.
+    static QStringList leftovers(const QString& temp)
     {
-        QStringList entries = testenv::FolderEntries(form->InstanceFolder->Path());
+        QStringList entries = testenv::FolderEntries(temp);
         entries.removeOne(QStringLiteral(".owner"));
         return entries;
     }
@@ -177,32 +118,209 @@ protected:
         ::chmod(QFile::encodeName(path).constData(), 0555);
         readOnly << path;
     }
+    static QStringList statusesOf(const ImageListModel& images)
+    {
+        QStringList all;
+        for (const TImageEntry& entry : images.entries())
+            all << entry.status;
+        return all;
+    }
+    // The reason or note a row shows when hovered; invalid when it has none.
+    static QVariant reasonOf(const ImageListModel& images, int row)
+    {
+        return images.index(row, ImageListModel::StatusColumn).data(Qt::ToolTipRole);
+    }
 
     QString programFolder, upscalerFolder, trash, argsLog, folder;
     QByteArray savedData_;
     QStringList readOnly;
     platform::DialogScript dialogs;
     QList<QUrl> opened;
-    std::vector<ResultSeen> results;
-    std::unique_ptr<TAppForm> form;
 };
 
-enum Action { ResizeOriginal = 0, CreateCopies = 1 };
-enum Model { Artwork = 0, Photo = 1 };
+// A batch controller of its own over a list, with what it signals recorded.
+class BatchTest : public PipelineTest
+{
+protected:
+    void SetUp() override
+    {
+        PipelineTest::SetUp();
+        temp = testenv::NewFolder(QStringLiteral("temp")) + QLatin1Char('/');
+        choices.imageType = TImageType::Photo;
+        choices.engine = TEngine::Upscaler;
+        controller = std::make_unique<BatchController>(images, temp, upscalerFolder);
+        QObject::connect(controller.get(), &BatchController::started, [this] { ++starts; });
+        QObject::connect(controller.get(), &BatchController::idle, [this] { ++idles; });
+        QObject::connect(controller.get(), &BatchController::statusMessage,
+                         [this](const QString& text) { messages << text; });
+        QObject::connect(controller.get(), &BatchController::progressChanged,
+                         [this](double overall, const QString&) { overalls << overall; });
+        QObject::connect(controller.get(), &BatchController::finished,
+                         [this](const TBatchSummary& summary, const QString& resultsFolder) {
+                             ends.push_back({summary, resultsFolder});
+                         });
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        PipelineTest::TearDown();
+    }
 
-// Where the results went decides what "Open Folder Location..." opens; where they are placed is
-// the batch engine's own test.
-TEST_F(PipelineTest, ACompletedBatchShowsItsStatusesAndOpensWhereTheResultsWent)
+    void add(const QStringList& paths) { images.appendFiles(paths); }
+    // Copies into `destination`; with none, beside their originals.
+    void copiesTo(const QString& destination)
+    {
+        choices.action = TAction::CreateCopies;
+        choices.besideOriginals = destination.isEmpty();
+        choices.destinationFolder = destination;
+    }
+    // Starts a batch with `choices` and waits until it has ended.
+    void run(int timeoutMs = 60000)
+    {
+        const int before = idles;
+        const TStartCheck check = controller->start(choices);
+        ASSERT_EQ(check.refusal, TStartRefusal::None) << check.message.toStdString();
+        ASSERT_TRUE(waitFor([&] { return idles > before && !controller->isBusy(); }, timeoutMs))
+            << "the batch did not end";
+    }
+    QStringList statuses() const { return statusesOf(images); }
+
+    struct End {
+        TBatchSummary summary;
+        QString resultsFolder;
+    };
+
+    ImageListModel images;
+    QString temp;
+    TOptionChoices choices;
+    std::unique_ptr<BatchController> controller;
+    int starts = 0;
+    int idles = 0;
+    QStringList messages;
+    QList<double> overalls;
+    std::vector<End> ends;
+};
+
+// What the result dialog showed, taken from it in place of its modal loop.
+struct ResultSeen {
+    QString count, elapsed, sizeCaption, sizeValue;
+    bool sizeRowsShown = false;
+    QString failed, aborted; // the counts of their rows; empty while a row is hidden
+    QUrl opened;             // what "Open Folder Location..." asked the shell to open
+};
+
+// The main window made fresh for each test, its controls found by name.
+class WindowTest : public PipelineTest
+{
+protected:
+    void SetUp() override
+    {
+        PipelineTest::SetUp();
+        SetResultDialogHookForTesting([this](ResultDialog& dialog) {
+            const auto text = [&dialog](const char* name) {
+                return child<QLabel>(dialog, name)->text();
+            };
+            const auto shown = [&dialog](const char* name) {
+                const QLabel* label = child<QLabel>(dialog, name);
+                return label->isHidden() ? QString() : label->text();
+            };
+            ResultSeen seen{text("processedCount"),
+                            text("elapsedTime"),
+                            text("sizeCaption"),
+                            text("sizeChange"),
+                            !child<QLabel>(dialog, "sizeCaption")->isHidden() &&
+                                !child<QLabel>(dialog, "sizeChange")->isHidden(),
+                            shown("failedCount"),
+                            shown("abortedCount"),
+                            {}};
+            const qsizetype before = opened.size();
+            child<QPushButton>(dialog, "openFolderButton")->click();
+            if (opened.size() > before)
+                seen.opened = opened.back();
+            results.push_back(seen);
+        });
+        openWindow();
+    }
+    void TearDown() override
+    {
+        window.reset();
+        SetResultDialogHookForTesting(nullptr);
+        PipelineTest::TearDown();
+    }
+
+    void openWindow()
+    {
+        window.reset();
+        // No names from this test program's own command line.
+        window = std::make_unique<MainWindow>(QStringList());
+        // No update check leaves the machine from these tests.
+        child<QTimer>(*window, "updateCheckTimer")->stop();
+        controller = child<BatchController>(*window, "batchController");
+        images = child<ImageListModel>(*window, "imageListModel");
+        startStop = child<QPushButton>(*window, "startStopButton");
+        statusText = child<QLabel>(*window, "statusText");
+        statusProgress = child<QLabel>(*window, "statusProgress");
+        progressBar = child<QProgressBar>(*window, "progressBar");
+    }
+
+    void add(const QStringList& paths) { images->appendFiles(paths); }
+    // Picks the item that stands for `value`, as the user would.
+    void pick(const char* box, int value)
+    {
+        QComboBox* combo = child<QComboBox>(*window, box);
+        const int index = combo->findData(value);
+        ASSERT_GE(index, 0) << box;
+        combo->setCurrentIndex(index);
+        emit combo->activated(index);
+    }
+    void choose(TImageType type, TAction action, const QString& destination = {},
+                TDisposal disposal = TDisposal::RecycleBin)
+    {
+        pick("imageTypeBox", static_cast<int>(type));
+        pick("actionBox", static_cast<int>(action));
+        if (!destination.isEmpty())
+            child<QComboBox>(*window, "destinationBox")->setEditText(destination);
+        child<QRadioButton>(*window, disposal == TDisposal::DeletePermanently
+                                         ? "deleteOriginalsButton"
+                                         : "recycleOriginalsButton")
+            ->setChecked(true);
+    }
+    bool idle() const
+    {
+        return startStop->text() == QStringLiteral("S&tart") && startStop->isEnabled() &&
+               !controller->isBusy();
+    }
+    // Presses "Start" and waits until the batch has ended.
+    void runBatch()
+    {
+        startStop->click();
+        ASSERT_TRUE(waitFor([this] { return idle(); })) << "the batch did not end";
+    }
+    QStringList statuses() const { return statusesOf(*images); }
+
+    std::vector<ResultSeen> results;
+    std::unique_ptr<MainWindow> window;
+    BatchController* controller = nullptr;
+    ImageListModel* images = nullptr;
+    QPushButton* startStop = nullptr;
+    QLabel* statusText = nullptr;
+    QLabel* statusProgress = nullptr;
+    QProgressBar* progressBar = nullptr;
+};
+
+// Where the results went is what the result dialog opens; where they are placed is the batch
+// engine's own test.
+TEST_F(BatchTest, ACompletedBatchShowsItsStatusesAndTellsWhereTheResultsWent)
 {
     struct Case {
         const char* name;
-        Action action;
+        TAction action;
         bool intoDestination;
         const char* expected; // where the enlarged image must stand
     } cases[] = {
-        {"replace", ResizeOriginal, false, "a.png"},
-        {"copy beside", CreateCopies, false, "a (2).png"},
-        {"copy into a folder", CreateCopies, true, "a.png"},
+        {"replace", TAction::ResizeOriginal, false, "a.png"},
+        {"copy beside", TAction::CreateCopies, false, "a (2).png"},
+        {"copy into a folder", TAction::CreateCopies, true, "a.png"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -211,98 +329,76 @@ TEST_F(PipelineTest, ACompletedBatchShowsItsStatusesAndOpensWhereTheResultsWent)
         const QString destination =
             c.intoDestination ? testenv::NewFolder(QStringLiteral("dest")) + QLatin1Char('/')
                               : photos;
-        form->Clear1->trigger();
+        images.clear();
         add({original});
-        choose(Photo, c.action, c.intoDestination ? destination.chopped(1) : QString());
-        results.clear();
+        copiesTo(c.intoDestination ? destination.chopped(1) : QString());
+        choices.action = c.action;
+        ends.clear();
+        overalls.clear();
 
-        runBatch();
+        run();
 
         EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
         EXPECT_EQ(testenv::ImageSize(destination + QLatin1String(c.expected)), QSize(32, 24));
-        ASSERT_EQ(results.size(), 1u);
-        EXPECT_EQ(results[0].count, QStringLiteral("1"));
-        EXPECT_EQ(results[0].opened, QUrl::fromLocalFile(destination.chopped(1)));
-        EXPECT_EQ(form->StatusText(), QStringLiteral("Completed"));
-        EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
-        EXPECT_TRUE(form->StatusProgress->text().isEmpty());
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].summary.completed, 1);
+        EXPECT_EQ(ends[0].resultsFolder, destination.chopped(1));
+        EXPECT_EQ(messages.last(), QStringLiteral("Completed"));
+        ASSERT_FALSE(overalls.isEmpty());
+        EXPECT_DOUBLE_EQ(overalls.last(), 1.0);
     }
-    EXPECT_TRUE(tempLeftovers().isEmpty());
+    EXPECT_TRUE(leftovers(temp).isEmpty());
 }
 
-TEST_F(PipelineTest, StartChecksWarnAndLeaveTheWindowIdle)
+// A refused start touches nothing; an accepted one makes its destination, and what it does not
+// need is not checked.
+TEST_F(BatchTest, ARefusedStartRunsNothingAndAnAcceptedOneMakesItsDestination)
 {
-    form->ButtonProcess->click();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("No image files have been added!"));
-    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("WARNING"));
-    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
-    EXPECT_EQ(form->PageControl1->currentIndex(), 0);
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
+    EXPECT_EQ(controller->start(choices).refusal, TStartRefusal::NoImages);
 
     add({testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4)});
     const QString locked = testenv::NewFolder(QStringLiteral("locked"));
     makeReadOnly(locked);
-    struct Case {
-        QString destination;
-        const char* warning;
-    } cases[] = {
-        {locked + QStringLiteral("/new/deeper"), "Directory does not exist!"},
-        {locked, "Unable to write to directory!"},
-        {QString(), "Directory does not exist!"},
-    };
-    for (const Case& c : cases) {
-        choose(Photo, CreateCopies, c.destination);
-        form->ComboBoxDestination->setEditText(c.destination);
-        dialogs.shown.clear();
-        form->ButtonProcess->click();
-        ASSERT_EQ(dialogs.shown.size(), 1u) << c.destination.toStdString();
-        EXPECT_EQ(dialogs.shown[0].text, QLatin1String(c.warning));
-        EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
-        EXPECT_TRUE(upscalerRuns().isEmpty());
-    }
+    copiesTo(locked);
+    EXPECT_EQ(controller->start(choices).refusal, TStartRefusal::DestinationNotWritable);
+    EXPECT_EQ(starts, 0);
+    EXPECT_TRUE(overalls.isEmpty());
+    EXPECT_EQ(statuses(), QStringList{QString()});
+    EXPECT_TRUE(upscalerRuns().isEmpty());
 
     // A destination typed with missing parents is made and used.
     const QString fresh = testenv::NewFolder(QStringLiteral("out")) + QStringLiteral("/x/y");
-    choose(Photo, CreateCopies, fresh);
-    dialogs.shown.clear();
-    runBatch();
-    EXPECT_TRUE(dialogs.shown.empty());
+    copiesTo(fresh);
+    run();
     EXPECT_EQ(testenv::ImageSize(fresh + QStringLiteral("/a.png")), QSize(16, 16));
 
     // With "Resize Original" the destination plays no part and is not checked.
-    form->Clear1->trigger();
+    images.clear();
     add({folder + QStringLiteral("a.png")});
-    choose(Photo, ResizeOriginal, locked + QStringLiteral("/never"));
-    runBatch();
-    EXPECT_TRUE(dialogs.shown.empty());
+    copiesTo(locked + QStringLiteral("/never"));
+    choices.action = TAction::ResizeOriginal;
+    run();
     EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
     EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("a.png")), QSize(16, 16));
 
     // Nothing is enlarged twice: with every row completed, Start only says so.
-    runBatch();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("Every image in the list has been enlarged already."));
+    const int startsBefore = starts;
+    EXPECT_EQ(controller->start(choices).refusal, TStartRefusal::AllEnlarged);
+    EXPECT_EQ(starts, startsBefore);
     EXPECT_EQ(upscalerRuns().size(), 2);
 
     // A missing model is named before any image is tried.
     QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.param"));
     add({testenv::WriteImage(folder + QStringLiteral("b.png"), 4, 4)});
-    choose(Artwork, ResizeOriginal);
-    dialogs.shown.clear();
-    runBatch();
-    ASSERT_EQ(dialogs.shown.size(), 1u);
-    EXPECT_EQ(dialogs.shown[0].text,
-              QStringLiteral("The model of this image type is missing: "
-                             "realesrgan-x4plus-anime.param. Its files belong in the folder ") +
-                  upscalerFolder + QStringLiteral("models/"));
+    choices.imageType = TImageType::Artwork;
+    EXPECT_EQ(controller->start(choices).refusal, TStartRefusal::ModelMissing);
+    EXPECT_EQ(starts, startsBefore);
     EXPECT_EQ(upscalerRuns().size(), 2);
     EXPECT_EQ(statuses().last(), QString());
 }
 
 // Whatever stops an image is told on its row and in the status bar, never in a box per image.
-TEST_F(PipelineTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
+TEST_F(BatchTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
 {
     const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
     const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
@@ -330,105 +426,293 @@ TEST_F(PipelineTest, AnImageThatCannotBeEnlargedFailsWithItsReasonAndNoBox)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        form->Clear1->trigger();
+        images.clear();
         add({a, b});
         c.breakIt();
-        choose(Artwork, ResizeOriginal, {}, false);
-        results.clear();
+        choices.imageType = TImageType::Artwork;
+        choices.action = TAction::ResizeOriginal;
+        choices.disposal = TDisposal::DeletePermanently;
+        ends.clear();
 
-        runBatch();
+        run();
 
         EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Failed")}));
+        EXPECT_TRUE(reasonOf(images, 0).isValid());
+        EXPECT_TRUE(reasonOf(images, 1).isValid());
         EXPECT_TRUE(dialogs.shown.empty());
-        EXPECT_EQ(form->StatusText(), c.status);
+        EXPECT_EQ(messages.last(), c.status);
         EXPECT_TRUE(upscalerRuns().isEmpty());
-        ASSERT_EQ(results.size(), 1u);
-        EXPECT_EQ(results[0].count, QStringLiteral("0"));
-        EXPECT_EQ(results[0].failed, QStringLiteral("2"));
-        EXPECT_FALSE(results[0].sizeRowsShown);
+        ASSERT_EQ(ends.size(), 1u);
+        EXPECT_EQ(ends[0].summary.completed, 0);
+        EXPECT_EQ(ends[0].summary.failed, 2);
+        EXPECT_EQ(ends[0].summary.totalOutputBytes, 0);
     }
+}
+
+// What a completed image lost is told in the status bar and kept on its row; the end of the batch
+// tells it again.
+TEST_F(BatchTest, ANoteOfACompletedImageShowsAsItArrivesOnItsRowAndAtTheEnd)
+{
+    add({folder + QStringLiteral("a.jpg"), folder + QStringLiteral("b.jpg")});
+    const QString note =
+        QStringLiteral("Metadata could not be kept: ") + folder + QStringLiteral("b.jpg");
+    TImageResult plain;
+    plain.outcome = TImageOutcome::Completed;
+    TImageResult noted = plain;
+    noted.note = note;
+
+    emit controller->engine().ImageFinished(0, plain);
+    EXPECT_TRUE(messages.isEmpty()) << "nothing to tell leaves the status bar alone";
+    emit controller->engine().ImageFinished(1, noted);
+    EXPECT_EQ(messages, QStringList{note});
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
+    EXPECT_FALSE(reasonOf(images, 0).isValid());
+    EXPECT_EQ(reasonOf(images, 1), note);
+
+    TBatchSummary summary;
+    summary.completed = 2;
+    summary.noted = 1;
+    summary.lastNote = note;
+    emit controller->engine().Finished(summary);
+    EXPECT_EQ(messages.last(), EndingText(summary));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].summary.lastNote, note);
+}
+
+TEST_F(BatchTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
+{
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 3);
+    const QByteArray original = testenv::ReadFile(a);
+    add({a, a});
+    choices.action = TAction::ResizeOriginal;
+
+    run();
+
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
+    EXPECT_EQ(testenv::ImageSize(a), QSize(64, 48));
+    EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")), original);
+    EXPECT_EQ(testenv::ImageSize(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
+}
+
+TEST_F(BatchTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
+{
+    const QString lockedFolder = testenv::NewFolder(QStringLiteral("locked")) + QLatin1Char('/');
+    const QString locked = testenv::WriteImage(lockedFolder + QStringLiteral("a.png"), 8, 8);
+    const QByteArray before = testenv::ReadFile(locked);
+    makeReadOnly(lockedFolder);
+    const QString free = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
+
+    for (TDisposal disposal : {TDisposal::RecycleBin, TDisposal::DeletePermanently}) {
+        SCOPED_TRACE(disposal == TDisposal::RecycleBin ? "recycle" : "delete");
+        images.clear();
+        add({locked, free});
+        choices.action = TAction::ResizeOriginal;
+        choices.disposal = disposal;
+        testenv::WriteImage(free, 8, 8);
+        run();
+        EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed")}));
+        EXPECT_EQ(testenv::ReadFile(locked), before);
+        EXPECT_EQ(testenv::FolderEntries(lockedFolder), QStringList{QStringLiteral("a.png")});
+        EXPECT_EQ(testenv::ImageSize(free), QSize(32, 32));
+        EXPECT_TRUE(messages.last().startsWith(
+            QStringLiteral("1 failed: Could not write the enlarged image: ")))
+            << messages.last().toStdString();
+    }
+}
+
+TEST_F(BatchTest, AnyFileNameReachesTheUpscalerAsOneArgument)
+{
+    const QString odd =
+        testenv::WriteImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
+    add({odd});
+
+    run();
+
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    const QStringList runs = upscalerRuns();
+    ASSERT_EQ(runs.size(), 1);
+    const QStringList args = runs[0].split(QLatin1Char('\t'));
+    EXPECT_EQ(args, (QStringList{QStringLiteral("-i"), odd, QStringLiteral("-o"),
+                                 temp + QStringLiteral("zelimageupscale.png"), QStringLiteral("-n"),
+                                 QStringLiteral("realesrgan-x4plus")}));
+    EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")),
+              QSize(32, 32));
+}
+
+TEST_F(BatchTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
+{
+    // A folder in the way cannot be removed like a file.
+    QDir().mkpath(temp + QStringLiteral("zelimageupscale.png"));
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
+
+    run();
+
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    ASSERT_EQ(upscalerRuns().size(), 1);
+    EXPECT_TRUE(upscalerRuns()[0].contains(QStringLiteral("zelimageupscale (2).png")));
+}
+
+// The real upscaler on three tiny images in one run, one of them cut short and one a BMP that it
+// cannot read itself, when scripts/get-upscaler has provisioned it: the same statuses as one run
+// per image.
+TEST_F(BatchTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
+{
+    const QString real = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan");
+    if (!QFileInfo(real + QStringLiteral("/realesrgan-ncnn-vulkan")).isExecutable() ||
+        !QFileInfo::exists(real + QStringLiteral("/models/realesrgan-x4plus.bin")))
+        GTEST_SKIP() << "the real upscaler is not provisioned in " << real.toStdString()
+                     << " (scripts/get-upscaler provisions it)";
+    QDir(upscalerFolder).removeRecursively();
+    ASSERT_TRUE(QFile::link(real, programFolder + QStringLiteral("realesrgan")));
+    QImage image(16, 16, QImage::Format_RGB32);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 16; ++x)
+            image.setPixel(x, y, qRgb(x * 16, y * 16, 128));
+    const QStringList photos{folder + QStringLiteral("photo one.png"),
+                             folder + QStringLiteral("broken.png"),
+                             folder + QStringLiteral("photo three.bmp")};
+    ASSERT_TRUE(image.save(photos[0]));
+    ASSERT_TRUE(image.save(photos[1]));
+    // Its header still says PNG, so only the upscaler finds out.
+    testenv::WriteFile(photos[1], testenv::ReadFile(photos[1]).left(40));
+    ASSERT_TRUE(image.mirrored().save(photos[2]));
+
+    QList<QStringList> seen;
+    for (int perRun : {100, 1}) {
+        SCOPED_TRACE(perRun);
+        images.clear();
+        add(photos);
+        controller->engine().SetImagesPerRun(perRun);
+        run(600000);
+        seen << statuses();
+    }
+    EXPECT_EQ(seen[0], (QStringList{QStringLiteral("Completed"), QStringLiteral("Failed"),
+                                    QStringLiteral("Completed")}));
+    EXPECT_EQ(seen[1], seen[0]);
+    for (const char* name : {"photo one (2).png", "photo three (2).bmp", "photo one (3).png"}) {
+        const QImage enlarged(folder + QLatin1String(name));
+        ASSERT_EQ(enlarged.size(), QSize(64, 64)) << name;
+        // Not the all-black picture of a run without its model.
+        EXPECT_NE(enlarged.pixel(40, 40) & 0xFFFFFF, 0u) << name;
+    }
+}
+
+// The window shows a refusal as a warning; the batch does not start.
+TEST_F(WindowTest, ARefusedStartWarnsAndLeavesTheWindowIdle)
+{
+    startStop->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("No image files have been added!"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("WARNING"));
+    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
+    EXPECT_EQ(child<QTabWidget>(*window, "pages")->currentIndex(), 0);
+    EXPECT_EQ(startStop->text(), QStringLiteral("S&tart"));
+
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4)});
+    const QString locked = testenv::NewFolder(QStringLiteral("locked"));
+    makeReadOnly(locked);
+    choose(TImageType::Photo, TAction::CreateCopies, locked);
+    dialogs.shown.clear();
+    startStop->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Unable to write to directory!"));
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(statuses(), QStringList{QString()});
+    EXPECT_TRUE(upscalerRuns().isEmpty());
 }
 
 // A batch that can be followed: the bar fills across the batch, "n / N" and the running row's
 // percentage show, the options are locked; STOP then Start finishes only what is left.
-TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
+TEST_F(WindowTest, ABatchCanBeFollowedStoppedAndFinished)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
     qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "60");
-    const QStringList images{testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
+    const QStringList photos{testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
                              testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8),
                              testenv::WriteImage(folder + QStringLiteral("c.png"), 8, 8)};
-    add(images);
-    choose(Photo, CreateCopies);
+    add(photos);
+    choose(TImageType::Photo, TAction::CreateCopies);
     QList<int> values;
-    QObject::connect(form->ProgressBar1, &QProgressBar::valueChanged,
-                     [&](int value) { values << value; });
     QList<double> launcher; // what the launcher icon showed; -1: hidden
     QStringList notifications;
+    QStringList seenStatuses;
+    // The hooks and connections go before what they write into, also when the test ends early.
+    const auto unhook = qScopeGuard([] { platform::SetDesktopStatusHooksForTesting({}); });
+    QObject recording;
+    QObject::connect(progressBar, &QProgressBar::valueChanged, &recording,
+                     [&](int value) { values << value; });
     platform::SetDesktopStatusHooksForTesting(
         {[&](double fraction, bool visible) { launcher << (visible ? fraction : -1); },
          [&](const QString& summary, const QString& body) {
              notifications << summary + QStringLiteral(": ") + body;
          }});
-    QStringList seenStatuses;
-    QObject::connect(form->ListModel, &QAbstractItemModel::dataChanged,
+    QObject::connect(images, &QAbstractItemModel::dataChanged, &recording,
                      [&](const QModelIndex& from) { seenStatuses << statuses().at(from.row()); });
-    const QList<QWidget*> options{form->ComboBoxModel,       form->ComboBoxAction,
-                                  form->ComboBoxDestination, form->ButtonBrowse,
-                                  form->RadioButton1,        form->RadioButton2};
+    QList<QWidget*> options;
+    for (const char* name : {"imageTypeBox", "actionBox", "destinationBox", "browseButton",
+                             "recycleOriginalsButton", "deleteOriginalsButton"})
+        options << child<QWidget>(*window, name);
+    QList<QAction*> commands;
+    for (const char* name : {"resetToDefaultsAction", "languageAction"})
+        commands << child<QAction>(*window, name);
     const auto optionsEnabled = [&] {
         return std::all_of(options.begin(), options.end(),
                            [](QWidget* w) { return w->isEnabled(); }) &&
-               form->ResettoDefaults1->isEnabled() && form->Language1->isEnabled();
+               std::all_of(commands.begin(), commands.end(),
+                           [](QAction* a) { return a->isEnabled(); });
     };
     const auto optionsDisabled = [&] {
         return std::none_of(options.begin(), options.end(),
                             [](QWidget* w) { return w->isEnabled(); }) &&
-               !form->ResettoDefaults1->isEnabled() && !form->Language1->isEnabled();
+               std::none_of(commands.begin(), commands.end(),
+                            [](QAction* a) { return a->isEnabled(); });
     };
+    QAction* removeFromList = child<QAction>(*window, "removeFromListAction");
 
-    form->ButtonProcess->click();
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&TOP"));
-    EXPECT_GT(form->ProgressBar1->maximum(), 0) << "a real bar, not a marquee";
-    EXPECT_EQ(form->StatusProgress->text(), QStringLiteral("1 / 3"));
+    startStop->click();
+    EXPECT_EQ(startStop->text(), QStringLiteral("S&TOP"));
+    EXPECT_GT(progressBar->maximum(), 0) << "a real bar, not a marquee";
+    EXPECT_EQ(statusProgress->text(), QStringLiteral("1 / 3"));
     ASSERT_TRUE(
         waitFor([this] { return statuses().first().startsWith(QStringLiteral("Processing...")); }));
     EXPECT_TRUE(optionsDisabled());
-    EXPECT_FALSE(form->Delete1->isEnabled());
-    EXPECT_FALSE(form->Clear1->isEnabled());
-    EXPECT_FALSE(form->Clear2->isEnabled());
+    EXPECT_FALSE(removeFromList->isEnabled());
+    EXPECT_FALSE(child<QAction>(*window, "clearListAction")->isEnabled());
+    EXPECT_FALSE(child<QAction>(*window, "fileClearAction")->isEnabled());
     // Adding stays allowed while the batch runs.
-    EXPECT_TRUE(form->ButtonFiles->isEnabled());
-    ASSERT_TRUE(waitFor([this] { return form->Batch->CurrentIndex() == 1; }));
-    EXPECT_TRUE(form->StatusProgress->text().startsWith(QStringLiteral("2 / 3")));
+    EXPECT_TRUE(child<QPushButton>(*window, "addFilesButton")->isEnabled());
+    ASSERT_TRUE(waitFor([this] { return controller->engine().CurrentIndex() == 1; }));
+    EXPECT_TRUE(statusProgress->text().startsWith(QStringLiteral("2 / 3")));
     EXPECT_TRUE(seenStatuses.contains(QStringLiteral("Processing... 50%")));
     ASSERT_TRUE(waitFor([this] { return statuses()[1].endsWith(QStringLiteral("%")); }));
 
-    form->ButtonProcess->click();
-    EXPECT_EQ(form->StatusText(), QStringLiteral("Aborted"));
-    EXPECT_EQ(form->ButtonProcess->text(), QStringLiteral("S&tart"));
-    EXPECT_FALSE(form->ButtonProcess->isEnabled()); // not before the stopped run has ended
+    startStop->click();
+    EXPECT_EQ(statusText->text(), QStringLiteral("Aborted"));
+    EXPECT_EQ(startStop->text(), QStringLiteral("S&tart"));
+    EXPECT_FALSE(startStop->isEnabled()); // not before the stopped run has ended
     ASSERT_TRUE(waitFor([this] { return idle(); }));
     EXPECT_TRUE(optionsEnabled());
-    EXPECT_TRUE(form->Delete1->isEnabled());
+    EXPECT_TRUE(removeFromList->isEnabled());
     EXPECT_EQ(statuses(),
               (QStringList{QStringLiteral("Completed"), QStringLiteral("Aborted"), QString()}));
     EXPECT_TRUE(results.empty());
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << "the bar never goes back";
     EXPECT_EQ(upscalerRuns().size(), 1);
-    EXPECT_TRUE(tempLeftovers().isEmpty());
+    EXPECT_TRUE(leftovers(controller->tempFolder()).isEmpty());
 
     // Start again: the completed image is left alone, the rest are enlarged.
     qunsetenv("GRANDORA_FAKE_UPSCALER_MODE");
     values.clear();
-    form->ButtonProcess->click();
+    startStop->click();
     EXPECT_EQ(statuses().first(), QStringLiteral("Completed"));
-    EXPECT_EQ(form->StatusProgress->text(), QStringLiteral("1 / 2"));
+    EXPECT_EQ(statusProgress->text(), QStringLiteral("1 / 2"));
     ASSERT_TRUE(waitFor([this] { return idle(); }));
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
                                        QStringLiteral("Completed")}));
     EXPECT_TRUE(std::is_sorted(values.begin(), values.end()));
-    EXPECT_EQ(form->ProgressBar1->value(), form->ProgressBar1->maximum());
+    EXPECT_EQ(progressBar->value(), progressBar->maximum());
+    EXPECT_TRUE(statusProgress->text().isEmpty());
+    EXPECT_EQ(statusText->text(), QStringLiteral("Completed"));
     EXPECT_TRUE(optionsEnabled());
     EXPECT_EQ(upscalerRuns().size(), 2) << "one run for all three, one for the two left";
     EXPECT_EQ(testenv::FolderEntries(folder),
@@ -444,220 +728,97 @@ TEST_F(PipelineTest, ABatchCanBeFollowedStoppedAndFinished)
     EXPECT_DOUBLE_EQ(*std::max_element(launcher.begin(), launcher.end()), 1.0);
     EXPECT_EQ(notifications,
               QStringList{QStringLiteral("The batch has ended: 2 completed, 0 failed")});
-    platform::SetDesktopStatusHooksForTesting({});
 }
 
 // The options added below the first ones are locked with them while a batch runs; afterwards each
 // comes back as far as its rule allows: the output format and quality only for copies.
-TEST_F(PipelineTest, TheLaterOptionsAreLockedDuringABatchAndFollowTheirRulesAfter)
+TEST_F(WindowTest, TheLaterOptionsAreLockedDuringABatchAndFollowTheirRulesAfter)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
     qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "60");
     for (const QString& file : MissingModelFiles(upscalerFolder, TImageType::Photo, TSpeed::Fast))
         testenv::WriteFile(file, "model");
     add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
-    const QList<QWidget*> options{form->ComboBoxScale, form->ComboBoxFormat, form->SpinEditQuality,
-                                  form->ComboBoxSpeed, form->CheckBoxMetadata};
+    QWidget* format = child<QWidget>(*window, "formatBox");
+    QWidget* quality = child<QWidget>(*window, "qualityBox");
+    QWidget* scale = child<QWidget>(*window, "scaleBox");
+    QWidget* speed = child<QWidget>(*window, "speedBox");
+    QWidget* metadata = child<QWidget>(*window, "keepMetadataBox");
     const struct {
-        Action action;
+        TAction action;
         bool formatEnabled; // and the quality, since JPEG is chosen
-    } cases[] = {{CreateCopies, true}, {ResizeOriginal, false}};
+    } cases[] = {{TAction::CreateCopies, true}, {TAction::ResizeOriginal, false}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.action == CreateCopies ? "copies" : "replace");
-        choose(Photo, CreateCopies);
-        form->ComboBoxFormat->setCurrentIndex(2);
-        form->ComboBoxFormatChange();
-        choose(Photo, c.action);
+        SCOPED_TRACE(c.action == TAction::CreateCopies ? "copies" : "replace");
+        choose(TImageType::Photo, TAction::CreateCopies);
+        pick("formatBox", static_cast<int>(TOutputFormat::Jpeg));
+        choose(TImageType::Photo, c.action);
 
-        form->ButtonProcess->click();
+        startStop->click();
         ASSERT_TRUE(waitFor(
             [this] { return statuses().first().startsWith(QStringLiteral("Processing...")); }));
-        for (QWidget* control : options)
+        for (QWidget* control : {scale, format, quality, speed, metadata})
             EXPECT_FALSE(control->isEnabled()) << control->objectName().toStdString();
-        form->ButtonProcess->click();
+        startStop->click();
         ASSERT_TRUE(waitFor([this] { return idle(); }));
 
-        EXPECT_TRUE(form->ComboBoxScale->isEnabled());
-        EXPECT_TRUE(form->ComboBoxSpeed->isEnabled());
-        EXPECT_TRUE(form->CheckBoxMetadata->isEnabled());
-        EXPECT_EQ(form->ComboBoxFormat->isEnabled(), c.formatEnabled);
-        EXPECT_EQ(form->SpinEditQuality->isEnabled(), c.formatEnabled);
+        EXPECT_TRUE(scale->isEnabled());
+        EXPECT_TRUE(speed->isEnabled());
+        EXPECT_TRUE(metadata->isEnabled());
+        EXPECT_EQ(format->isEnabled(), c.formatEnabled);
+        EXPECT_EQ(quality->isEnabled(), c.formatEnabled);
     }
 }
 
-// What a completed image lost is told in the status bar and kept on its row; the end of the batch
-// adds it to what the end says.
-TEST_F(PipelineTest, ANoteOfACompletedImageShowsAsItArrivesOnItsRowAndAtTheEnd)
-{
-    add({folder + QStringLiteral("a.jpg"), folder + QStringLiteral("b.jpg")});
-    const QString note =
-        QStringLiteral("Metadata could not be kept: ") + folder + QStringLiteral("b.jpg");
-    TImageResult plain;
-    plain.outcome = TImageOutcome::Completed;
-    TImageResult noted = plain;
-    noted.note = note;
-    form->SetStatusText(QStringLiteral("before"));
-    form->ConsoleRunner1Terminated(0, plain);
-    EXPECT_EQ(form->StatusText(), QStringLiteral("before"));
-    form->ConsoleRunner1Terminated(1, noted);
-    EXPECT_EQ(form->StatusText(), note);
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
-    const auto tip = [this](int row) {
-        return form->ListModel->index(row, ImageListModel::StatusColumn).data(Qt::ToolTipRole);
-    };
-    EXPECT_FALSE(tip(0).isValid());
-    EXPECT_EQ(tip(1), note);
-
-    const struct {
-        int failed;
-        const char* commonFailure;
-        int noted;
-        QString ending;
-    } cases[] = {
-        {0, "", 0, QStringLiteral("Completed")},
-        {0, "", 1, QStringLiteral("Completed \u00b7 ") + note},
-        {2, "", 1, QStringLiteral("2 failed; the reasons are on the rows \u00b7 ") + note},
-        {2, "Disk full", 3,
-         QStringLiteral("2 failed: Disk full \u00b7 3 notes, the last: ") + note},
-    };
-    for (const auto& c : cases) {
-        TBatchSummary summary;
-        summary.completed = 2;
-        summary.failed = c.failed;
-        summary.commonFailure = QLatin1String(c.commonFailure);
-        summary.noted = c.noted;
-        summary.lastNote = c.noted ? note : QString();
-        form->Bitti(summary);
-        EXPECT_EQ(form->StatusText(), c.ending);
-    }
-    EXPECT_EQ(results.size(), std::size(cases));
-}
-
-TEST_F(PipelineTest, ClosingDuringABatchAsksFirst)
+TEST_F(WindowTest, ClosingDuringABatchAsksFirst)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
     const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
     const QByteArray before = testenv::ReadFile(a);
     add({a});
-    choose(Photo, ResizeOriginal, {}, false);
+    choose(TImageType::Photo, TAction::ResizeOriginal, {}, TDisposal::DeletePermanently);
     QApplication::setQuitOnLastWindowClosed(false);
-    form->show();
-    form->ButtonProcess->click();
-    ASSERT_TRUE(waitFor([this] { return form->Batch->ProcessId() != 0; }));
-    const auto child = static_cast<pid_t>(form->Batch->ProcessId());
+    window->show();
+    startStop->click();
+    ASSERT_TRUE(waitFor([this] { return controller->engine().ProcessId() != 0; }));
+    const auto upscaler = static_cast<pid_t>(controller->engine().ProcessId());
 
     dialogs.answers.push_back(platform::IDNO);
-    EXPECT_FALSE(form->close());
+    EXPECT_FALSE(window->close());
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("A batch is running. Stop it and quit?"));
-    EXPECT_TRUE(form->Batch->IsRunning());
-    EXPECT_TRUE(form->isVisible());
+    EXPECT_TRUE(controller->isRunning());
+    EXPECT_TRUE(window->isVisible());
 
     dialogs.answers.push_back(platform::IDYES);
-    EXPECT_TRUE(form->close());
-    EXPECT_FALSE(form->isVisible());
-    EXPECT_TRUE(waitFor([child] { return testenv::ProcessEnded(child); }, 10000));
+    EXPECT_TRUE(window->close());
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_TRUE(waitFor([upscaler] { return testenv::ProcessEnded(upscaler); }, 10000));
     EXPECT_EQ(testenv::ReadFile(a), before);
     QApplication::setQuitOnLastWindowClosed(true);
 }
 
-TEST_F(PipelineTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOriginal)
+TEST_F(WindowTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOriginal)
 {
     qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
     const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
     const QByteArray before = testenv::ReadFile(a);
     add({a});
-    choose(Photo, ResizeOriginal, {}, false);
-    form->ButtonProcess->click();
-    ASSERT_TRUE(waitFor([this] { return form->Batch->ProcessId() != 0; }));
-    const auto child = static_cast<pid_t>(form->Batch->ProcessId());
-    const QString temp = form->InstanceFolder->Path();
+    choose(TImageType::Photo, TAction::ResizeOriginal, {}, TDisposal::DeletePermanently);
+    startStop->click();
+    ASSERT_TRUE(waitFor([this] { return controller->engine().ProcessId() != 0; }));
+    const auto upscaler = static_cast<pid_t>(controller->engine().ProcessId());
+    const QString temp = controller->tempFolder();
 
-    form.reset();
+    window.reset();
 
-    EXPECT_TRUE(waitFor([child] { return testenv::ProcessEnded(child); }, 10000));
+    EXPECT_TRUE(waitFor([upscaler] { return testenv::ProcessEnded(upscaler); }, 10000));
     EXPECT_EQ(testenv::ReadFile(a), before);
     EXPECT_EQ(testenv::FolderEntries(folder), QStringList{QStringLiteral("a.png")});
     EXPECT_FALSE(QFileInfo::exists(temp)) << "the instance's folder goes with it";
 }
 
-TEST_F(PipelineTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
-{
-    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 3);
-    const QByteArray original = testenv::ReadFile(a);
-    add({a, a});
-    choose(Photo, ResizeOriginal, {}, true);
-
-    runBatch();
-
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
-    EXPECT_EQ(testenv::ImageSize(a), QSize(64, 48));
-    EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")), original);
-    EXPECT_EQ(testenv::ImageSize(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
-}
-
-TEST_F(PipelineTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
-{
-    const QString lockedFolder = testenv::NewFolder(QStringLiteral("locked")) + QLatin1Char('/');
-    const QString locked = testenv::WriteImage(lockedFolder + QStringLiteral("a.png"), 8, 8);
-    const QByteArray before = testenv::ReadFile(locked);
-    makeReadOnly(lockedFolder);
-    const QString free = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
-
-    for (bool recycle : {true, false}) {
-        form->Clear1->trigger();
-        add({locked, free});
-        choose(Photo, ResizeOriginal, {}, recycle);
-        testenv::WriteImage(free, 8, 8);
-        runBatch();
-        EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed")}));
-        EXPECT_EQ(testenv::ReadFile(locked), before);
-        EXPECT_EQ(testenv::FolderEntries(lockedFolder), QStringList{QStringLiteral("a.png")});
-        EXPECT_EQ(testenv::ImageSize(free), QSize(32, 32));
-        EXPECT_TRUE(form->StatusText().startsWith(
-            QStringLiteral("1 failed: Could not write the enlarged image: ")))
-            << form->StatusText().toStdString();
-    }
-}
-
-TEST_F(PipelineTest, AnyFileNameReachesTheUpscalerAsOneArgument)
-{
-    const QString odd =
-        testenv::WriteImage(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x'.PNG"), 8, 8);
-    add({odd});
-    choose(Photo, CreateCopies);
-
-    runBatch();
-
-    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
-    const QStringList runs = upscalerRuns();
-    ASSERT_EQ(runs.size(), 1);
-    const QStringList args = runs[0].split(QLatin1Char('\t'));
-    EXPECT_EQ(args,
-              (QStringList{QStringLiteral("-i"), odd, QStringLiteral("-o"),
-                           form->InstanceFolder->Path() + QStringLiteral("zelimageupscale.png"),
-                           QStringLiteral("-n"), QStringLiteral("realesrgan-x4plus")}));
-    EXPECT_EQ(testenv::ImageSize(folder + QStringLiteral("-my \"best\" f\u00f6to \\ 'x' (2).PNG")),
-              QSize(32, 32));
-}
-
-TEST_F(PipelineTest, ALeftoverTemporaryFileThatCannotGoIsNotReused)
-{
-    const QString temp = form->InstanceFolder->Path();
-    // A folder in the way cannot be removed like a file.
-    QDir().mkpath(temp + QStringLiteral("zelimageupscale.png"));
-    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8)});
-    choose(Photo, CreateCopies);
-
-    runBatch();
-
-    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
-    ASSERT_EQ(upscalerRuns().size(), 1);
-    EXPECT_TRUE(upscalerRuns()[0].contains(QStringLiteral("zelimageupscale (2).png")));
-    QDir(temp + QStringLiteral("zelimageupscale.png")).removeRecursively();
-}
-
-TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
+TEST_F(WindowTest, TheResultDialogSumsUpTheBatch)
 {
     const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
     const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 12, 8);
@@ -666,7 +827,7 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     const qint64 input = QFileInfo(a).size() + QFileInfo(b).size() +
                          QFileInfo(folder + QStringLiteral("c.png")).size();
     const QString destination = testenv::NewFolder(QStringLiteral("dest"));
-    choose(Photo, CreateCopies, destination);
+    choose(TImageType::Photo, TAction::CreateCopies, destination);
 
     runBatch();
 
@@ -682,11 +843,9 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     // The failure and its reason outlast the end of the batch; the row keeps its reason.
     const QString reason =
         QStringLiteral("Not an image the program can read: ") + folder + QStringLiteral("c.png");
-    EXPECT_EQ(form->StatusText(), QStringLiteral("1 failed: ") + reason);
-    EXPECT_EQ(form->ListModel->index(2, ImageListModel::StatusColumn).data(Qt::ToolTipRole),
-              reason);
-    EXPECT_FALSE(
-        form->ListModel->index(0, ImageListModel::StatusColumn).data(Qt::ToolTipRole).isValid());
+    EXPECT_EQ(statusText->text(), QStringLiteral("1 failed: ") + reason);
+    EXPECT_EQ(reasonOf(*images, 2), reason);
+    EXPECT_FALSE(reasonOf(*images, 0).isValid());
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^\\d+\\.\\d seconds$")).match(seen.elapsed).hasMatch())
         << seen.elapsed.toStdString();
@@ -697,87 +856,43 @@ TEST_F(PipelineTest, TheResultWindowSumsUpTheBatch)
     EXPECT_EQ(seen.opened, QUrl::fromLocalFile(destination));
 }
 
-TEST_F(PipelineTest, BrowseSetsAndStoresTheDestination)
+TEST_F(WindowTest, BrowseSetsAndStoresTheDestination)
 {
     const QString chosen = testenv::NewFolder(QStringLiteral("chosen"));
-    choose(Photo, CreateCopies);
+    choose(TImageType::Photo, TAction::CreateCopies);
     dialogs.fileAnswers.push_back({chosen});
+    QPushButton* browse = child<QPushButton>(*window, "browseButton");
+    QComboBox* destination = child<QComboBox>(*window, "destinationBox");
 
-    form->ButtonBrowse->click();
+    browse->click();
 
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("Select folder:"));
-    EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
+    EXPECT_EQ(destination->currentText(), chosen);
     EXPECT_EQ(LastFolder, chosen);
     EXPECT_TRUE(QString::fromUtf8(testenv::ReadFile(programFolder + QStringLiteral("settings.ini")))
                     .contains(QStringLiteral("Destination=") + chosen));
 
     // Cancelled: nothing changes.
-    form->ButtonBrowse->click();
-    EXPECT_EQ(form->ComboBoxDestination->currentText(), chosen);
+    browse->click();
+    EXPECT_EQ(destination->currentText(), chosen);
 }
 
 // A new user gets an image type whose model is there.
-TEST_F(PipelineTest, TheFirstStartChoosesAnImageTypeWhoseModelIsInstalled)
+TEST_F(WindowTest, TheFirstStartChoosesAnImageTypeWhoseModelIsInstalled)
 {
-    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 0);
+    const auto imageType = [this] {
+        return static_cast<TImageType>(
+            child<QComboBox>(*window, "imageTypeBox")->currentData().toInt());
+    };
+    EXPECT_EQ(imageType(), TImageType::Artwork);
     QFile::remove(upscalerFolder + QStringLiteral("models/realesrgan-x4plus-anime.bin"));
-    form = std::make_unique<TAppForm>();
-    form->TimerChecker->stop();
-    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 1);
+    openWindow();
+    EXPECT_EQ(imageType(), TImageType::Photo);
     // A stored choice is kept even so; Start then names what is missing.
-    form->ComboBoxModel->setCurrentIndex(0);
-    emit form->ComboBoxModel->activated(0);
-    form = std::make_unique<TAppForm>();
-    form->TimerChecker->stop();
-    EXPECT_EQ(form->ComboBoxModel->currentIndex(), 0);
-}
-
-// The real upscaler on three tiny images in one run, one of them cut short and one a BMP that it
-// cannot read itself, when scripts/get-upscaler has provisioned it: the same statuses as one run
-// per image.
-TEST_F(PipelineTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
-{
-    const QString real = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan");
-    if (!QFileInfo(real + QStringLiteral("/realesrgan-ncnn-vulkan")).isExecutable() ||
-        !QFileInfo::exists(real + QStringLiteral("/models/realesrgan-x4plus.bin")))
-        GTEST_SKIP() << "the real upscaler is not provisioned in " << real.toStdString()
-                     << " (scripts/get-upscaler provisions it)";
-    QDir(upscalerFolder).removeRecursively();
-    ASSERT_TRUE(QFile::link(real, programFolder + QStringLiteral("realesrgan")));
-    QImage image(16, 16, QImage::Format_RGB32);
-    for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 16; ++x)
-            image.setPixel(x, y, qRgb(x * 16, y * 16, 128));
-    const QStringList images{folder + QStringLiteral("photo one.png"),
-                             folder + QStringLiteral("broken.png"),
-                             folder + QStringLiteral("photo three.bmp")};
-    ASSERT_TRUE(image.save(images[0]));
-    ASSERT_TRUE(image.save(images[1]));
-    // Its header still says PNG, so only the upscaler finds out.
-    testenv::WriteFile(images[1], testenv::ReadFile(images[1]).left(40));
-    ASSERT_TRUE(image.mirrored().save(images[2]));
-    choose(Photo, CreateCopies);
-
-    QList<QStringList> seen;
-    for (int perRun : {100, 1}) {
-        SCOPED_TRACE(perRun);
-        form->Clear1->trigger();
-        add(images);
-        form->Batch->SetImagesPerRun(perRun);
-        form->ButtonProcess->click();
-        ASSERT_TRUE(waitFor([this] { return idle(); }, 600000));
-        seen << statuses();
-    }
-    EXPECT_EQ(seen[0], (QStringList{QStringLiteral("Completed"), QStringLiteral("Failed"),
-                                    QStringLiteral("Completed")}));
-    EXPECT_EQ(seen[1], seen[0]);
-    for (const char* name : {"photo one (2).png", "photo three (2).bmp", "photo one (3).png"}) {
-        const QImage enlarged(folder + QLatin1String(name));
-        ASSERT_EQ(enlarged.size(), QSize(64, 64)) << name;
-        // Not the all-black picture of a run without its model.
-        EXPECT_NE(enlarged.pixel(40, 40) & 0xFFFFFF, 0u) << name;
-    }
+    pick("imageTypeBox", static_cast<int>(TImageType::Artwork));
+    openWindow();
+    EXPECT_EQ(imageType(), TImageType::Artwork);
 }
 
 } // namespace

@@ -1,14 +1,38 @@
-#include "app/resultform.h"
+#include "app/resultdialog.h"
+#include "platform/shell.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <stdexcept>
+
 namespace
 {
+
+template <typename T> T* child(const QObject& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        throw std::runtime_error(std::string("no child named ") + name);
+    return found;
+}
+
+TBatchSummary threeEnlarged()
+{
+    TBatchSummary summary;
+    summary.completed = 3;
+    summary.totalInputBytes = 1000;
+    summary.totalOutputBytes = 4000;
+    summary.elapsedMs = 1500;
+    return summary;
+}
 
 void sendMouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, QPoint global)
 {
@@ -20,52 +44,127 @@ void sendMouse(QWidget* target, QEvent::Type type, Qt::MouseButton button, QPoin
 }
 
 // Presses `button` at the middle of `handle`, moves by `by` and releases; returns how far the
-// window moved.
-QPoint drag(TFormResult& form, QWidget* handle, Qt::MouseButton button, QPoint by)
+// dialog moved.
+QPoint drag(ResultDialog& dialog, QWidget* handle, Qt::MouseButton button, QPoint by)
 {
-    const QPoint before = form.pos();
+    const QPoint before = dialog.pos();
     const QPoint start = handle->mapToGlobal(handle->rect().center());
     sendMouse(handle, QEvent::MouseButtonPress, button, start);
     sendMouse(handle, QEvent::MouseMove, button, start + by);
     sendMouse(handle, QEvent::MouseButtonRelease, button, start + by);
-    return form.pos() - before;
+    return dialog.pos() - before;
 }
 
-TEST(ResultForm, DraggedByItsBodyWithAnyButtonButTheRightOne)
+TEST(ResultDialog, DraggedByItsBodyWithAnyButtonButTheRightOne)
 {
-    TFormResult form(nullptr, {});
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    ResultDialog dialog(threeEnlarged(), {});
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
 
-    for (QWidget* handle : {static_cast<QWidget*>(form.Image1), static_cast<QWidget*>(form.Label1),
-                            static_cast<QWidget*>(form.Label6), static_cast<QWidget*>(&form)}) {
-        EXPECT_EQ(drag(form, handle, Qt::LeftButton, {30, 20}), QPoint(30, 20))
+    for (QWidget* handle : {static_cast<QWidget*>(child<QLabel>(dialog, "picture")),
+                            static_cast<QWidget*>(child<QLabel>(dialog, "processedCaption")),
+                            static_cast<QWidget*>(child<QLabel>(dialog, "sizeChange")),
+                            static_cast<QWidget*>(&dialog)}) {
+        EXPECT_EQ(drag(dialog, handle, Qt::LeftButton, {30, 20}), QPoint(30, 20))
             << handle->objectName().toStdString();
-        EXPECT_EQ(drag(form, handle, Qt::RightButton, {30, 20}), QPoint(0, 0))
+        EXPECT_EQ(drag(dialog, handle, Qt::RightButton, {30, 20}), QPoint(0, 0))
             << handle->objectName().toStdString();
     }
 }
 
-TEST(ResultForm, EscapeAndCloseEndTheWindowAndTheFolderButtonAsksWhichFolder)
+TEST(ResultDialog, EscapeAndCloseEndItAndTheFolderButtonOpensTheResultsFolder)
 {
-    int asked = 0;
-    TFormResult form(nullptr, [&asked] {
-        ++asked;
-        return QString();
-    });
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("Result"));
-    EXPECT_EQ(form.Button1->text(), QStringLiteral("Open Folder Location..."));
-    form.Button1->click();
-    EXPECT_EQ(asked, 1);
+    QList<QUrl> opened;
+    platform::SetShellHooksForTesting({[&opened](const QUrl& url) {
+                                           opened << url;
+                                           return true;
+                                       },
+                                       nullptr, nullptr});
+    const auto unhook = qScopeGuard([] { platform::SetShellHooksForTesting({}); });
+    const struct {
+        QString resultsFolder;
+        QList<QUrl> expected;
+    } cases[] = {
+        {QStringLiteral("/photos/out"), {QUrl::fromLocalFile(QStringLiteral("/photos/out"))}},
+        {QString(), {}}, // no folder: nothing to open
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.resultsFolder.toStdString());
+        opened.clear();
+        ResultDialog dialog(threeEnlarged(), c.resultsFolder);
+        EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Result"));
+        QPushButton* openFolder = child<QPushButton>(dialog, "openFolderButton");
+        EXPECT_EQ(openFolder->text(), QStringLiteral("Open Folder Location..."));
+        openFolder->click();
+        EXPECT_EQ(opened, c.expected);
 
-    form.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QTest::keyClick(&form, Qt::Key_Escape);
-    EXPECT_FALSE(form.isVisible());
+        dialog.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+        EXPECT_FALSE(dialog.isVisible());
 
-    form.show();
-    form.Button2->click();
-    EXPECT_FALSE(form.isVisible());
+        dialog.show();
+        child<QPushButton>(dialog, "closeButton")->click();
+        EXPECT_FALSE(dialog.isVisible());
+    }
+}
+
+// The failed and aborted rows show only when not 0, one below the other from the first free row,
+// and the buttons move down to make room for them.
+TEST(ResultDialog, ShowsOnlyTheRowsThatHaveSomethingToSay)
+{
+    const struct {
+        const char* name;
+        int failed, aborted;
+        std::int64_t output;
+    } cases[] = {
+        {"nothing placed", 0, 0, 0},
+        {"one failed", 1, 0, 4000},
+        {"two aborted", 0, 2, 4000},
+        {"both", 1, 2, 4000},
+    };
+    int firstFreeRowY = -1; // where the failed row goes, and the aborted row without it
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBatchSummary summary = threeEnlarged();
+        summary.failed = c.failed;
+        summary.aborted = c.aborted;
+        summary.totalOutputBytes = c.output;
+        ResultDialog dialog(summary, {});
+        const auto label = [&dialog](const char* name) { return child<QLabel>(dialog, name); };
+        // A count's text, empty while its row is hidden.
+        const auto shownCount = [&label](const char* name) {
+            return label(name)->isHidden() ? QString() : label(name)->text();
+        };
+        const auto countText = [](int count) { return count ? QString::number(count) : QString(); };
+
+        EXPECT_EQ(label("processedCount")->text(), QStringLiteral("3"));
+        EXPECT_EQ(!label("sizeCaption")->isHidden(), c.output != 0);
+        EXPECT_EQ(!label("sizeChange")->isHidden(), c.output != 0);
+        EXPECT_EQ(!label("failedCaption")->isHidden(), c.failed != 0);
+        EXPECT_EQ(shownCount("failedCount"), countText(c.failed));
+        EXPECT_EQ(!label("abortedCaption")->isHidden(), c.aborted != 0);
+        EXPECT_EQ(shownCount("abortedCount"), countText(c.aborted));
+
+        if (c.failed && !c.aborted) {
+            firstFreeRowY = label("failedCaption")->y();
+        } else if (c.aborted && !c.failed) {
+            EXPECT_EQ(label("abortedCaption")->y(), firstFreeRowY);
+        } else if (c.aborted && c.failed) {
+            EXPECT_GT(label("abortedCaption")->y(), label("failedCaption")->y());
+            EXPECT_EQ(label("abortedCount")->y(), label("abortedCaption")->y());
+        }
+
+        int lowestRow = label("elapsedCaption")->geometry().bottom();
+        for (const char* row : {"sizeCaption", "failedCaption", "abortedCaption"})
+            if (!label(row)->isHidden())
+                lowestRow = std::max(lowestRow, label(row)->geometry().bottom());
+        const QPushButton* openFolder = child<QPushButton>(dialog, "openFolderButton");
+        const QPushButton* close = child<QPushButton>(dialog, "closeButton");
+        EXPECT_GT(openFolder->y(), lowestRow);
+        EXPECT_GT(close->y(), openFolder->geometry().bottom());
+        EXPECT_LE(close->geometry().bottom(), dialog.height());
+    }
 }
 
 } // namespace
