@@ -224,7 +224,11 @@ void OptionsPage::translate()
     imageTypeBox_->setItemText(1, TranslateText("Photo"));
     actionBox_->setItemText(0, TranslateText("Resize Original"));
     actionBox_->setItemText(1, TranslateText("Resize and Create Copies"));
-    destinationBox_->setItemText(0, TranslateText("Same Folder as Original"));
+    {
+        // A new caption is no choice of the user's: nothing may be stored for it.
+        const QSignalBlocker quiet(destinationBox_);
+        destinationBox_->setItemText(0, TranslateText("Same Folder as Original"));
+    }
     for (int item = 0; item < scaleBox_->count(); ++item)
         scaleBox_->setItemText(
             item, FillTemplate(TranslateText("%sx"), {scaleBox_->itemData(item).toString()}));
