@@ -1,9 +1,9 @@
 // A new user whose desktop speaks German sees the whole main window in German: the language is
 // found through the shipped LanguageCodes.csv and no caption is left in English, nor the message
 // about settings that cannot be read.
-#include "app/imagelist.h"
+#include "app/imagelistmodel.h"
 #include "app/imagelistview.h"
-#include "app/mainform.h"
+#include "app/mainwindow.h"
 #include "i18n/restartscript.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
@@ -33,7 +33,7 @@ namespace
 {
 
 // Every text the window shows, from its widgets, menus, tabs, column titles and list entries.
-QStringList shownTexts(const TAppForm& window)
+QStringList shownTexts(const MainWindow& window)
 {
     QStringList texts;
     for (const QLabel* label : window.findChildren<QLabel*>())
@@ -52,7 +52,8 @@ QStringList shownTexts(const TAppForm& window)
         for (int i = 0; i < combo->count(); ++i)
             texts << combo->itemText(i);
     }
-    const QAbstractItemModel* model = window.ListView1->model();
+    const QAbstractItemModel* model =
+        window.findChild<TImageListView*>(QStringLiteral("imageList"))->model();
     for (int column = 0; column < model->columnCount(); ++column)
         texts << model->headerData(column, Qt::Horizontal).toString();
     texts.removeAll(QString());
@@ -83,7 +84,7 @@ TEST(LanguageWindow, NewGermanUserSeesTheMainWindowInGerman)
     platform::EnableDialogScriptForTesting(&dialogs);
 
     {
-        TAppForm window;
+        MainWindow window(QStringList{});
         window.show();
         EXPECT_EQ(LanguageName, QStringLiteral("German"));
         // An English key with a German translation of its own must never show as it is.
@@ -121,8 +122,9 @@ TEST(LanguageWindow, GermanUserIsToldInGermanThatTheSettingsCannotBeRead)
     platform::DialogScript dialogs;
     platform::EnableDialogScriptForTesting(&dialogs);
     {
-        TAppForm window;
-        EXPECT_EQ(window.ButtonProcess->text(), QStringLiteral("&Starten"));
+        MainWindow window(QStringList{});
+        EXPECT_EQ(window.findChild<QPushButton*>(QStringLiteral("startStopButton"))->text(),
+                  QStringLiteral("&Starten"));
     }
     platform::EnableDialogScriptForTesting(nullptr);
     platform::SetExecutableFolderForTesting({});
@@ -156,12 +158,12 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
                                QStringLiteral("/photos/it's \"b\"\nline two.png"),
                                QStringLiteral("/photos/--restore-list c.png")};
     {
-        TAppForm window;
-        for (const QString& name : names)
-            AppendImage(window.ImageRecords, name);
-        window.ImageRecords[0].completed = true;
-        window.ImageAdder.MakeAdditionVisible();
-        window.ButtonNextClick();
+        MainWindow window(QStringList{});
+        auto* images = window.findChild<ImageListModel*>(QStringLiteral("imageListModel"));
+        ASSERT_NE(images, nullptr);
+        images->appendFiles(names);
+        images->setResult(0, TranslateText("Completed"), true, QString());
+        window.findChild<QPushButton*>(QStringLiteral("nextButton"))->click();
         dialogs.answers.push_back(platform::IDYES);
         QTimer::singleShot(0, [] {
             auto* form = qobject_cast<TTranslateForm*>(QApplication::activeModalWidget());
@@ -169,7 +171,7 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
             form->ComboBox1->setCurrentIndex(form->ComboBox1->findData(QStringLiteral("French")));
             form->Button1->click();
         });
-        window.Language1->trigger();
+        window.findChild<QAction*>(QStringLiteral("languageAction"))->trigger();
     }
     ASSERT_EQ(launched.size(), 2);
     QFile scriptFile(launched[1]);
@@ -191,17 +193,22 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
     EXPECT_EQ(QFile::permissions(listFile) & others, QFile::Permissions());
 
     {
-        TAppForm window(arguments);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !window.TimerParam->isActive(); }, 5000));
+        MainWindow window(arguments);
+        const auto* startArguments =
+            window.findChild<QTimer*>(QStringLiteral("startArgumentsTimer"));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !startArguments->isActive(); }, 5000));
         EXPECT_EQ(LanguageName, QStringLiteral("French"));
-        ASSERT_EQ(window.ImageRecords.size(), names.size());
+        const TImageEntries& entries =
+            window.findChild<ImageListModel*>(QStringLiteral("imageListModel"))->entries();
+        ASSERT_EQ(entries.size(), static_cast<size_t>(names.size()));
         for (qsizetype i = 0; i < names.size(); ++i)
-            EXPECT_EQ(window.ImageRecords[static_cast<size_t>(i)].path, names[i]);
-        EXPECT_TRUE(window.ImageRecords[0].completed);
-        EXPECT_EQ(window.ImageRecords[0].status, TranslateText("Completed"));
-        EXPECT_FALSE(window.ImageRecords[1].completed);
-        EXPECT_TRUE(window.PageControl1->tabText(0).endsWith(QStringLiteral("[3]")));
-        EXPECT_EQ(window.PageControl1->currentIndex(), 1);
+            EXPECT_EQ(entries[static_cast<size_t>(i)].path, names[i]);
+        EXPECT_TRUE(entries[0].completed);
+        EXPECT_EQ(entries[0].status, TranslateText("Completed"));
+        EXPECT_FALSE(entries[1].completed);
+        const auto* pages = window.findChild<QTabWidget*>(QStringLiteral("pages"));
+        EXPECT_TRUE(pages->tabText(0).endsWith(QStringLiteral("[3]")));
+        EXPECT_EQ(pages->currentIndex(), 1);
     }
     EXPECT_FALSE(QFile::exists(listFile));
     platform::SetShellHooksForTesting({});

@@ -1,12 +1,13 @@
 #include "about/about.h"
 #include "app/appvalues.h"
-#include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/imagelistview.h"
-#include "app/imageentry.h"
-#include "app/mainform.h"
+#include "app/mainwindow.h"
+#include "app/optionchoices.h"
+#include "app/optionspage.h"
 #include "app/restartlist.h"
 #include "app/settingsstore.h"
+#include "app/widgetkit.h"
 #include "app/windowplacement.h"
 #include "batch/batchoptions.h"
 #include "i18n/translation.h"
@@ -15,6 +16,8 @@
 #include "platform/shell.h"
 #include "support/testenv.h"
 
+#include <QAbstractItemView>
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -22,7 +25,6 @@
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
@@ -32,6 +34,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
+#include <stdexcept>
 
 namespace
 {
@@ -43,9 +46,18 @@ void pick(QComboBox* box, int item)
     emit box->activated(item);
 }
 
+// The window's part of that name; a part that is missing fails the test rather than crash it.
+template <typename T> T* part(const QObject& window, const char* name)
+{
+    T* found = window.findChild<T*>(QLatin1String(name));
+    if (!found)
+        throw std::runtime_error(std::string("the window has no ") + name);
+    return found;
+}
+
 // Each test gets its own program folder (settings.ini and Languages/ live there) and answers
 // every dialog from a script.
-class MainFormTest : public ::testing::Test
+class MainWindowTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -68,7 +80,7 @@ protected:
     }
     void TearDown() override
     {
-        form.reset();
+        window.reset();
         platform::SetShellHooksForTesting({});
         platform::EnableDialogScriptForTesting(nullptr);
         platform::SetExecutableFolderForTesting({});
@@ -78,30 +90,57 @@ protected:
     {
         testenv::WriteFile(programFolder + QStringLiteral("settings.ini"), text);
     }
-    TAppForm& start()
+    MainWindow& start()
     {
-        form = std::make_unique<TAppForm>();
-        return *form;
+        window = std::make_unique<MainWindow>(QStringList());
+        // No update check leaves the machine from these tests.
+        part<QTimer>("updateCheckTimer")->stop();
+        return *window;
     }
-    QString storedSettings() const
+    template <typename T = QWidget> T* part(const char* name) const
     {
-        QFile file(programFolder + QStringLiteral("settings.ini"));
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+        return ::part<T>(*window, name);
     }
+    QComboBox* box(const char* name) const { return part<QComboBox>(name); }
+    QAction* action(const char* name) const { return part<QAction>(name); }
+    QLabel* label(const char* name) const { return part<QLabel>(name); }
+    OptionsPage* optionsPage() const { return part<OptionsPage>("optionsPage"); }
+    ImageListModel* images() const { return part<ImageListModel>("imageListModel"); }
+    QTabWidget* pages() const { return part<QTabWidget>("pages"); }
+    // What a batch started now would be given.
+    TBatchOptions batchOptions() const
+    {
+        return BatchOptionsOf(optionsPage()->choices(), upscalerFolder());
+    }
+
+    // settings.ini as it is on disk; empty when there is none.
+    std::string storedSettings() const
+    {
+        return testenv::ReadFile(programFolder + QStringLiteral("settings.ini")).toStdString();
+    }
+    bool storedSettingsHold(const char* text) const
+    {
+        return storedSettings().find(text) != std::string::npos;
+    }
+    // What settings.ini holds under `key` now, as the next start reads it.
+    QString storedValue(const char* key) const
+    {
+        TSettingsStore store;
+        store.Open(programFolder);
+        return store.Read(QLatin1String(key));
+    }
+    QString upscalerFolder() const { return programFolder + QStringLiteral("realesrgan/"); }
     // The upscaler's folder beside the program, with the models of both image types.
-    QString layOutUpscaler() const
+    void layOutUpscaler() const
     {
-        const QString folder = programFolder + QStringLiteral("realesrgan/");
-        testenv::LayOutUpscalerFolder(folder, QStringLiteral("/bin/true"));
-        return folder;
+        testenv::LayOutUpscalerFolder(upscalerFolder(), QStringLiteral("/bin/true"));
     }
     // Installs or removes the fast model of the image type in the upscaler's folder.
     void setFastModel(TImageType type, bool installed) const
     {
         const QString none = testenv::NewFolder(QStringLiteral("none")) + QLatin1Char('/');
         for (const QString& missing : MissingModelFiles(none, type, TSpeed::Fast)) {
-            const QString file = ModelFolder(programFolder + QStringLiteral("realesrgan/")) +
-                                 QFileInfo(missing).fileName();
+            const QString file = ModelFolder(upscalerFolder()) + QFileInfo(missing).fileName();
             if (installed)
                 testenv::WriteFile(file, "model");
             else
@@ -113,100 +152,112 @@ protected:
     platform::DialogScript dialogs;
     QList<QUrl> opened;
     QStringList started;
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> window;
 };
 
-TEST_F(MainFormTest, StartsWithDefaultsAndItsOwnTitle)
+TEST_F(MainWindowTest, StartsWithDefaultsAndItsOwnTitle)
 {
-    TAppForm& w = start();
+    MainWindow& w = start();
     EXPECT_EQ(w.windowTitle(), QStringLiteral("Zelmora - Grandora"));
     EXPECT_EQ(AppVersion, QStringLiteral("1.0"));
-    EXPECT_EQ(w.SettingsIni.Folder(), programFolder);
-    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
-    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Artwork"));
-    EXPECT_EQ(w.ComboBoxAction->currentText(), QStringLiteral("Resize and Create Copies"));
-    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
-    EXPECT_TRUE(w.ComboBoxDestination->isEnabled());
-    EXPECT_TRUE(w.RadioButton1->isChecked());
-    EXPECT_TRUE(w.IncludeSubfolders1->isChecked());
-    EXPECT_TRUE(w.UpdateNotifications1->isChecked());
-    EXPECT_FALSE(w.UpdateNotifications1->isEnabled());
+    EXPECT_EQ(pages()->currentIndex(), 0);
+    EXPECT_EQ(pages()->tabText(0), QStringLiteral("Images [0]"));
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Artwork"));
+    EXPECT_EQ(box("actionBox")->currentText(), QStringLiteral("Resize and Create Copies"));
+    EXPECT_EQ(box("destinationBox")->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_TRUE(box("destinationBox")->isEnabled());
+    EXPECT_TRUE(part<QRadioButton>("recycleOriginalsButton")->isChecked());
+    EXPECT_TRUE(action("includeSubfoldersAction")->isChecked());
+    EXPECT_TRUE(action("updateNotificationsAction")->isChecked());
+    EXPECT_FALSE(action("updateNotificationsAction")->isEnabled());
     EXPECT_TRUE(dialogs.shown.empty());
+    window.reset();
     EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")))
-        << "start-up writes nothing";
+        << "starting and closing writes nothing: " << storedSettings();
 }
 
-TEST_F(MainFormTest, RestoresEveryStoredOption)
-{
-    const QString destination = testenv::NewFolder(QStringLiteral("dest"));
-    writeSettings("[Settings]\nModel=Photo\nAction=ResizeOriginal\nDestination=" +
-                  destination.toUtf8() + "\nOriginalFiles=DeletePermanently\n");
-    TAppForm& w = start();
-    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Photo"));
-    EXPECT_EQ(w.ComboBoxAction->currentIndex(), 0);
-    EXPECT_FALSE(w.ComboBoxDestination->isEnabled());
-    EXPECT_FALSE(w.ButtonBrowse->isEnabled());
-    EXPECT_FALSE(w.Label6->isHidden());
-    EXPECT_EQ(w.ComboBoxDestination->currentText(), destination);
-    EXPECT_TRUE(w.RadioButton2->isChecked());
-}
-
-TEST_F(MainFormTest, IgnoresStoredValuesThatMatchNothing)
-{
-    writeSettings("[Settings]\nModel=photo\nAction=Something\nDestination=/no/such/folder\n"
-                  "OriginalFiles=Other\n");
-    TAppForm& w = start();
-    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Artwork"));
-    EXPECT_EQ(w.ComboBoxAction->currentIndex(), 1);
-    EXPECT_TRUE(w.Label6->isHidden());
-    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
-    EXPECT_TRUE(w.RadioButton1->isChecked());
-}
-
-TEST_F(MainFormTest, OptionChangesAreWrittenThrough)
-{
-    TAppForm& w = start();
-    w.ComboBoxModel->setCurrentIndex(1);
-    emit w.ComboBoxModel->activated(1);
-    w.ComboBoxAction->setCurrentIndex(0);
-    emit w.ComboBoxAction->activated(0);
-    EXPECT_FALSE(w.ComboBoxDestination->isEnabled());
-    w.RadioButton2->click();
-    EXPECT_EQ(storedSettings(), QStringLiteral("[Settings]\nModel=Photo\nAction=ResizeOriginal\n"
-                                               "OriginalFiles=DeletePermanently\n\n"));
-
-    w.ComboBoxAction->setCurrentIndex(1);
-    emit w.ComboBoxAction->activated(1);
-    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Action")), QStringLiteral("CreateCopies"));
-}
-
-// Scale, output format, JPEG quality, speed and metadata go to settings.ini by names that no
-// language changes, come back at the next start, and reach the batch.
-TEST_F(MainFormTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
+// Every stored option comes back in its control, and restoring them writes nothing back.
+TEST_F(MainWindowTest, RestoresEveryStoredOption)
 {
     layOutUpscaler();
     setFastModel(TImageType::Photo, true);
-    TAppForm& w = start();
-    EXPECT_EQ(w.ComboBoxScale->currentText(), QStringLiteral("4x"));
-    EXPECT_EQ(w.ComboBoxFormat->currentText(), QStringLiteral("Same as original"));
-    EXPECT_EQ(w.SpinEditQuality->value(), 90);
-    EXPECT_EQ(w.ComboBoxSpeed->currentText(), QStringLiteral("Best quality"));
-    EXPECT_TRUE(w.CheckBoxMetadata->isChecked());
-    auto* engineBox = w.findChild<QComboBox*>(QStringLiteral("engineBox"));
-    ASSERT_NE(engineBox, nullptr);
-    EXPECT_EQ(engineBox->currentText(), QStringLiteral("Automatic"));
+    const QString destination = testenv::NewFolder(QStringLiteral("dest"));
+    const QByteArray text =
+        "[Settings]\nModel=Photo\nAction=ResizeOriginal\nDestination=" + destination.toUtf8() +
+        "\nOriginalFiles=DeletePermanently\nScale=3\nOutputFormat=WebP\n"
+        "JpegQuality=1\nSpeed=Fast\nEngine=Upscaler\nKeepMetadata=0\n\n";
+    writeSettings(text);
+    start();
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Photo"));
+    EXPECT_EQ(box("actionBox")->currentText(), QStringLiteral("Resize Original"));
+    EXPECT_FALSE(box("destinationBox")->isEnabled());
+    EXPECT_FALSE(part<QPushButton>("browseButton")->isEnabled());
+    EXPECT_FALSE(label("originalFilesLabel")->isHidden());
+    EXPECT_EQ(box("destinationBox")->currentText(), destination);
+    EXPECT_TRUE(part<QRadioButton>("deleteOriginalsButton")->isChecked());
+    EXPECT_EQ(box("scaleBox")->currentText(), QStringLiteral("3x"));
+    EXPECT_EQ(box("formatBox")->currentText(), QStringLiteral("WebP"));
+    EXPECT_EQ(part<QSpinBox>("qualityBox")->value(), 1);
+    EXPECT_EQ(box("speedBox")->currentText(), QStringLiteral("Fast"));
+    EXPECT_EQ(box("engineBox")->currentText(), QStringLiteral("Upscaler (Vulkan)"));
+    EXPECT_FALSE(part<QCheckBox>("keepMetadataBox")->isChecked());
+    window.reset();
+    EXPECT_EQ(storedSettings(), text.toStdString());
+}
 
-    pick(w.ComboBoxModel, 1);
-    pick(w.ComboBoxScale, 0);
-    pick(w.ComboBoxFormat, 2);
-    w.SpinEditQuality->setValue(75);
-    pick(w.ComboBoxSpeed, 1);
-    pick(engineBox, 1);
-    w.CheckBoxMetadata->click();
-    EXPECT_FALSE(storedSettings().contains(QStringLiteral("JpegQuality")))
-        << "the quality waits until the arrows pause";
+// What LoadChoices drops comes out as the default in the controls; the table of such values is
+// in the tests of the choices.
+TEST_F(MainWindowTest, IgnoresStoredValuesThatMatchNothing)
+{
+    writeSettings("[Settings]\nModel=photo\nAction=Something\nDestination=/no/such/folder\n"
+                  "OriginalFiles=Other\nJpegQuality=101\n");
+    start();
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Artwork"));
+    EXPECT_EQ(box("actionBox")->currentText(), QStringLiteral("Resize and Create Copies"));
+    EXPECT_TRUE(label("originalFilesLabel")->isHidden());
+    EXPECT_EQ(box("destinationBox")->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_TRUE(part<QRadioButton>("recycleOriginalsButton")->isChecked());
+    EXPECT_EQ(part<QSpinBox>("qualityBox")->value(), 90);
+}
+
+TEST_F(MainWindowTest, OptionChangesAreWrittenThrough)
+{
+    start();
+    pick(box("imageTypeBox"), 1);
+    pick(box("actionBox"), 0);
+    EXPECT_FALSE(box("destinationBox")->isEnabled());
+    part<QRadioButton>("deleteOriginalsButton")->click();
+    EXPECT_EQ(storedSettings(), "[Settings]\nModel=Photo\nAction=ResizeOriginal\n"
+                                "OriginalFiles=DeletePermanently\n\n");
+
+    pick(box("actionBox"), 1);
+    EXPECT_EQ(storedValue("Action"), QStringLiteral("CreateCopies"));
+}
+
+// Scale, output format, JPEG quality, speed, engine and metadata go to settings.ini by names that
+// no language changes, come back at the next start, and reach the batch.
+TEST_F(MainWindowTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
+{
+    layOutUpscaler();
+    setFastModel(TImageType::Photo, true);
+    start();
+    EXPECT_EQ(box("scaleBox")->currentText(), QStringLiteral("4x"));
+    EXPECT_EQ(box("formatBox")->currentText(), QStringLiteral("Same as original"));
+    EXPECT_EQ(part<QSpinBox>("qualityBox")->value(), 90);
+    EXPECT_EQ(box("speedBox")->currentText(), QStringLiteral("Best quality"));
+    EXPECT_EQ(box("engineBox")->currentText(), QStringLiteral("Automatic"));
+    EXPECT_TRUE(part<QCheckBox>("keepMetadataBox")->isChecked());
+
+    pick(box("imageTypeBox"), 1);
+    pick(box("scaleBox"), 0);
+    pick(box("formatBox"), 2);
+    part<QSpinBox>("qualityBox")->setValue(75);
+    pick(box("speedBox"), 1);
+    pick(box("engineBox"), 1);
+    part<QCheckBox>("keepMetadataBox")->click();
+    EXPECT_FALSE(storedSettingsHold("JpegQuality")) << "the quality waits until the arrows pause";
     const auto expectChosen = [](const TBatchOptions& options) {
+        EXPECT_EQ(options.imageType, TImageType::Photo);
         EXPECT_EQ(options.scale, 2);
         EXPECT_EQ(options.outputFormat, TOutputFormat::Jpeg);
         EXPECT_EQ(options.jpegQuality, 75);
@@ -214,98 +265,81 @@ TEST_F(MainFormTest, TheNewOptionsAreStoredRestoredAndHandedToTheBatch)
         EXPECT_EQ(options.engine, TEngine::BuiltIn);
         EXPECT_FALSE(options.keepMetadata);
     };
-    expectChosen(w.CurrentOptions());
-    form.reset();
-    EXPECT_EQ(storedSettings(),
-              QStringLiteral("[Settings]\nModel=Photo\nScale=2\nOutputFormat=JPEG\nSpeed=Fast\n"
-                             "Engine=BuiltIn\nKeepMetadata=0\nJpegQuality=75\n\n"));
+    expectChosen(batchOptions());
+    window.reset();
+    EXPECT_EQ(storedSettings(), "[Settings]\nModel=Photo\nScale=2\nOutputFormat=JPEG\nSpeed=Fast\n"
+                                "Engine=BuiltIn\nKeepMetadata=0\nJpegQuality=75\n\n");
 
-    TAppForm& again = start();
-    EXPECT_EQ(again.ComboBoxScale->currentText(), QStringLiteral("2x"));
-    EXPECT_EQ(again.ComboBoxFormat->currentText(), QStringLiteral("JPEG"));
-    EXPECT_EQ(again.ComboBoxSpeed->currentText(), QStringLiteral("Fast"));
-    EXPECT_EQ(again.findChild<QComboBox*>(QStringLiteral("engineBox"))->currentText(),
-              QStringLiteral("Built-in (CPU)"));
-    expectChosen(again.CurrentOptions());
+    start();
+    EXPECT_EQ(box("scaleBox")->currentText(), QStringLiteral("2x"));
+    EXPECT_EQ(box("formatBox")->currentText(), QStringLiteral("JPEG"));
+    EXPECT_EQ(part<QSpinBox>("qualityBox")->value(), 75);
+    EXPECT_EQ(box("speedBox")->currentText(), QStringLiteral("Fast"));
+    EXPECT_EQ(box("engineBox")->currentText(), QStringLiteral("Built-in (CPU)"));
+    EXPECT_FALSE(part<QCheckBox>("keepMetadataBox")->isChecked());
+    expectChosen(batchOptions());
 }
 
-// A value that names no item, or a quality out of range, gives the default; restoring writes
-// nothing back.
-TEST_F(MainFormTest, StoredNewOptionsThatNameNothingGiveTheDefaults)
+// "Beside the originals" is kept as no folder at all, which reads back the same in every
+// language. The caption that earlier versions kept instead still reads back as beside.
+TEST_F(MainWindowTest, BesideTheOriginalsIsStoredAsNoFolder)
 {
-    layOutUpscaler();
-    setFastModel(TImageType::Photo, true);
-    const struct {
-        const char* stored;
-        int scale;
-        TOutputFormat format;
-        int quality;
-        TSpeed speed;
-        bool keepMetadata;
-        TEngine engine = TEngine::Automatic;
-    } cases[] = {
-        {"", 4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
-        {"Scale=3\nOutputFormat=WebP\nJpegQuality=1\nSpeed=Best\nKeepMetadata=1\n"
-         "Engine=Upscaler\n",
-         3, TOutputFormat::WebP, 1, TSpeed::BestQuality, true, TEngine::Upscaler},
-        {"Scale=2\nOutputFormat=PNG\nJpegQuality=100\nSpeed=Fast\nKeepMetadata=0\n"
-         "Engine=BuiltIn\n",
-         2, TOutputFormat::Png, 100, TSpeed::Fast, false, TEngine::BuiltIn},
-        {"Scale=5\nOutputFormat=jpeg\nJpegQuality=0\nSpeed=fast\nKeepMetadata=no\n"
-         "Engine=builtin\n",
-         4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
-        {"Scale=4x\nOutputFormat=Gif\nJpegQuality=101\nSpeed=Quick\nKeepMetadata=2\n", 4,
-         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
-        {"Scale=1\nOutputFormat=\nJpegQuality=9x\nSpeed=\nKeepMetadata=\n", 4,
-         TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality, true},
-        {"Scale=\nJpegQuality=-5\n", 4, TOutputFormat::SameAsOriginal, 90, TSpeed::BestQuality,
-         true},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.stored);
-        form.reset();
-        const QString text = QStringLiteral("[Settings]\nModel=Photo\n") + QLatin1String(c.stored);
-        writeSettings(text.toUtf8());
-        const TBatchOptions options = start().CurrentOptions();
-        EXPECT_EQ(options.scale, c.scale);
-        EXPECT_EQ(options.outputFormat, c.format);
-        EXPECT_EQ(options.jpegQuality, c.quality);
-        EXPECT_EQ(form->SpinEditQuality->value(), c.quality);
-        EXPECT_EQ(options.speed, c.speed);
-        EXPECT_EQ(options.keepMetadata, c.keepMetadata);
-        EXPECT_EQ(options.engine, c.engine);
-        form.reset();
-        EXPECT_EQ(storedSettings(), text);
+    const QString folder = testenv::NewFolder(QStringLiteral("dest"));
+    writeSettings("[Settings]\nDestination=" + folder.toUtf8() + "\n");
+    start().show();
+    QComboBox* destination = box("destinationBox");
+    ASSERT_EQ(destination->currentText(), folder);
+    // The typed folder leaves the item current; only its popup brings the caption back.
+    destination->showPopup();
+    destination->view()->setCurrentIndex(destination->model()->index(0, 0));
+    QTest::keyClick(destination->view(), Qt::Key_Return);
+    EXPECT_EQ(destination->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_TRUE(optionsPage()->choices().besideOriginals);
+    EXPECT_EQ(batchOptions().destination, QString());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return storedValue("Destination").isEmpty(); }, 5000));
+    EXPECT_TRUE(storedSettingsHold("\nDestination=\n")) << storedSettings();
+
+    for (const char* stored : {"Same Folder as Original", ""}) {
+        SCOPED_TRACE(stored);
+        window.reset();
+        const QByteArray text = QByteArray("[Settings]\nDestination=") + stored + "\n\n";
+        writeSettings(text);
+        start();
+        EXPECT_EQ(box("destinationBox")->currentIndex(), 0);
+        EXPECT_EQ(box("destinationBox")->currentText(), QStringLiteral("Same Folder as Original"));
+        EXPECT_TRUE(optionsPage()->choices().besideOriginals);
+        window.reset();
+        EXPECT_EQ(storedSettings(), text.toStdString()) << "restoring writes nothing back";
     }
 }
 
 // A quality still waiting to be written must not bring the old settings back either.
-TEST_F(MainFormTest, ResetToDefaultsForgetsTheNewOptions)
+TEST_F(MainWindowTest, ResetToDefaultsForgetsTheNewOptions)
 {
     layOutUpscaler();
     setFastModel(TImageType::Photo, true);
     writeSettings("[Settings]\nModel=Photo\nScale=2\nOutputFormat=PNG\nJpegQuality=50\n"
                   "Speed=Fast\nKeepMetadata=0\n");
-    TAppForm& w = start();
-    w.SpinEditQuality->setValue(60);
+    start();
+    part<QSpinBox>("qualityBox")->setValue(60);
     dialogs.answers.push_back(platform::IDYES);
-    w.ResettoDefaults1->trigger();
-    form.reset();
+    action("resetToDefaultsAction")->trigger();
+    window.reset();
     EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
 
-    const TBatchOptions options = start().CurrentOptions();
-    EXPECT_EQ(options.scale, 4);
-    EXPECT_EQ(options.outputFormat, TOutputFormat::SameAsOriginal);
-    EXPECT_EQ(options.jpegQuality, 90);
-    EXPECT_EQ(options.speed, TSpeed::BestQuality);
-    EXPECT_TRUE(options.keepMetadata);
+    start();
+    EXPECT_TRUE(optionsPage()->choices() == TOptionChoices());
+    EXPECT_EQ(part<QSpinBox>("qualityBox")->value(), 90);
+    EXPECT_EQ(box("scaleBox")->currentText(), QStringLiteral("4x"));
 }
 
 // The output format is that of copies: a replaced original keeps its own, and the box says so.
 // The quality counts for JPEG copies only.
-TEST_F(MainFormTest, TheOutputFormatAndQualityApplyToCopiesOnly)
+TEST_F(MainWindowTest, TheOutputFormatAndQualityApplyToCopiesOnly)
 {
-    TAppForm& w = start();
+    start();
+    QComboBox* format = box("formatBox");
+    auto* quality = part<QSpinBox>("qualityBox");
     const QString keepsFormat = QStringLiteral("A replaced original always keeps its own format");
     enum { Replace = 0, Copies = 1 };
     enum { Same = 0, Png = 1, Jpeg = 2, WebP = 3 };
@@ -321,69 +355,68 @@ TEST_F(MainFormTest, TheOutputFormatAndQualityApplyToCopiesOnly)
     };
     for (const auto& step : steps) {
         SCOPED_TRACE(testing::Message() << "action " << step.action << ", format " << step.format);
-        pick(w.ComboBoxAction, step.action);
-        pick(w.ComboBoxFormat, step.format);
-        EXPECT_EQ(w.ComboBoxFormat->isEnabled(), step.formatEnabled);
-        EXPECT_EQ(w.SpinEditQuality->isEnabled(), step.qualityEnabled);
+        pick(box("actionBox"), step.action);
+        pick(format, step.format);
+        EXPECT_EQ(format->isEnabled(), step.formatEnabled);
+        EXPECT_EQ(quality->isEnabled(), step.qualityEnabled);
         const QString tip = step.formatEnabled ? QString() : keepsFormat;
-        EXPECT_EQ(w.ComboBoxFormat->toolTip(), tip);
-        EXPECT_EQ(w.SpinEditQuality->toolTip(), tip);
+        EXPECT_EQ(format->toolTip(), tip);
+        EXPECT_EQ(quality->toolTip(), tip);
     }
 }
 
 // Fast is offered where the image type has a fast model. Elsewhere the box shows the best quality
 // and says why, and the choice waits for a type that has one.
-TEST_F(MainFormTest, FastIsOfferedOnlyWhereTheImageTypeHasAFastModel)
+TEST_F(MainWindowTest, FastIsOfferedOnlyWhereTheImageTypeHasAFastModel)
 {
     layOutUpscaler();
     setFastModel(TImageType::Photo, true);
     writeSettings("[Settings]\nModel=Photo\n");
-    TAppForm& w = start();
+    start();
+    QComboBox* speed = box("speedBox");
     const auto expectSpeed = [&](const char* shown, TSpeed handedOn) {
-        const bool offered = w.ComboBoxSpeed->isEnabled();
-        EXPECT_EQ(w.ComboBoxSpeed->currentText(), QLatin1String(shown));
-        EXPECT_EQ(w.ComboBoxSpeed->toolTip(),
+        const bool offered = speed->isEnabled();
+        EXPECT_EQ(speed->currentText(), QLatin1String(shown));
+        EXPECT_EQ(speed->toolTip(),
                   offered ? QString()
                           : QStringLiteral("No fast model is installed for this image type"));
-        EXPECT_EQ(w.CurrentOptions().speed, handedOn);
+        EXPECT_EQ(batchOptions().speed, handedOn);
     };
-    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    EXPECT_TRUE(speed->isEnabled());
     expectSpeed("Best quality", TSpeed::BestQuality);
-    pick(w.ComboBoxSpeed, 1);
+    pick(speed, 1);
     expectSpeed("Fast", TSpeed::Fast);
 
-    pick(w.ComboBoxModel, 0);
-    EXPECT_FALSE(w.ComboBoxSpeed->isEnabled());
+    pick(box("imageTypeBox"), 0);
+    EXPECT_FALSE(speed->isEnabled());
     expectSpeed("Best quality", TSpeed::BestQuality);
-    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("Speed")), QStringLiteral("Fast"));
+    EXPECT_EQ(storedValue("Speed"), QStringLiteral("Fast"));
 
-    pick(w.ComboBoxModel, 1);
-    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    pick(box("imageTypeBox"), 1);
+    EXPECT_TRUE(speed->isEnabled());
     expectSpeed("Fast", TSpeed::Fast);
 
     setFastModel(TImageType::Artwork, true);
-    pick(w.ComboBoxModel, 0);
-    EXPECT_TRUE(w.ComboBoxSpeed->isEnabled());
+    pick(box("imageTypeBox"), 0);
+    EXPECT_TRUE(speed->isEnabled());
     expectSpeed("Fast", TSpeed::Fast);
-    // Gone after it was chosen: the batch is handed the model that is there.
-    setFastModel(TImageType::Artwork, false);
-    EXPECT_EQ(w.CurrentOptions().speed, TSpeed::BestQuality);
 }
 
 // A burst of typing costs one write, made when the typing pauses or the window goes.
-TEST_F(MainFormTest, TypingADestinationWritesOnceTheTypingPauses)
+TEST_F(MainWindowTest, TypingADestinationWritesOnceTheTypingPauses)
 {
-    TAppForm& w = start();
+    start();
     const QString settings = programFolder + QStringLiteral("settings.ini");
-    w.ComboBoxDestination->setEditText(QString());
-    QTest::keyClicks(w.ComboBoxDestination->lineEdit(), QStringLiteral("/tmp/out"));
+    QComboBox* destination = box("destinationBox");
+    destination->setEditText(QString());
+    QTest::keyClicks(destination->lineEdit(), QStringLiteral("/tmp/out"));
     EXPECT_FALSE(QFile::exists(settings)) << "no write while typing";
     ASSERT_TRUE(QTest::qWaitFor([&] { return QFile::exists(settings); }, 5000));
-    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Destination")), QStringLiteral("/tmp/out"));
+    EXPECT_EQ(storedValue("Destination"), QStringLiteral("/tmp/out"));
 
-    QTest::keyClick(w.ComboBoxDestination->lineEdit(), Qt::Key_2);
-    form.reset();
-    EXPECT_TRUE(storedSettings().contains(QStringLiteral("Destination=/tmp/out2")));
+    QTest::keyClick(destination->lineEdit(), Qt::Key_2);
+    window.reset();
+    EXPECT_TRUE(storedSettingsHold("Destination=/tmp/out2")) << storedSettings();
 }
 
 // A settings.ini that cannot be read still gives the whole window on defaults and one message
@@ -393,40 +426,39 @@ struct UnreadableSettings {
     void (*make)(const QString& path);
 };
 
-class MainFormUnreadableSettingsTest : public MainFormTest,
-                                       public ::testing::WithParamInterface<UnreadableSettings>
+class MainWindowUnreadableSettingsTest : public MainWindowTest,
+                                         public ::testing::WithParamInterface<UnreadableSettings>
 {
 };
 
-TEST_P(MainFormUnreadableSettingsTest, StartsWholeOnDefaultsAndLeavesTheFileAlone)
+TEST_P(MainWindowUnreadableSettingsTest, StartsWholeOnDefaultsAndLeavesTheFileAlone)
 {
     const QString path = programFolder + QStringLiteral("settings.ini");
     GetParam().make(path);
     const QByteArray before = testenv::EntryState(path);
 
-    TAppForm& w = start();
-    EXPECT_EQ(w.ComboBoxModel->count(), 2);
-    EXPECT_EQ(w.ComboBoxAction->count(), 2);
-    EXPECT_EQ(w.ComboBoxDestination->currentText(), QStringLiteral("Same Folder as Original"));
-    EXPECT_FALSE(w.ButtonProcess->text().isEmpty());
-    EXPECT_EQ(w.Label3->text(), QStringLiteral("Image Type:"));
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+    start();
+    EXPECT_EQ(box("imageTypeBox")->count(), 2);
+    EXPECT_EQ(box("actionBox")->count(), 2);
+    EXPECT_EQ(box("destinationBox")->currentText(), QStringLiteral("Same Folder as Original"));
+    EXPECT_FALSE(part<QPushButton>("startStopButton")->text().isEmpty());
+    EXPECT_EQ(label("imageTypeLabel")->text(), QStringLiteral("Image Type:"));
+    EXPECT_EQ(pages()->tabText(0), QStringLiteral("Images [0]"));
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_TRUE(dialogs.shown[0].text.contains(path)) << dialogs.shown[0].text.toStdString();
 
-    w.ComboBoxModel->setCurrentIndex(1);
-    emit w.ComboBoxModel->activated(1);
-    w.RadioButton2->click();
-    w.ComboBoxDestination->setEditText(QString());
-    QTest::keyClicks(w.ComboBoxDestination->lineEdit(), QStringLiteral("/tmp/out"));
-    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("Model")), QStringLiteral("Photo"));
-    form.reset();
+    pick(box("imageTypeBox"), 1);
+    part<QRadioButton>("deleteOriginalsButton")->click();
+    box("destinationBox")->setEditText(QString());
+    QTest::keyClicks(box("destinationBox")->lineEdit(), QStringLiteral("/tmp/out"));
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Photo"));
+    window.reset();
     EXPECT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(testenv::EntryState(path), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    BadFiles, MainFormUnreadableSettingsTest,
+    BadFiles, MainWindowUnreadableSettingsTest,
     ::testing::Values(UnreadableSettings{"Folder", [](const QString& p) { QDir().mkpath(p); }},
                       UnreadableSettings{
                           "LinkToDevZero",
@@ -440,21 +472,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 // The image type is stored by name, whatever the language, and a caption stored by an earlier
 // version in any shipped language is still understood.
-TEST_F(MainFormTest, TheImageTypeSurvivesALanguageSwitch)
+TEST_F(MainWindowTest, TheImageTypeSurvivesALanguageSwitch)
 {
     testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
                        "{Artwork}Illustration\n{Photo}Foto\n");
     testenv::WriteFile(programFolder + QStringLiteral("Languages/Turkish.lang.txt"),
                        "{Artwork}\xc3\x87izim\n{Photo}Foto\xc4\x9fraf\n");
     writeSettings("[Settings]\nLanguageFile=German.lang.txt\n");
-    start().ComboBoxModel->setCurrentIndex(1);
-    emit form->ComboBoxModel->activated(1);
-    EXPECT_EQ(form->ComboBoxModel->currentText(), QStringLiteral("Foto"));
-    EXPECT_EQ(form->SettingsIni.Read(QStringLiteral("Model")), QStringLiteral("Photo"));
-    form.reset();
+    start();
+    pick(box("imageTypeBox"), 1);
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Foto"));
+    EXPECT_EQ(storedValue("Model"), QStringLiteral("Photo"));
+    window.reset();
     UnloadLanguageForTesting();
     writeSettings("[Settings]\nLanguageFile=Turkish.lang.txt\nModel=Photo\n");
-    EXPECT_EQ(start().ComboBoxModel->currentIndex(), 1);
+    start();
+    EXPECT_EQ(box("imageTypeBox")->currentIndex(), 1);
 
     struct Case {
         const char* stored;
@@ -462,161 +495,173 @@ TEST_F(MainFormTest, TheImageTypeSurvivesALanguageSwitch)
     } cases[] = {{"Foto\xc4\x9fraf", 1}, {"Foto", 1}, {"Illustration", 0}, {"Unknown", 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.stored);
-        form.reset();
+        window.reset();
         UnloadLanguageForTesting();
         writeSettings(QByteArray("[Settings]\nModel=") + c.stored + "\n");
-        EXPECT_EQ(start().ComboBoxModel->currentIndex(), c.expected);
+        start();
+        EXPECT_EQ(box("imageTypeBox")->currentIndex(), c.expected);
     }
 }
 
-TEST_F(MainFormTest, StartsInTheStoredLanguage)
+TEST_F(MainWindowTest, StartsInTheStoredLanguage)
 {
     testenv::WriteFile(
         programFolder + QStringLiteral("Languages/German.lang.txt"),
         "{Images}Bilder\n{S&tart}&Starten\n{Photo}Foto\n{Image Type:}Ein sehr langer "
         "Bildtyp-Text:\n");
     writeSettings("[Settings]\nLanguageFile=German.lang.txt\nModel=Foto\n");
-    TAppForm& w = start();
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Bilder [0]"));
-    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("&Starten"));
-    EXPECT_EQ(w.ComboBoxModel->currentText(), QStringLiteral("Foto"));
-    EXPECT_EQ(w.ButtonNext->text(), QStringLiteral("&Next"));
+    start();
+    EXPECT_EQ(pages()->tabText(0), QStringLiteral("Bilder [0]"));
+    EXPECT_EQ(part<QPushButton>("startStopButton")->text(), QStringLiteral("&Starten"));
+    EXPECT_EQ(box("imageTypeBox")->currentText(), QStringLiteral("Foto"));
+    EXPECT_EQ(part<QPushButton>("nextButton")->text(), QStringLiteral("&Next"));
     // The long label is shrunk to the scaled width, never below one point.
-    const QFontMetrics metrics(w.Label3->font());
-    EXPECT_TRUE(metrics.horizontalAdvance(w.Label3->text()) <= w.ScaleDimension(105) ||
-                w.Label3->font().pointSize() == 1);
-    EXPECT_LT(w.Label3->font().pointSize(), w.Label4->font().pointSize());
+    QLabel* imageType = label("imageTypeLabel");
+    const QFontMetrics metrics(imageType->font());
+    EXPECT_TRUE(metrics.horizontalAdvance(imageType->text()) <= scaleDimension(105) ||
+                imageType->font().pointSize() == 1);
+    EXPECT_LT(imageType->font().pointSize(), label("actionLabel")->font().pointSize());
 }
 
-TEST_F(MainFormTest, LanguageSettingOutsideTheFolderLoadsNothing)
+TEST_F(MainWindowTest, LanguageSettingOutsideTheFolderLoadsNothing)
 {
     testenv::WriteFile(programFolder + QStringLiteral("Evil.lang.txt"), "{S&tart}Pwned\n");
     writeSettings("[Settings]\nLanguageFile=../Evil.lang.txt\n");
-    TAppForm& w = start();
-    EXPECT_EQ(w.ButtonProcess->text(), QStringLiteral("S&tart"));
+    start();
+    EXPECT_EQ(part<QPushButton>("startStopButton")->text(), QStringLiteral("S&tart"));
 }
 
-TEST_F(MainFormTest, ShrinkStopsAtOnePoint)
+TEST(WidgetKit, ShrinkStopsAtOnePoint)
 {
     QLabel label(QStringLiteral("A label far too wide for any width"));
     label.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
-    TAppForm::ShrinkToMaximumFontSize(&label, 1);
+    shrinkFontToFit(&label, 1);
     EXPECT_EQ(label.font().pointSize(), 1);
     label.setFont(QFont(QStringLiteral("DejaVu Sans"), 12));
-    TAppForm::ShrinkToMaximumFontSize(&label, 10000);
+    shrinkFontToFit(&label, 10000);
     EXPECT_EQ(label.font().pointSize(), 12);
 }
 
-TEST_F(MainFormTest, NextNeedsImagesAndBackReturns)
+TEST_F(MainWindowTest, NextNeedsImagesAndBackReturns)
 {
-    TAppForm& w = start();
-    w.ButtonNext->click();
-    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
+    start();
+    auto* next = part<QPushButton>("nextButton");
+    next->click();
+    EXPECT_EQ(pages()->currentIndex(), 0);
     EXPECT_EQ(dialogs.beeps, 1);
 
-    AppendImage(w.ImageRecords, QStringLiteral("/x/a.png"));
-    w.KacItemVarGuncelle();
-    w.Clear1->trigger();
-    EXPECT_TRUE(w.ImageRecords.empty());
-    EXPECT_EQ(w.PageControl1->tabText(0), QStringLiteral("Images [0]"));
+    images()->appendFiles({QStringLiteral("/x/a.png")});
+    EXPECT_EQ(pages()->tabText(0), QStringLiteral("Images [1]"));
+    next->click();
+    EXPECT_EQ(pages()->currentIndex(), 1);
+    EXPECT_EQ(dialogs.beeps, 1);
+    part<QPushButton>("backButton")->click();
+    EXPECT_EQ(pages()->currentIndex(), 0);
+
+    action("fileClearAction")->trigger();
+    EXPECT_EQ(images()->count(), 0);
+    EXPECT_EQ(pages()->tabText(0), QStringLiteral("Images [0]"));
 }
 
 // With the keyboard alone: Tab leaves the list, Ctrl+O adds files, Enter goes on to the options
 // with the focus on their first control, Tab walks them top to bottom, Ctrl+Return starts.
-TEST_F(MainFormTest, TheKeyboardAloneReachesEveryStep)
+TEST_F(MainWindowTest, TheKeyboardAloneReachesEveryStep)
 {
-    TAppForm& w = start();
+    MainWindow& w = start();
     w.show();
     QApplication::setActiveWindow(&w);
     ASSERT_TRUE(QTest::qWaitForWindowActive(&w));
     QCoreApplication::processEvents();
 
-    w.ListView1->setFocus();
-    QTest::keyClick(w.ListView1, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w.ButtonNext);
-    QTest::keyClick(w.ButtonNext, Qt::Key_Tab, Qt::ShiftModifier);
-    EXPECT_EQ(QApplication::focusWidget(), w.ListView1);
+    auto* list = part<TImageListView>("imageList");
+    auto* next = part<QPushButton>("nextButton");
+    list->setFocus();
+    QTest::keyClick(list, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), next);
+    QTest::keyClick(next, Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), list);
 
     // Enter on an empty list does nothing; Ctrl+Return says there is nothing to enlarge.
-    QTest::keyClick(w.ListView1, Qt::Key_Return);
-    EXPECT_EQ(w.PageControl1->currentIndex(), 0);
-    QTest::keyClick(w.ListView1, Qt::Key_Return, Qt::ControlModifier);
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(pages()->currentIndex(), 0);
+    QTest::keyClick(list, Qt::Key_Return, Qt::ControlModifier);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, QStringLiteral("No image files have been added!"));
 
     const QString image = testenv::NewFolder(QStringLiteral("images")) + QStringLiteral("/a.png");
     testenv::WriteFile(image, "x");
     dialogs.fileAnswers.push_back({image});
-    QTest::keyClick(w.ListView1, Qt::Key_O, Qt::ControlModifier);
-    ASSERT_EQ(w.ImageRecords.size(), 1u);
+    QTest::keyClick(list, Qt::Key_O, Qt::ControlModifier);
+    ASSERT_EQ(images()->count(), 1);
 
-    QTest::keyClick(w.ListView1, Qt::Key_Return);
-    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
-    EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxModel);
-    QTest::keyClick(w.ComboBoxModel, Qt::Key_Tab);
-    EXPECT_EQ(QApplication::focusWidget(), w.ComboBoxAction);
+    QComboBox* imageType = box("imageTypeBox");
+    QTest::keyClick(list, Qt::Key_Return);
+    EXPECT_EQ(pages()->currentIndex(), 1);
+    EXPECT_EQ(QApplication::focusWidget(), imageType);
+    QTest::keyClick(imageType, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), box("actionBox"));
     // Enter on the options page is theirs: it goes nowhere.
-    QTest::keyClick(w.ComboBoxAction, Qt::Key_Return);
-    EXPECT_EQ(w.PageControl1->currentIndex(), 1);
+    QTest::keyClick(box("actionBox"), Qt::Key_Return);
+    EXPECT_EQ(pages()->currentIndex(), 1);
 
     // Below the first options, the new ones follow in the order they are shown, and each label's
     // accelerator reaches its control.
     layOutUpscaler();
     setFastModel(TImageType::Photo, true);
-    pick(w.ComboBoxModel, 1);
-    pick(w.ComboBoxFormat, 2);
-    w.ButtonBrowse->setFocus();
-    auto* engineBox = w.findChild<QComboBox*>(QStringLiteral("engineBox"));
-    ASSERT_NE(engineBox, nullptr);
-    for (QWidget* next :
-         std::initializer_list<QWidget*>{w.ComboBoxScale, w.ComboBoxFormat, w.SpinEditQuality,
-                                         w.ComboBoxSpeed, engineBox, w.CheckBoxMetadata}) {
+    pick(imageType, 1);
+    pick(box("formatBox"), 2);
+    part<QPushButton>("browseButton")->setFocus();
+    auto* quality = part<QSpinBox>("qualityBox");
+    auto* keepMetadata = part<QCheckBox>("keepMetadataBox");
+    for (QWidget* following :
+         std::initializer_list<QWidget*>{box("scaleBox"), box("formatBox"), quality,
+                                         box("speedBox"), box("engineBox"), keepMetadata}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        EXPECT_EQ(QApplication::focusWidget(), next) << next->objectName().toStdString();
+        EXPECT_EQ(QApplication::focusWidget(), following) << following->objectName().toStdString();
     }
-    const std::pair<Qt::Key, QWidget*> accelerators[] = {{Qt::Key_A, w.ComboBoxScale},
-                                                         {Qt::Key_O, w.ComboBoxFormat},
-                                                         {Qt::Key_Q, w.SpinEditQuality},
-                                                         {Qt::Key_P, w.ComboBoxSpeed},
-                                                         {Qt::Key_N, engineBox}};
+    const std::pair<Qt::Key, QWidget*> accelerators[] = {{Qt::Key_A, box("scaleBox")},
+                                                         {Qt::Key_O, box("formatBox")},
+                                                         {Qt::Key_Q, quality},
+                                                         {Qt::Key_P, box("speedBox")},
+                                                         {Qt::Key_N, box("engineBox")}};
     for (const auto& [key, control] : accelerators) {
         QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
         EXPECT_EQ(QApplication::focusWidget(), control) << control->objectName().toStdString();
     }
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::AltModifier);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return !w.CheckBoxMetadata->isChecked(); }, 2000));
-    EXPECT_EQ(w.SettingsIni.Read(QStringLiteral("KeepMetadata")), QStringLiteral("0"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keepMetadata->isChecked(); }, 2000));
+    EXPECT_EQ(storedValue("KeepMetadata"), QStringLiteral("0"));
 
     // The shortcuts are the desktop's usual ones, and the menus show them.
-    EXPECT_EQ(w.AddFiles1->shortcut(), QKeySequence(QKeySequence::Open));
-    EXPECT_EQ(w.AddFolder1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
-    EXPECT_EQ(w.Exit1->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
-    EXPECT_EQ(w.Help2->shortcut(), QKeySequence(Qt::Key_F1));
-    EXPECT_EQ(w.Delete1->shortcut(), QKeySequence(QKeySequence::Delete));
+    EXPECT_EQ(action("addFilesAction")->shortcut(), QKeySequence(QKeySequence::Open));
+    EXPECT_EQ(action("addFolderAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Shift+O")));
+    EXPECT_EQ(action("exitAction")->shortcut(), QKeySequence(QStringLiteral("Ctrl+Q")));
+    EXPECT_EQ(action("onlineHelpAction")->shortcut(), QKeySequence(Qt::Key_F1));
+    EXPECT_EQ(action("removeFromListAction")->shortcut(), QKeySequence(QKeySequence::Delete));
 }
 
 // The list shows where each file is, keeps a failed row's reason on its status, and tells an
 // empty list how to fill it, in the user's language and without the buttons' accelerator marks.
-TEST_F(MainFormTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
+TEST_F(MainWindowTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
 {
     testenv::WriteFile(programFolder + QStringLiteral("Languages/German.lang.txt"),
                        "{&Add Files...}D&ateien hinzufügen...\n{Add F&older...}&Ordner "
                        "hinzufügen...\n{Drop images or folders here, or use %s / %s}Hierher "
                        "ziehen oder %s / %s\n");
     writeSettings("[Settings]\nLanguageFile=German.lang.txt\n");
-    TAppForm& w = start();
-    EXPECT_EQ(w.ListView1->EmptyHint(),
+    start();
+    EXPECT_EQ(part<TImageListView>("imageList")->EmptyHint(),
               QStringLiteral("Hierher ziehen oder Dateien hinzufügen... / Ordner hinzufügen..."));
 
     const QString folder = testenv::NewFolder(QStringLiteral("images"));
     const QString before = QDir::currentPath();
     QDir::setCurrent(folder);
-    AppendImage(w.ImageRecords, QStringLiteral("a.png"));
-    w.ImageRecords[0].reason = QStringLiteral("The upscaler could not read the image");
-    AppendImage(w.ImageRecords, folder + QStringLiteral("/b.png"));
-    w.ListModel->SetItemCount();
+    ImageListModel* model = images();
+    model->appendFiles({QStringLiteral("a.png"), folder + QStringLiteral("/b.png")});
+    model->setResult(0, QStringLiteral("Failed"), false,
+                     QStringLiteral("The upscaler could not read the image"));
     const auto tip = [&](int row, int column) {
-        return w.ListModel->index(row, column).data(Qt::ToolTipRole).toString();
+        return model->index(row, column).data(Qt::ToolTipRole).toString();
     };
     EXPECT_EQ(tip(0, ImageListModel::FilenameColumn), folder + QStringLiteral("/a.png"));
     EXPECT_EQ(tip(0, ImageListModel::SizeColumn), folder + QStringLiteral("/a.png"));
@@ -629,21 +674,20 @@ TEST_F(MainFormTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
 
 // The window opens where it was, as large as it was and maximised if it was; a place that lies
 // on no screen of today gives way to the middle of the primary screen.
-TEST_F(MainFormTest, TheWindowPlacementRoundTripsAndFallsBackWhereNoScreenShowsIt)
+TEST_F(MainWindowTest, TheWindowPlacementRoundTripsAndFallsBackWhereNoScreenShowsIt)
 {
-    TAppForm& first = start();
+    MainWindow& first = start();
     const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
     EXPECT_TRUE(screen.contains(first.geometry()));
     first.show();
     first.setGeometry(screen.x() + 20, screen.y() + 30, 700, 540);
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return storedSettings().contains(QStringLiteral("WindowPlacement")); }, 5000));
-    form.reset();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return storedSettingsHold("WindowPlacement"); }, 5000));
+    window.reset();
     EXPECT_EQ(start().geometry(), QRect(screen.x() + 20, screen.y() + 30, 700, 540));
 
-    form.reset();
+    window.reset();
     writeSettings("[Settings]\nWindowPlacement=-20000,-20000,640,420,1\n");
-    TAppForm& offScreen = start();
+    MainWindow& offScreen = start();
     EXPECT_EQ(offScreen.geometry().size(), QSize(640, 420));
     EXPECT_EQ(offScreen.geometry().center(), screen.center());
     EXPECT_TRUE(offScreen.windowState() & Qt::WindowMaximized);
@@ -702,23 +746,28 @@ TEST(StartArguments, OnlyTheOptionFirstWithAListOfOursIsTheRestartList)
     EXPECT_EQ(ParseStartArguments({option, list}, QString()).restartList, QString());
 }
 
-TEST_F(MainFormTest, OnlineHelpOpensTheProductsPage)
+TEST_F(MainWindowTest, OnlineHelpOpensTheProductsPage)
 {
-    TAppForm& w = start();
-    w.Help2->trigger();
+    start();
+    QAction* help = action("onlineHelpAction");
+    help->trigger();
     ASSERT_EQ(opened.size(), 1);
     EXPECT_EQ(opened[0].toString(), QStringLiteral("http://%1/help/grandora/").arg(MakerWebHost()));
+    const QString productName = AppProductName;
     AppProductName = QStringLiteral("Grandora Pro");
-    w.Help2Click();
+    help->trigger();
+    AppProductName = productName;
+    ASSERT_EQ(opened.size(), 2);
     EXPECT_EQ(opened[1].path(), QStringLiteral("/help/grandora-pro/"));
 }
 
-TEST_F(MainFormTest, ResetToDefaultsAsksFirst)
+TEST_F(MainWindowTest, ResetToDefaultsAsksFirst)
 {
     writeSettings("[Settings]\nModel=Photo\n");
-    TAppForm& w = start();
+    start();
+    QAction* reset = action("resetToDefaultsAction");
     dialogs.answers.push_back(platform::IDNO);
-    w.ResettoDefaults1->trigger();
+    reset->trigger();
     EXPECT_TRUE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
     EXPECT_TRUE(started.isEmpty());
     ASSERT_EQ(dialogs.shown.size(), 1u);
@@ -726,33 +775,33 @@ TEST_F(MainFormTest, ResetToDefaultsAsksFirst)
     EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Confirmation"));
 
     dialogs.answers.push_back(platform::IDYES);
-    w.ResettoDefaults1->trigger();
+    reset->trigger();
     EXPECT_FALSE(QFile::exists(programFolder + QStringLiteral("settings.ini")));
     EXPECT_EQ(started, QStringList{platform::ExecutablePath()});
 }
 
-TEST_F(MainFormTest, AboutShowsTheAboutBoxModallyWithTheProgramsValues)
+TEST_F(MainWindowTest, AboutShowsTheAboutBoxModallyWithTheProgramsValues)
 {
-    TAppForm& w = start();
+    MainWindow& w = start();
     testenv::WriteFile(programFolder + QStringLiteral("license.txt"), "MIT License\n");
     QString title, name, link;
     // Runs inside the modal loop of the box; whatever is modal is closed so the test never hangs.
     QTimer::singleShot(0, &w, [&] {
         QWidget* modal = QApplication::activeModalWidget();
-        auto* box = qobject_cast<TAboutBox*>(modal);
-        if (!box) {
+        auto* about = qobject_cast<TAboutBox*>(modal);
+        if (!about) {
             ADD_FAILURE() << "no about box is shown";
             if (modal)
                 modal->close();
             return;
         }
-        title = box->windowTitle();
-        name = box->Label2->text();
-        link = box->Label5->text();
-        box->LicensePrivacyPolicy1->trigger();
-        box->BitBtn1->click();
+        title = about->windowTitle();
+        name = about->Label2->text();
+        link = about->Label5->text();
+        about->LicensePrivacyPolicy1->trigger();
+        about->BitBtn1->click();
     });
-    w.About1->trigger();
+    action("aboutAction")->trigger();
     EXPECT_EQ(title, QStringLiteral("About Grandora"));
     EXPECT_EQ(name, QStringLiteral("Grandora 1.0"));
     EXPECT_EQ(link, MakerWebHost());

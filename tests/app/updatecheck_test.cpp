@@ -1,5 +1,5 @@
 #include "app/appvalues.h"
-#include "app/mainform.h"
+#include "app/mainwindow.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "support/testenv.h"
@@ -26,8 +26,8 @@ using testweb::TestWebService;
 namespace
 {
 
-// The main window against a local stand-in for the maker's web service; TimerChecker's ticks are
-// given by the test so that nothing waits a second per tick.
+// The main window against a local stand-in for the maker's web service; the update check's ticks
+// are given by the test so that nothing waits a second per tick.
 class UpdateCheckTest : public ::testing::Test
 {
 protected:
@@ -40,8 +40,10 @@ protected:
         service.SetAnswer("/php/check2.php", Answer{testweb::CheckAnswer(
                                                  QStringLiteral("9.9"),
                                                  QStringLiteral("https://zelmora.example/get"))});
-        form = std::make_unique<TAppForm>();
-        form->TimerChecker->stop();
+        form = std::make_unique<MainWindow>(QStringList());
+        form->findChild<QTimer*>(QStringLiteral("updateCheckTimer"))->stop();
+        notifications = form->findChild<QAction*>(QStringLiteral("updateNotificationsAction"));
+        ASSERT_NE(notifications, nullptr);
         storePath = CheckerStorePath(AppCompanyName, AppProductName);
         QFile::remove(storePath);
     }
@@ -53,15 +55,16 @@ protected:
         platform::SetExecutableFolderForTesting({});
     }
 
-    // Ticks TimerChecker until the check has been followed up.
+    void tick() { EXPECT_TRUE(QMetaObject::invokeMethod(form.get(), "pollUpdateCheck")); }
+    // Ticks the update check until it has been followed up.
     bool tickUntilFollowedUp()
     {
         QElapsedTimer clock;
         clock.start();
-        while (!form->UpdateNotifications1->isEnabled()) {
+        while (!notifications->isEnabled()) {
             if (clock.elapsed() > 10000)
                 return false;
-            form->TimerCheckerTimer();
+            tick();
             QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
             QThread::msleep(20);
         }
@@ -70,7 +73,8 @@ protected:
 
     platform::DialogScript dialogs;
     TestWebService service;
-    std::unique_ptr<TAppForm> form;
+    std::unique_ptr<MainWindow> form;
+    QAction* notifications = nullptr;
     QString storePath;
 };
 
@@ -78,23 +82,24 @@ protected:
 
 TEST_F(UpdateCheckTest, AnnouncedVersionRaisesTheNoticeAndEnablesTheMenuItem)
 {
-    EXPECT_FALSE(form->UpdateNotifications1->isEnabled());
+    EXPECT_FALSE(notifications->isEnabled());
     ASSERT_TRUE(tickUntilFollowedUp());
-    EXPECT_TRUE(form->UpdateNotifications1->isChecked());
+    EXPECT_TRUE(notifications->isChecked());
     ASSERT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(service.Requests()[0].Field(QStringLiteral("appname")), AppTitle);
-    ASSERT_NE(form->NewVer, nullptr);
-    EXPECT_EQ(form->NewVer->Label2->text(),
+    const auto* notice = form->findChild<TNewVer*>();
+    ASSERT_NE(notice, nullptr);
+    EXPECT_EQ(notice->Label2->text(),
               QStringLiteral("Click to download %1 9.9").arg(AppProductName));
-    EXPECT_EQ(form->NewVer->LinkAddress(), QUrl(QStringLiteral("https://zelmora.example/get")));
+    EXPECT_EQ(notice->LinkAddress(), QUrl(QStringLiteral("https://zelmora.example/get")));
 
     // The menu item switches the store for the next start.
-    form->UpdateNotifications1->trigger();
-    EXPECT_FALSE(form->UpdateNotifications1->isChecked());
+    notifications->trigger();
+    EXPECT_FALSE(notifications->isChecked());
     EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"),
                                                   QStringLiteral("ShowUpdate"), -1),
               0);
-    form->UpdateNotifications1->trigger();
+    notifications->trigger();
     EXPECT_EQ(CheckerStore(storePath).ReadInteger(QStringLiteral("Settings"),
                                                   QStringLiteral("ShowUpdate"), -1),
               1);
@@ -117,9 +122,9 @@ TEST_F(UpdateCheckTest, NotificationsOffLeavesTheItemUncheckedAndAsksNothing)
     CheckerStore(storePath).WriteInteger(QStringLiteral("Settings"), QStringLiteral("ShowUpdate"),
                                          0);
     ASSERT_TRUE(tickUntilFollowedUp());
-    EXPECT_FALSE(form->UpdateNotifications1->isChecked());
+    EXPECT_FALSE(notifications->isChecked());
     EXPECT_TRUE(service.Requests().empty());
-    EXPECT_EQ(form->NewVer, nullptr);
+    EXPECT_EQ(form->findChild<TNewVer*>(), nullptr);
 }
 
 TEST_F(UpdateCheckTest, FeedbackIsSentFromTheHelpMenu)
@@ -137,7 +142,7 @@ TEST_F(UpdateCheckTest, FeedbackIsSentFromTheHelpMenu)
         if (dialog->isVisible())
             dialog->close();
     });
-    form->SendFeedback1->trigger();
+    form->findChild<QAction*>(QStringLiteral("sendFeedbackAction"))->trigger();
     ASSERT_EQ(service.Requests().size(), 1u);
     EXPECT_EQ(service.Requests()[0].Field(QStringLiteral("feedback")),
               QStringLiteral("Works well"));
@@ -149,10 +154,10 @@ TEST_F(UpdateCheckTest, ClosingWhileTheCheckWaitsEndsAtOnce)
 {
     const testweb::SilentServer silent;
     SetMakerWebHostForTesting(silent.Host());
-    form->TimerCheckerTimer();
+    tick();
     QThread::msleep(300);
-    form->TimerCheckerTimer();
-    EXPECT_FALSE(form->UpdateNotifications1->isEnabled());
+    tick();
+    EXPECT_FALSE(notifications->isEnabled());
     QElapsedTimer clock;
     clock.start();
     form.reset();
