@@ -2,8 +2,8 @@
 // million entries costs in memory and in painting.
 //
 //   imagelist_bench [folder for the tree]     (the tree is made and removed again)
-#include "app/imagelist.h"
 #include "app/imageentry.h"
+#include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/mainwindow.h"
 #include "platform/dialogs.h"
