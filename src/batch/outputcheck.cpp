@@ -78,8 +78,22 @@ bool isFlat(const QImage& pixels)
 
 } // namespace
 
+void AllowLargeImages()
+{
+    // A 4x result of a 100-megapixel photo in 16-bit colour; a header that claims more than the
+    // machine can hold fails its allocation and reads as no image.
+    constexpr int largestImageMegabytes = 16384;
+    static const bool allowed = [] {
+        if (QImageReader::allocationLimit() != 0)
+            QImageReader::setAllocationLimit(largestImageMegabytes);
+        return true;
+    }();
+    (void)allowed;
+}
+
 QImage StoredPixels(const QString& path)
 {
+    AllowLargeImages();
     QImageReader reader(path);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(false);

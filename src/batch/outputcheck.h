@@ -13,6 +13,10 @@ QSize ImageSizeOf(const QString& path);
 // The pixels as the file stores them, its format judged by its content and no orientation tag
 // applied: what the upscaler reads and writes. Null when the file cannot be decoded.
 QImage StoredPixels(const QString& path);
+// Lifts Qt's guard against oversized images (128 MB of pixels, about 32 megapixels) to what an
+// enlarged photo needs: a 4x result of a 3-megapixel photo is already beyond it. Once per
+// process; StoredPixels does it itself.
+void AllowLargeImages();
 
 // True when the file ends where its own format says it ends: a PNG with its IEND chunk, a JPEG
 // with its end-of-image marker, a WebP where its RIFF size says. Other formats must decode whole.

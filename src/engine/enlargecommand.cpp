@@ -79,6 +79,10 @@ bool writeImage(const QImage& image, const QString& path, const QString& format)
 bool enlargeOne(TNetwork& network, const TEnlargeCommand& command, const QString& input,
                 const QString& output, const QString& format, std::FILE* out)
 {
+    // Qt decodes at most 128 MB of pixels by default (about 32 megapixels); photos from today's
+    // cameras in 16-bit colour go past that, and the network's own memory is the real limit.
+    if (QImageReader::allocationLimit() != 0)
+        QImageReader::setAllocationLimit(4096);
     QImageReader reader(input);
     reader.setAutoTransform(false);
     const QImage image = reader.read();

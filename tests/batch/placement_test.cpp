@@ -83,6 +83,20 @@ TEST(OutputJudgement, AResultMustShowWhatItsInputShows)
         EXPECT_EQ(CompareWithInput(c.input, c.result), c.likeness) << c.name;
 }
 
+// A 4x result of a 2.3-megapixel photo is beyond what Qt decodes by default (128 MB of pixels);
+// the batch reads it whole all the same, and judges it.
+TEST(OutputJudgement, ResultsOfOrdinaryPhotosAreReadWhole)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("large")) + QLatin1Char('/');
+    const QString input = testenv::WriteImage(folder + QStringLiteral("photo.png"), 1500, 1500);
+    QImage result(6000, 6000, QImage::Format_RGB32);
+    result.fill(Qt::darkCyan);
+    const QString output = folder + QStringLiteral("result.png");
+    ASSERT_TRUE(result.save(output));
+    EXPECT_TRUE(OutputIsEnlarged(input, output));
+    EXPECT_EQ(StoredPixels(output).size(), QSize(6000, 6000));
+}
+
 TEST(OutputJudgement, OnlyAReadableImageLargerInBothDimensionsCounts)
 {
     const QString folder = testenv::NewFolder() + QLatin1Char('/');
