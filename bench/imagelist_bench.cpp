@@ -1,7 +1,10 @@
-// How fast a folder scan fills the list against `find` over the same tree, and what a list of a
-// million entries costs in memory and in painting.
+// How fast a folder scan fills the list against `find` over the same tree, how long the
+// background check of every listed file takes against `head` reading each file's start, how long
+// the window waits at most meanwhile, and what a list of a million entries costs in memory and in
+// painting.
 //
 //   imagelist_bench [folder for the tree]     (the tree is made and removed again)
+#include "app/batchcontroller.h"
 #include "app/imageentry.h"
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
@@ -91,6 +94,40 @@ double paintMs(QTableView* view)
     return bestOf([&] { view->viewport()->repaint(); });
 }
 
+// What the check of a list costs: the time until every row has its verdict, and the longest the
+// window spent in one turn of its event loop meanwhile.
+struct CheckCost {
+    double totalMs = 0;
+    double longestTurnMs = 0;
+};
+
+CheckCost waitForCheck(ImageListModel* images, const QElapsedTimer& since)
+{
+    CheckCost cost;
+    while (images->checking()) {
+        QElapsedTimer turn;
+        turn.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        cost.longestTurnMs = std::max(cost.longestTurnMs, turn.nsecsElapsed() / 1e6);
+    }
+    cost.totalMs = since.nsecsElapsed() / 1e6;
+    return cost;
+}
+
+// Every file's first bytes read by `head`, fed by `find`: the least a check of each file costs.
+double headMs(const QString& root)
+{
+    return bestOf([&] {
+        QProcess shell;
+        shell.setStandardOutputFile(QProcess::nullDevice());
+        shell.start(QStringLiteral("sh"),
+                    {QStringLiteral("-c"),
+                     QStringLiteral("find \"$1\" -type f -exec head -q -c 64 {} +"),
+                     QStringLiteral("sh"), root});
+        shell.waitForFinished(-1);
+    });
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -141,6 +178,60 @@ int main(int argc, char** argv)
     std::printf("  AddFolder   %8.1f ms\n", scan);
     std::printf("  ratio         %8.2f (AddFolder / find)\n", scan / find);
 
+    // The tree's files are empty: every one is found to be no image, the costliest verdict to show.
+    const double head = headMs(root);
+    clear->trigger();
+    QElapsedTimer checking;
+    checking.start();
+    images->filler().AddFolder(root);
+    const double listedMs = checking.nsecsElapsed() / 1e6;
+    const CheckCost check = waitForCheck(images, checking);
+    int refused = 0;
+    for (const TImageEntry& entry : images->entries())
+        refused += entry.check == TFileCheck::NotAnImage;
+    if (refused != files) {
+        std::fprintf(stderr, "the check refused %d of %d empty files\n", refused, files);
+        return 1;
+    }
+    std::printf("check of every listed file (%d, none an image)\n", files);
+    std::printf("  find | head   %8.1f ms\n", head);
+    std::printf("  listed        %8.1f ms (the list shows; the check goes on)\n", listedMs);
+    std::printf("  all checked   %8.1f ms\n", check.totalMs);
+    std::printf("  ratio         %8.2f (all checked / find | head)\n", check.totalMs / head);
+    std::printf("  longest wait  %8.2f ms of the window meanwhile\n", check.longestTurnMs);
+
+    // Start passes every one of them over and counts it failed, trying none.
+    {
+        const QString upscaler = root + QStringLiteral("/upscaler/");
+        QDir().mkpath(upscaler + QStringLiteral("models"));
+        for (const char* model : {"realesrgan-x4plus", "realesrgan-x4plus-anime"})
+            for (const char* suffix : {".param", ".bin"}) {
+                QFile file(upscaler + QStringLiteral("models/") + QLatin1String(model) +
+                           QLatin1String(suffix));
+                file.open(QIODevice::WriteOnly);
+            }
+        BatchController batch(*images, root + QStringLiteral("/temp"), upscaler);
+        int failed = -1;
+        QObject::connect(&batch, &BatchController::finished,
+                         [&](const TBatchSummary& summary) { failed = summary.failed; });
+        TOptionChoices choices;
+        choices.engine = TEngine::Upscaler;
+        QElapsedTimer starting;
+        starting.start();
+        const TStartCheck started = batch.start(choices);
+        const double startMs = starting.nsecsElapsed() / 1e6;
+        while (started.refusal == TStartRefusal::None && failed < 0 && starting.elapsed() < 60000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        const double endMs = starting.nsecsElapsed() / 1e6;
+        if (failed != files) {
+            std::fprintf(stderr, "Start counted %d of %d files failed\n", failed, files);
+            return 1;
+        }
+        std::printf(
+            "  Start         %8.1f ms, all passed over and counted failed; ended at %.1f ms\n",
+            startMs, endMs);
+    }
+
     clear->trigger();
     const long before = residentBytes();
     double addMs = 0;
@@ -156,6 +247,12 @@ int main(int argc, char** argv)
         adding.start();
         images->appendFiles(paths);
         addMs = adding.nsecsElapsed() / 1e6;
+        // None of these names exists; the check of a million costs what it costs, in the
+        // background.
+        const CheckCost missing = waitForCheck(images, adding);
+        std::printf("list of %d names that do not exist\n", MillionEntries);
+        std::printf("  all checked   %8.1f ms, longest wait of the window %.2f ms\n",
+                    missing.totalMs, missing.longestTurnMs);
     }
     const long listed = residentBytes();
     view->scrollToBottom();

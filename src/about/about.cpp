@@ -289,7 +289,18 @@ void TAboutBox::BitBtn2Click()
 
 void TAboutBox::OpenMakerPage(const QString& scheme, const QString& path)
 {
-    platform::ShellOpen(QUrl(scheme + QStringLiteral("://") + webHost_ + path));
+    const QUrl address(scheme + QStringLiteral("://") + webHost_ + path);
+    platform::ShellOpen(address, this, [this, address] {
+        ShowUnopened(TranslateText("Nothing on this computer could open the page. Its address, "
+                                   "to copy:"),
+                     address.toString());
+    });
+}
+
+void TAboutBox::ShowUnopened(const QString& text, const QString& target)
+{
+    platform::MessageBox(this, text + QStringLiteral("\n\n") + target, TranslateText("WARNING"),
+                         platform::MB_ICONWARNING);
 }
 
 void TAboutBox::Label5Click()
@@ -312,7 +323,11 @@ void TAboutBox::LicensePrivacyPolicy1Click()
 {
     const QString path = programFolder_ + QStringLiteral("license.txt");
     if (QFileInfo(path).isFile())
-        platform::ShellOpenFile(path);
+        platform::ShellOpenFile(path, this, [this, path] {
+            ShowUnopened(TranslateText("Nothing on this computer could open the file. Its path, "
+                                       "to copy:"),
+                         path);
+        });
     else
         platform::MessageBox(this, TranslateText("File not found!"), TranslateText("License"),
                              platform::MB_ICONERROR | platform::MB_OK);

@@ -118,6 +118,8 @@ private:
     void StartMatrix();
     void SetupMatrix();
     void OpenMakerPage(const QString& scheme, const QString& path);
+    // When a link opens nothing, says so and shows `target` for the user to copy.
+    void ShowUnopened(const QString& text, const QString& target);
 
     QString productName_;
     QString version_;

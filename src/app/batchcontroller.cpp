@@ -1,10 +1,19 @@
 #include "batchcontroller.h"
 
 #include "i18n/translation.h"
+#include "imagecheck.h"
 #include "imagelistmodel.h"
 
 #include <QFileInfo>
 #include <algorithm>
+
+namespace
+{
+
+// How often the window learns what a running batch does: the latest of each, a few times a second.
+constexpr int ShowEveryMs = 100;
+
+} // namespace
 
 TStartCheck CheckStart(const TImageEntries& entries, const TOptionChoices& choices,
                        const QString& upscalerFolder)
@@ -53,13 +62,16 @@ QString ResultsFolderOf(const TImageEntries& entries, const TBatchOptions& optio
 BatchController::BatchController(ImageListModel& images, const QString& tempFolder,
                                  const QString& upscalerFolder, QObject* parent)
     : QObject(parent), images_(images), tempFolder_(tempFolder), upscalerFolder_(upscalerFolder),
-      engine_(new TBatchEngine(tempFolder, this))
+      engine_(new TBatchEngine(tempFolder, this)),
+      statusShown_(ShowEveryMs, [this] { emit statusMessage(status_); }),
+      progressShown_(ShowEveryMs, [this] { reportProgress(); }),
+      startedShown_(ShowEveryMs, [this] { showStarted(); })
 {
     engine_->setObjectName(QStringLiteral("batchEngine"));
     connect(engine_, &TBatchEngine::ImageStarted, this, &BatchController::onImageStarted);
     connect(engine_, &TBatchEngine::ImageProgress, this, &BatchController::onImageProgress);
     connect(engine_, &TBatchEngine::ImageFinished, this, &BatchController::onImageFinished);
-    connect(engine_, &TBatchEngine::Stopped, this, &BatchController::idle);
+    connect(engine_, &TBatchEngine::Stopped, this, &BatchController::onStopped);
     connect(engine_, &TBatchEngine::Finished, this, &BatchController::onFinished);
     connect(&images_, &ImageListModel::countChanged, this, &BatchController::onCountChanged);
 }
@@ -71,26 +83,39 @@ BatchController::~BatchController()
 
 TStartCheck BatchController::start(const TOptionChoices& choices)
 {
+    // A file that appeared or changed since it was listed is the batch's to judge.
+    images_.forgetChangedChecks();
     const TImageEntries& entries = images_.entries();
     const TStartCheck check = CheckStart(entries, choices, upscalerFolder_);
     if (check.refusal != TStartRefusal::None)
         return check;
     options_ = BatchOptionsOf(choices, upscalerFolder_);
     int waiting = 0;
+    // A file the check found missing or unreadable is not tried: it fails at once, with the
+    // reason the batch would give, whether or not the check had reached it before.
+    passedOver_ = images_.failRefusedRows();
+    checkFailures_ = {};
     for (int row = 0; row < images_.count(); ++row) {
-        if (!entries[static_cast<size_t>(row)].completed) {
+        const TImageEntry& entry = entries[static_cast<size_t>(row)];
+        if (entry.completed)
+            continue;
+        if (passedOver_[static_cast<size_t>(row)]) {
+            CountCheckFailure(checkFailures_, entry, entry.reason);
+        } else {
             images_.setResult(row, QString(), false, QString());
             ++waiting;
         }
     }
     progress_.Begin(waiting);
     rowsKnownToProgress_ = images_.count();
+    stopping_ = false;
+    startedRow_ = -1;
     emit started();
-    reportProgress();
+    progressShown_.Now();
     engine_->Start(options_, [this](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
         const TImageEntries& list = images_.entries();
         for (auto row = static_cast<size_t>(std::max(fromRow, 0)); row < list.size(); ++row) {
-            if (!list[row].completed)
+            if (!list[row].completed && !(row < passedOver_.size() && passedOver_[row]))
                 return TBatchEngine::TQueuedImage{static_cast<int>(row), list[row].path};
         }
         return std::nullopt;
@@ -103,9 +128,22 @@ void BatchController::stop()
     if (!engine_->IsRunning())
         return;
     engine_->Stop();
-    emit statusMessage(TranslateText("Aborted"));
+    stopping_ = true;
+    statusShown_.Drop();
+    startedShown_.Drop();
+    progressShown_.Now();
+    emit stopped();
+    emit statusMessage(StoppedText(progress_));
     if (!engine_->IsBusy())
         emit idle();
+}
+
+void BatchController::onStopped()
+{
+    // What the upscaler finished between STOP and its end counts too.
+    progressShown_.Now();
+    emit statusMessage(StoppedText(progress_));
+    emit idle();
 }
 
 void BatchController::onCountChanged(int count)
@@ -113,7 +151,7 @@ void BatchController::onCountChanged(int count)
     if (engine_->IsRunning() && count > rowsKnownToProgress_) {
         progress_.Grow(count - rowsKnownToProgress_);
         rowsKnownToProgress_ = count;
-        reportProgress();
+        progressShown_.Changed();
     }
 }
 
@@ -122,48 +160,84 @@ void BatchController::reportProgress()
     emit progressChanged(progress_.Overall(), ProgressText(progress_));
 }
 
+void BatchController::showStarted()
+{
+    if (startedRow_ < 0)
+        return;
+    if (startedRuns_)
+        images_.setStatus(startedRow_, TranslateText("Processing..."));
+    startedRuns_ = false;
+    emit imageStarted(startedRow_);
+}
+
 void BatchController::onImageStarted(int row, const QString& file)
 {
-    progress_.Started();
-    images_.setStatus(row, TranslateText("Processing..."));
-    emit statusMessage(FillTemplate(TranslateText("Resizing %s..."), {file}));
-    emit imageStarted(row);
-    reportProgress();
+    progress_.Started(row);
+    if (stopping_)
+        return;
+    // An image that fails at once has its result before anyone could read that it started.
+    startedRow_ = row;
+    startedRuns_ = true;
+    startedShown_.Changed();
+    status_ = FillTemplate(TranslateText("Resizing %s..."), {file});
+    statusShown_.Changed();
+    progressShown_.Changed();
 }
 
 void BatchController::onImageProgress(int row, double fraction)
 {
-    progress_.Advanced(fraction);
+    // Lines the upscaler wrote before STOP reached it say nothing any more: its image is aborted,
+    // and the bar stays where the batch stopped.
+    if (stopping_)
+        return;
+    progress_.Advanced(row, fraction);
+    if (row == startedRow_)
+        startedRuns_ = false;
     images_.setStatus(row, TranslateText("Processing...") +
                                QStringLiteral(" %1%").arg(static_cast<int>(fraction * 100)));
-    reportProgress();
+    progressShown_.Changed();
 }
 
 void BatchController::onImageFinished(int row, const TImageResult& result)
 {
     const bool completed = result.outcome == TImageOutcome::Completed;
+    if (row == startedRow_)
+        startedRuns_ = false;
+    QString status;
     switch (result.outcome) {
     case TImageOutcome::Completed:
         // What a completed image lost shows where a failed one's reason would.
         images_.setResult(row, TranslateText("Completed"), true, result.note);
-        if (!result.note.isEmpty())
-            emit statusMessage(result.note);
+        status = result.note;
         break;
     case TImageOutcome::Failed:
         images_.setResult(row, TranslateText("Failed"), false, result.reason);
-        emit statusMessage(result.reason);
+        status = result.reason;
         break;
     case TImageOutcome::Aborted:
         images_.setResult(row, TranslateText("Aborted"), false, result.reason);
         return;
     }
-    progress_.Finished(result.pixels, completed, result.milliseconds);
-    reportProgress();
+    if (!status.isEmpty() && !stopping_) {
+        status_ = status;
+        statusShown_.Changed();
+    }
+    progress_.Finished(row, result.pixels, completed, result.milliseconds);
+    progressShown_.Changed();
 }
 
-void BatchController::onFinished(const TBatchSummary& summary)
+void BatchController::onFinished(const TBatchSummary& totals)
 {
+    // A batch resumed after STOP is one batch to the user: what the stopped run enlarged counts.
+    TBatchSummary summary = WithCheckFailures(totals, checkFailures_);
+    const TImageEntries& entries = images_.entries();
+    summary.completedInList = static_cast<int>(std::count_if(
+        entries.begin(), entries.end(), [](const TImageEntry& entry) { return entry.completed; }));
+    // The end shows the whole batch, and its words replace those of its last image.
+    statusShown_.Drop();
+    startedShown_.Drop();
+    progressShown_.Now();
     emit idle();
     emit statusMessage(EndingText(summary));
-    emit finished(summary, ResultsFolderOf(images_.entries(), options_));
+    emit finished(summary, ResultsFolderOf(entries, options_));
 }

@@ -47,7 +47,8 @@ public:
 
     // Starts a batch of the images not enlarged yet, or says why it cannot.
     TStartCheck start(const TOptionChoices& choices);
-    // Stops the running batch; idle follows once its upscaler has ended.
+    // Stops the running batch; idle follows once its upscaler has ended. The status then says how
+    // many of the batch's images were enlarged.
     void stop();
     bool isRunning() const { return engine_->IsRunning(); }
     // An upscaler still runs, also a stopped one that has not ended yet.
@@ -60,9 +61,13 @@ signals:
     // A batch begins; what it reports next may already be its end.
     void started();
     void statusMessage(const QString& text);
-    // The share done (0 to 1) and the "3 / 31" text with the time left.
+    // The share done (0 to 1) and the "3 / 31" text with the time left. Status texts, progress
+    // and imageStarted come a few times a second at most, each with the latest.
     void progressChanged(double overall, const QString& text);
+    // The image started last, for the list to follow.
     void imageStarted(int row);
+    // STOP has ended the batch where it was.
+    void stopped();
     // Back from a batch, stopped or finished: the window's controls may change files again.
     void idle();
     void finished(const TBatchSummary& summary, const QString& resultsFolder);
@@ -71,10 +76,13 @@ private:
     void onImageStarted(int row, const QString& file);
     void onImageProgress(int row, double fraction);
     void onImageFinished(int row, const TImageResult& result);
-    void onFinished(const TBatchSummary& summary);
+    void onFinished(const TBatchSummary& totals);
+    void onStopped();
     // Images added while the batch runs join it.
     void onCountChanged(int count);
     void reportProgress();
+    // The image started last, as "Processing..." on its row while it runs, and followed.
+    void showStarted();
 
     ImageListModel& images_;
     QString tempFolder_;
@@ -82,6 +90,17 @@ private:
     TBatchEngine* engine_;
     TBatchProgress progress_;
     int rowsKnownToProgress_ = 0;
+    bool stopping_ = false; // STOP was pressed: the status bar keeps its words about it
+    // What the window shows of a running batch goes out a few times a second, the latest of each.
+    QString status_;
+    TThrottle statusShown_;
+    TThrottle progressShown_;
+    int startedRow_ = -1;
+    bool startedRuns_ = false; // and its row shows no word of the batch yet
+    TThrottle startedShown_;
     // The options the running or last batch started with.
     TBatchOptions options_;
+    // Rows Start passed over for what the check found (by row at the start), and their failures.
+    std::vector<char> passedOver_;
+    TBatchSummary checkFailures_;
 };

@@ -2,7 +2,17 @@
 #pragma once
 
 #include <QString>
+#include <cstdint>
 #include <vector>
+
+// What the check made as a file was listed found. Only a file it could not use is passed over by
+// Start; one it has not reached yet is judged by the batch itself.
+enum class TFileCheck : std::uint8_t {
+    Pending,    // not looked at yet
+    Readable,   // there, and an image the program can read
+    Missing,    // not there, or no regular file
+    NotAnImage, // there, but no image the program can read
+};
 
 struct TImageEntry {
     QString path;           // as it was obtained
@@ -10,6 +20,14 @@ struct TImageEntry {
     bool completed = false; // enlarged by a batch; Start passes it over
     // Why its last batch failed it, or what its enlarged image lost (its metadata); else empty.
     QString reason;
+    TFileCheck check = TFileCheck::Pending;
+    // The file as the check saw it: its size and modification time (ns); a file that has changed
+    // since then is no longer what the check judged.
+    std::int64_t checkedSize = -1;
+    std::int64_t checkedTime = 0;
+    // Tells a check's late report which entry it is about, whatever rows went meanwhile. Rises
+    // with the position in the list.
+    std::uint64_t serial = 0;
 };
 
 // Row i of the list view shows entry i.

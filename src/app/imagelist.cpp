@@ -1,9 +1,11 @@
 #include "imagelist.h"
 
 #include "batch/imageformats.h"
+#include "i18n/translation.h"
 #include "platform/files.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocale>
@@ -41,9 +43,43 @@ QString anyCasePattern(const QString& pattern)
 
 } // namespace
 
-void AppendImage(TImageEntries& records, const QString& path)
+QString ListedName(const QString& path)
 {
-    records.push_back(TImageEntry{path, {}, false, {}});
+    // Most names come from a folder scan or a dialog, absolute and clean already: one look at
+    // each slash tells, without making a copy.
+    if (path.startsWith(QLatin1Char('/')) && !path.endsWith(QLatin1Char('/'))) {
+        const QChar* text = path.constData();
+        const qsizetype last = path.size() - 1;
+        bool clean = true;
+        for (qsizetype i = 0; i < last && clean; ++i)
+            clean = text[i] != QLatin1Char('/') ||
+                    (text[i + 1] != QLatin1Char('/') && text[i + 1] != QLatin1Char('.'));
+        if (clean)
+            return path;
+    }
+    const QString absolute =
+        QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+    const QString cleaned = QDir::cleanPath(absolute);
+    // The entry's own string where nothing changed: a long list keeps one copy of each name.
+    return cleaned == path ? path : cleaned;
+}
+
+QString LeftOutText(const TLeftOut& leftOut)
+{
+    QStringList parts;
+    if (leftOut.notImages.size() == 1)
+        parts << FillTemplate(TranslateText("Not an image the program can enlarge: %s"),
+                              leftOut.notImages);
+    else if (leftOut.notImages.size() > 1)
+        parts << FillTemplate(TranslateText("%s names skipped: not images the program can enlarge"),
+                              {QString::number(leftOut.notImages.size())});
+    if (leftOut.alreadyListed == 1)
+        parts << FillTemplate(TranslateText("Already in the list, not added again: %s"),
+                              {leftOut.firstAlreadyListed});
+    else if (leftOut.alreadyListed > 1)
+        parts << FillTemplate(TranslateText("%s files already in the list, not added again"),
+                              {QString::number(leftOut.alreadyListed)});
+    return parts.join(QStringLiteral(" \u00b7 "));
 }
 
 void DeleteRecordsAt(TImageEntries& records, const std::vector<char>& marked)
@@ -105,7 +141,9 @@ QString FormatThousands(qint64 value)
 
 QString SizeColumnText(const QString& path)
 {
-    return FormatThousands(platform::FileSizeOf(path));
+    // A file that is not there has no size; its status says why.
+    const qint64 size = platform::FileSizeOf(path);
+    return size < 0 ? QString() : FormatThousands(size);
 }
 
 QString QtFileFilter(const QString& filter)
@@ -185,8 +223,8 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         if (entry.isFolder) {
             AddAllFilesInDir(prefix + entry.name, state);
         } else {
-            AppendImage(records_, prefix + entry.name);
-            Added();
+            if (Append(prefix + entry.name))
+                Added();
         }
     }
 }
@@ -198,12 +236,55 @@ QStringList ImageListFiller::AddNames(const QStringList& names)
         if (QFileInfo(name).isDir())
             AddFolder(name);
         else if (IsSupportedImageName(name))
-            AppendImage(records_, name);
+            Append(name);
         else
             skipped << name;
     }
     MakeAdditionVisible();
     return skipped;
+}
+
+void ImageListFiller::Reserve(qsizetype more)
+{
+    const size_t needed = records_.size() + static_cast<size_t>(more);
+    // Grown by half at least, so that many small additions still cost one copy each on average.
+    if (needed > records_.capacity())
+        records_.reserve(std::max(needed, records_.capacity() * 3 / 2));
+    listed_.reserve(listed_.size() + more);
+}
+
+bool ImageListFiller::Append(const QString& path)
+{
+    return AppendEntry(TImageEntry{path, {}, false, {}});
+}
+
+bool ImageListFiller::AppendEntry(TImageEntry entry)
+{
+    const QString name = ListedName(entry.path);
+    if (listed_.contains(name)) {
+        if (leftOut_.alreadyListed++ == 0)
+            leftOut_.firstAlreadyListed = entry.path;
+        return false;
+    }
+    listed_.insert(name);
+    entry.serial = nextSerial_++;
+    records_.push_back(std::move(entry));
+    return true;
+}
+
+void ImageListFiller::Forget(const TImageEntry& entry)
+{
+    listed_.remove(ListedName(entry.path));
+}
+
+void ImageListFiller::ForgetAll()
+{
+    listed_.clear();
+}
+
+TLeftOut ImageListFiller::TakeLeftOut()
+{
+    return std::exchange(leftOut_, TLeftOut());
 }
 
 void ImageListFiller::Added()

@@ -5,16 +5,28 @@
 #include "imageentry.h"
 
 #include <QElapsedTimer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+#include <cstdint>
 #include <functional>
 #include <vector>
 
 // The folder last chosen in a folder dialog; seeds the next one. Kept in memory only.
 extern QString LastFolder;
 
-// Appends one entry to `records`.
-void AppendImage(TImageEntries& records, const QString& path);
+// The name a listed file is known by when names are compared: absolute, without "." and ".."
+// parts or doubled slashes. Links are not followed; the name as given is what the user sees.
+QString ListedName(const QString& path);
+
+// Names an addition left out, for the status bar.
+struct TLeftOut {
+    QStringList notImages; // neither a folder nor a file of a type the program takes
+    int alreadyListed = 0;
+    QString firstAlreadyListed;
+};
+// The status bar's words on what an addition left out; empty when it took everything.
+QString LeftOutText(const TLeftOut& leftOut);
 
 // Removes the entries whose flag is set, keeping the order of the rest. One pass, so removing
 // many rows of a long list costs no more than removing one.
@@ -34,9 +46,10 @@ QString SizeColumnText(const QString& path);
 // the file systems the filter was written for, and "*.*" means every file.
 QString QtFileFilter(const QString& filter);
 
-// Adds files to the image list. Every addition is made visible (item count, page caption,
-// pending events); during a long scan this happens at most once per short
-// interval, and always before events are processed, so whatever the user can see is current.
+// Adds files to the image list, each name once: a name already listed is left out and counted.
+// Every addition is made visible (item count, page caption, pending events); during a long scan
+// this happens at most once per short interval, and always before events are processed, so
+// whatever the user can see is current.
 class ImageListFiller
 {
 public:
@@ -56,6 +69,19 @@ public:
     // order, for the caller to tell the user about.
     QStringList AddNames(const QStringList& names);
 
+    // Makes room for `more` entries, so that a long list given at once is not copied as it grows.
+    void Reserve(qsizetype more);
+    // Appends `path` unless it is listed already; not made visible yet.
+    bool Append(const QString& path);
+    // Appends an entry as it is, status and all, unless its file is listed already.
+    bool AppendEntry(TImageEntry entry);
+    // An entry about to go, or all of them: their names may be listed again.
+    void Forget(const TImageEntry& entry);
+    void ForgetAll();
+    // The names additions since the last call left out for being listed already (notImages stays
+    // empty: AddNames returns those); counting starts anew.
+    TLeftOut TakeLeftOut();
+
     // Shows the count and caption now and lets pending events run.
     void MakeAdditionVisible();
 
@@ -65,6 +91,9 @@ private:
     void Added();
 
     TImageEntries& records_;
+    QSet<QString> listed_; // ListedName of every entry
+    std::uint64_t nextSerial_ = 1;
+    TLeftOut leftOut_;
     QElapsedTimer sinceShown_;
     bool unshown_ = false;
 };

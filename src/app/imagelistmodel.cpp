@@ -5,6 +5,7 @@
 
 #include <QFileInfo>
 #include <QMimeType>
+#include <algorithm>
 
 namespace
 {
@@ -18,6 +19,7 @@ constexpr qsizetype MaxCachedIconTypes = 256;
 ImageListModel::ImageListModel(QObject* parent) : QAbstractTableModel(parent)
 {
     filler_.ShowCount = [this] { syncCount(); };
+    connect(&check_, &TImageCheck::Checked, this, &ImageListModel::showFindings);
     translateHeaders();
 }
 
@@ -44,7 +46,8 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const
         case SizeColumn:
             return SizeColumnText(entry.path);
         case StatusColumn:
-            return entry.status;
+            // Until a batch takes the row, what the check found.
+            return entry.status.isEmpty() ? CheckStatusText(entry.check) : entry.status;
         default:
             return {};
         }
@@ -53,8 +56,11 @@ QVariant ImageListModel::data(const QModelIndex& index, int role) const
         return fileIcon(entry.path);
     if (role == Qt::ToolTipRole) {
         // A failed row's status explains itself; every other cell shows where the file is.
-        if (index.column() == StatusColumn)
+        if (index.column() == StatusColumn) {
+            if (entry.status.isEmpty() && IsCheckFailure(entry.check))
+                return CheckReason(entry);
             return entry.reason.isEmpty() ? QVariant() : QVariant(entry.reason);
+        }
         return QFileInfo(entry.path).absoluteFilePath();
     }
     if (role == Qt::TextAlignmentRole && index.column() != FilenameColumn)
@@ -110,6 +116,13 @@ void ImageListModel::syncCount()
     if (count == itemCount_)
         return;
     if (count > itemCount_) {
+        std::vector<TImageCheck::TFile> files;
+        files.reserve(static_cast<size_t>(count - itemCount_));
+        for (auto row = static_cast<size_t>(itemCount_); row < entries_.size(); ++row) {
+            if (!entries_[row].completed)
+                files.push_back({entries_[row].serial, entries_[row].path});
+        }
+        check_.Enqueue(std::move(files));
         beginInsertRows({}, itemCount_, count - 1);
         itemCount_ = count;
         endInsertRows();
@@ -123,25 +136,111 @@ void ImageListModel::syncCount()
 
 void ImageListModel::appendFiles(const QStringList& paths)
 {
+    filler_.Reserve(paths.size());
     for (const QString& path : paths)
-        AppendImage(entries_, path);
+        filler_.Append(path);
     filler_.MakeAdditionVisible();
 }
 
 void ImageListModel::appendEntry(const TImageEntry& entry)
 {
-    entries_.push_back(entry);
-    syncCount();
+    if (filler_.AppendEntry(entry))
+        syncCount();
+}
+
+bool ImageListModel::checking() const
+{
+    return !check_.IsIdle();
+}
+
+void ImageListModel::forgetChangedChecks()
+{
+    for (int row = 0; row < count(); ++row) {
+        TImageEntry& entry = entries_[static_cast<size_t>(row)];
+        if (!entry.completed && IsCheckFailure(entry.check) && ChangedSinceCheck(entry)) {
+            entry.check = TFileCheck::Pending;
+            if (row < itemCount_)
+                emit dataChanged(index(row, StatusColumn), index(row, StatusColumn));
+        }
+    }
+}
+
+std::vector<char> ImageListModel::failRefusedRows()
+{
+    std::vector<char> failed(entries_.size(), 0);
+    const QString status = TranslateText("Failed");
+    int first = count();
+    int last = -1;
+    for (int row = 0; row < count(); ++row) {
+        TImageEntry& entry = entries_[static_cast<size_t>(row)];
+        if (entry.completed || !IsCheckFailure(entry.check))
+            continue;
+        failed[static_cast<size_t>(row)] = 1;
+        entry.status = status;
+        entry.reason = CheckReason(entry);
+        first = std::min(first, row);
+        last = std::max(last, row);
+    }
+    // One signal for the lot: Start over 100,000 missing files must not repaint per row.
+    last = std::min(last, itemCount_ - 1);
+    if (first <= last)
+        emit dataChanged(index(first, 0), index(last, ColumnCount - 1));
+    return failed;
+}
+
+int ImageListModel::rowOfSerial(std::uint64_t serial) const
+{
+    // Entries are only ever appended, and removed in place: their serials rise with the row.
+    const auto found = std::lower_bound(
+        entries_.begin(), entries_.end(), serial,
+        [](const TImageEntry& entry, std::uint64_t wanted) { return entry.serial < wanted; });
+    return found != entries_.end() && found->serial == serial
+               ? static_cast<int>(found - entries_.begin())
+               : -1;
+}
+
+void ImageListModel::showFindings(const std::vector<TImageCheck::TResult>& results)
+{
+    int first = itemCount_;
+    int last = -1;
+    for (const TImageCheck::TResult& result : results) {
+        const int row = rowOfSerial(result.serial);
+        if (row < 0)
+            continue;
+        TImageEntry& entry = entries_[static_cast<size_t>(row)];
+        // A row a batch has taken meanwhile shows the batch's own verdict; left unchecked, the
+        // next batch judges it again itself.
+        if (entry.completed || !entry.status.isEmpty())
+            continue;
+        entry.check = result.finding.check;
+        entry.checkedSize = result.finding.size;
+        entry.checkedTime = result.finding.time;
+        if (IsCheckFailure(entry.check) && row < itemCount_) {
+            first = std::min(first, row);
+            last = std::max(last, row);
+        }
+    }
+    // One signal for the lot: a list of 100,000 missing files must not repaint per row.
+    if (first <= last) {
+        emit dataChanged(index(first, StatusColumn), index(last, StatusColumn));
+        emit checkFailuresShown();
+    }
 }
 
 void ImageListModel::removeMarked(const std::vector<char>& marked)
 {
+    for (size_t row = 0; row < entries_.size() && row < marked.size(); ++row) {
+        if (marked[row])
+            filler_.Forget(entries_[row]);
+    }
     DeleteRecordsAt(entries_, marked);
     syncCount();
 }
 
 void ImageListModel::clear()
 {
+    check_.Cancel();
+    filler_.ForgetAll();
     entries_.clear();
     syncCount();
     forgetIcons();

@@ -1,7 +1,9 @@
 // The image list and the model that shows it: it owns the entries, every change goes through it,
-// and it tells its views and its owner when the count changes.
+// and it tells its views and its owner when the count changes. Every file it lists gets the
+// check once, in the background; a row shows what the check found until a batch takes it.
 #pragma once
 
+#include "imagecheck.h"
 #include "imageentry.h"
 #include "imagelist.h"
 
@@ -35,6 +37,14 @@ public:
     void appendFiles(const QStringList& paths);
     // An entry as another instance handed it over.
     void appendEntry(const TImageEntry& entry);
+    // Files listed but not checked yet, or findings not shown yet.
+    bool checking() const;
+    // Takes back the check's verdict on files that have appeared or changed since, so the batch
+    // judges them itself.
+    void forgetChangedChecks();
+    // Fails every row not enlarged whose file the check refused, with the check's reason, as the
+    // batch would have failed it. Returns a flag per row: failed so.
+    std::vector<char> failRefusedRows();
     // Removes the rows whose flag is set.
     void removeMarked(const std::vector<char>& marked);
     void clear();
@@ -49,10 +59,15 @@ public:
 
 signals:
     void countChanged(int count);
+    // Rows now show that the check found their files missing or unreadable.
+    void checkFailuresShown();
 
 private:
-    // Brings the rows the views know in step with the entries.
+    // Brings the rows the views know in step with the entries, and has new ones checked.
     void syncCount();
+    void showFindings(const std::vector<TImageCheck::TResult>& results);
+    // The row of the entry with this serial, or -1 when it has gone.
+    int rowOfSerial(std::uint64_t serial) const;
     // The small icon of the file's type; one icon per type, not per row.
     QIcon fileIcon(const QString& fileName) const;
 
@@ -63,4 +78,6 @@ private:
     QFileIconProvider iconProvider_;
     QMimeDatabase mimeDatabase_;
     mutable QHash<QString, QIcon> iconsByType_;
+    // Declared last, so destroyed first: its thread ends before what it reports to goes.
+    TImageCheck check_;
 };

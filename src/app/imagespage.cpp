@@ -2,6 +2,7 @@
 
 #include "batch/imageformats.h"
 #include "i18n/translation.h"
+#include "imagecheck.h"
 #include "imagelist.h"
 #include "imagelistmodel.h"
 #include "imagelistview.h"
@@ -82,6 +83,18 @@ ImagesPage::ImagesPage(ImageListModel& images, QWidget* parent) : QWidget(parent
     connect(imageList_, &QAbstractItemView::doubleClicked, this, &ImagesPage::openSelected);
     connect(nextButton_, &QPushButton::clicked, this, &ImagesPage::nextRequested);
     connect(&images_, &ImageListModel::countChanged, this, &ImagesPage::countChanged);
+    connect(&images_, &ImageListModel::checkFailuresShown, this, [this] {
+        if (!fitsCheckTexts_) {
+            fitsCheckTexts_ = true;
+            fitStatusColumn();
+        }
+    });
+    connect(&images_, &ImageListModel::countChanged, this, [this](int count) {
+        if (count == 0 && fitsCheckTexts_) {
+            fitsCheckTexts_ = false;
+            fitStatusColumn();
+        }
+    });
 }
 
 void ImagesPage::createMenu()
@@ -140,6 +153,10 @@ void ImagesPage::fitStatusColumn()
         width = std::max(width, rows.horizontalAdvance(TranslateText(status)));
     width = std::max(
         width, rows.horizontalAdvance(TranslateText("Processing...") + QStringLiteral(" 100%")));
+    if (fitsCheckTexts_) {
+        for (const TFileCheck check : {TFileCheck::Missing, TFileCheck::NotAnImage})
+            width = std::max(width, rows.horizontalAdvance(CheckStatusText(check)));
+    }
     // Room for the cell's margins and the grid line, never narrower than the classic 100.
     imageList_->horizontalHeader()->resizeSection(ImageListModel::StatusColumn,
                                                   std::max(100, width + 16));
@@ -187,8 +204,10 @@ void ImagesPage::addFiles()
     const QStringList files =
         platform::GetOpenFileNames(window(), QString(), QString(), QtFileFilter(filter));
     // Whatever the user picked is taken, also types the upscaler may refuse.
-    if (!files.isEmpty())
+    if (!files.isEmpty()) {
         images_.appendFiles(files);
+        reportLeftOut();
+    }
 }
 
 void ImagesPage::addFolder()
@@ -200,6 +219,14 @@ void ImagesPage::addFolder()
     LastFolder = folders.first();
     for (const QString& folder : folders)
         images_.filler().AddFolder(folder);
+    reportLeftOut();
+}
+
+void ImagesPage::reportLeftOut()
+{
+    const QString text = LeftOutText(images_.filler().TakeLeftOut());
+    if (!text.isEmpty())
+        emit statusMessage(text);
 }
 
 void ImagesPage::clearList()
@@ -251,9 +278,17 @@ void ImagesPage::openSelected()
 void ImagesPage::showPropertiesOfSelected()
 {
     const int row = firstSelectedRow();
-    if (row >= 0 && row < images_.count())
-        platform::ShowFileProperties(
-            QFileInfo(images_.entries()[static_cast<size_t>(row)].path).absoluteFilePath());
+    if (row < 0 || row >= images_.count())
+        return;
+    const QString path =
+        QFileInfo(images_.entries()[static_cast<size_t>(row)].path).absoluteFilePath();
+    platform::ShowFileProperties(path, this, [this, path] {
+        platform::MessageBox(window(),
+                             TranslateText("No file manager could show the properties of the "
+                                           "file. Its path, to copy:") +
+                                 QStringLiteral("\n\n") + path,
+                             TranslateText("WARNING"), platform::MB_ICONWARNING);
+    });
 }
 
 void ImagesPage::removeSelected()

@@ -37,6 +37,8 @@ public slots:
 signals:
     void nextRequested();
     void countChanged(int count);
+    // Words for the status bar: what the last addition left out.
+    void statusMessage(const QString& text);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -51,6 +53,8 @@ private:
     void showPropertiesOfSelected();
     void removeSelected();
     void fitStatusColumn();
+    // Tells what the dialogs' additions left out.
+    void reportLeftOut();
 
     ImageListModel& images_;
     QPushButton* addFilesButton_ = nullptr;
@@ -64,4 +68,7 @@ private:
     QAction* clearListAction_ = nullptr;
     // When the user last scrolled the list; the running row is not pulled into view then.
     QElapsedTimer lastUserScroll_;
+    // The status column has room for the check's longer words, from the first row that shows
+    // them until the list is emptied.
+    bool fitsCheckTexts_ = false;
 };

@@ -9,6 +9,7 @@
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
+#include "imagecheck.h"
 #include "imagelistmodel.h"
 #include "imagespage.h"
 #include "optionspage.h"
@@ -93,10 +94,7 @@ void MainWindow::createComponents()
     pages_ = new QTabWidget(central);
     pages_->setObjectName(QStringLiteral("pages"));
     imagesPage_ = new ImagesPage(*images_, pages_);
-    const QString upscalerFolder = upscalerFolder_;
-    optionsPage_ = new OptionsPage(
-        [upscalerFolder](TImageType type) { return FastModelInstalled(upscalerFolder, type); },
-        pages_);
+    optionsPage_ = new OptionsPage(upscalerFolder_, pages_);
     pages_->addTab(imagesPage_, QString());
     pages_->addTab(optionsPage_, QString());
     centralLayout->addWidget(pages_);
@@ -140,6 +138,16 @@ void MainWindow::createComponents()
 
     images_->filler().IncludeSubfolders = [this] { return includeSubfoldersAction_->isChecked(); };
     connect(imagesPage_, &ImagesPage::countChanged, this, &MainWindow::updateImagesTabTitle);
+    connect(imagesPage_, &ImagesPage::statusMessage, this, &MainWindow::setStatusText);
+    // The words a batch ended with describe the list it left; rows that come or go make them
+    // stale, and a cleared list takes them along.
+    connect(images_, &ImageListModel::countChanged, this, [this] {
+        if (!batch_ || batch_->isBusy())
+            return;
+        statusText_->clear();
+        progressBar_->setValue(progressBar_->minimum());
+        progressBar_->setPalette(QPalette());
+    });
     connect(imagesPage_, &ImagesPage::nextRequested, this, &MainWindow::showOptionsPage);
     connect(optionsPage_, &OptionsPage::backRequested, this, &MainWindow::showImagesPage);
     connect(optionsPage_, &OptionsPage::startStopRequested, this,
@@ -161,6 +169,14 @@ void MainWindow::connectBatch()
         optionsPage_->setRunning(true);
         setBatchControlsEnabled(false);
         progressBar_->setRange(0, 1000);
+        progressBar_->setPalette(QPalette()); // running: the bar's own colours
+    });
+    // A stopped batch's bar stays where it stopped, in the colour of a paused task, so that it
+    // cannot be taken for one that still runs.
+    connect(batch_, &BatchController::stopped, this, [this] {
+        QPalette stopped = progressBar_->palette();
+        stopped.setColor(QPalette::Highlight, QColor(0xd0, 0x90, 0x10));
+        progressBar_->setPalette(stopped);
     });
     connect(batch_, &BatchController::statusMessage, this, &MainWindow::setStatusText);
     connect(batch_, &BatchController::progressChanged, this, &MainWindow::showProgress);
@@ -331,7 +347,30 @@ void MainWindow::onStartStopRequested()
             optionsPage_->setStartEnabled(false);
         return;
     }
-    const TStartCheck check = batch_->start(optionsPage_->choices());
+    const TOptionChoices choices = optionsPage_->choices();
+    TStartCheck check = CheckStart(images_->entries(), choices, upscalerFolder_);
+    // Asked once per Start, and only of a batch that can start: nothing can bring these back.
+    if (check.refusal == TStartRefusal::None && choices.action == TAction::ResizeOriginal &&
+        choices.disposal == TDisposal::DeletePermanently) {
+        const TImageEntries& entries = images_->entries();
+        // Rows the check refused are not tried, and lose nothing.
+        const auto count =
+            std::count_if(entries.begin(), entries.end(), [](const TImageEntry& entry) {
+                return !entry.completed && !IsCheckFailure(entry.check);
+            });
+        const QString question =
+            count == 1 ? TranslateText("The original of 1 image will be deleted permanently, not "
+                                       "moved to the trash. Continue?")
+                       : FillTemplate(TranslateText("The originals of %s images will be deleted "
+                                                    "permanently, not moved to the trash. "
+                                                    "Continue?"),
+                                      {QString::number(count)});
+        if (count > 0 &&
+            askConfirmation(question, TranslateText("Confirmation"), true) != platform::IDYES)
+            return;
+    }
+    if (check.refusal == TStartRefusal::None)
+        check = batch_->start(choices);
     if (check.refusal == TStartRefusal::None)
         return;
     platform::MessageBox(this, check.message, TranslateText("WARNING"), platform::MB_ICONWARNING);
@@ -454,7 +493,14 @@ void MainWindow::closeEvent(QCloseEvent* event)
 void MainWindow::openOnlineHelp()
 {
     const QString slug = AppProductName.toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
-    platform::ShellOpen(QUrl(QStringLiteral("http://%1/help/%2/").arg(MakerWebHost(), slug)));
+    const QUrl address(QStringLiteral("http://%1/help/%2/").arg(MakerWebHost(), slug));
+    platform::ShellOpen(address, this, [this, address] {
+        platform::MessageBox(this,
+                             TranslateText("Nothing on this computer could open the page. Its "
+                                           "address, to copy:") +
+                                 QStringLiteral("\n\n") + address.toString(),
+                             TranslateText("WARNING"), platform::MB_ICONWARNING);
+    });
 }
 
 void MainWindow::showAbout()
@@ -557,13 +603,10 @@ void MainWindow::takeStartArguments()
 
 void MainWindow::reportSkippedNames(const QStringList& names)
 {
-    if (names.size() == 1)
-        setStatusText(
-            FillTemplate(TranslateText("Not an image the program can enlarge: %s"), names));
-    else if (names.size() > 1)
-        setStatusText(
-            FillTemplate(TranslateText("%s names skipped: not images the program can enlarge"),
-                         {QString::number(names.size())}));
+    TLeftOut leftOut = images_->filler().TakeLeftOut();
+    leftOut.notImages = names;
+    if (const QString text = LeftOutText(leftOut); !text.isEmpty())
+        setStatusText(text);
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event)
@@ -591,15 +634,15 @@ void MainWindow::dropEvent(QDropEvent* event)
         Qt::QueuedConnection);
 }
 
-int MainWindow::askConfirmation(const QString& message, const QString& caption)
+int MainWindow::askConfirmation(const QString& message, const QString& caption, bool noIsDefault)
 {
     const bool onTop = windowFlags() & Qt::WindowStaysOnTopHint;
     if (onTop) {
         setWindowFlag(Qt::WindowStaysOnTopHint, false);
         show();
     }
-    const int answer =
-        platform::AskYesNo(this, message, caption, TranslateText("Yes"), TranslateText("No"));
+    const int answer = platform::AskYesNo(this, message, caption, TranslateText("Yes"),
+                                          TranslateText("No"), noIsDefault);
     if (onTop) {
         setWindowFlag(Qt::WindowStaysOnTopHint, true);
         show();

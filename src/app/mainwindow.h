@@ -74,7 +74,7 @@ private:
     void setStatusText(const QString& text);
     // A Yes/No confirmation with translated captions; the window's stay-on-top style is lifted
     // while it shows. Returns platform::IDYES or platform::IDNO.
-    int askConfirmation(const QString& message, const QString& caption);
+    int askConfirmation(const QString& message, const QString& caption, bool noIsDefault = false);
     void openOnlineHelp();
     void showAbout();
     void chooseLanguage();

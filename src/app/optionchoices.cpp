@@ -39,6 +39,15 @@ QString nameOf(T value, const QStringList& names, const T (&values)[N])
         std::find(std::begin(values), std::end(values), value) - std::begin(values)));
 }
 
+// The names of `files`, for a text that names the folder once.
+QString fileNames(const QStringList& files)
+{
+    QStringList names;
+    for (const QString& file : files)
+        names << QFileInfo(file).fileName();
+    return names.join(QStringLiteral(", "));
+}
+
 } // namespace
 
 TOptionChoices LoadChoices(const std::function<QString(const QString&)>& read,
@@ -138,4 +147,26 @@ TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upsca
     options.keepMetadata = choices.keepMetadata;
     options.engine = choices.engine;
     return options;
+}
+
+TImageTypeItem ImageTypeItemOf(TImageType type, const QString& upscalerFolder)
+{
+    const QString caption = TranslateText(type == TImageType::Artwork ? "Artwork" : "Photo");
+    const QStringList missing = MissingModelFiles(upscalerFolder, type);
+    if (missing.isEmpty())
+        return {caption, QString()};
+    return {FillTemplate(TranslateText("%s (model not installed)"), {caption}),
+            FillTemplate(TranslateText("The model of this image type is missing: %s. Its files "
+                                       "belong in the folder %s"),
+                         {fileNames(missing), ModelFolder(upscalerFolder)})};
+}
+
+QString NoFastModelTip(TImageType type, const QString& upscalerFolder)
+{
+    const QStringList missing = MissingModelFiles(upscalerFolder, type, TSpeed::Fast);
+    if (missing.isEmpty())
+        return QString();
+    return FillTemplate(TranslateText("No fast model is installed for this image type: %s. Its "
+                                      "files belong in the folder %s"),
+                        {fileNames(missing), ModelFolder(upscalerFolder)});
 }

@@ -62,5 +62,17 @@ struct TOptionRules {
 };
 TOptionRules OptionRulesOf(const TOptionChoices& choices, bool fastModelInstalled);
 
+// An image type as the options page offers it: its caption, and where its model is not in
+// `upscalerFolder`, "(model not installed)" after it and a tooltip that names the missing files and
+// the folder they go in.
+struct TImageTypeItem {
+    QString caption;
+    QString toolTip; // empty when the model is installed
+};
+TImageTypeItem ImageTypeItemOf(TImageType type, const QString& upscalerFolder);
+// Why Speed offers no Fast for the image type: the fast model's missing files and their folder;
+// empty when it is installed.
+QString NoFastModelTip(TImageType type, const QString& upscalerFolder);
+
 // What a batch started with `choices` does, with the upscaler and its models in `upscalerFolder`.
 TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upscalerFolder);

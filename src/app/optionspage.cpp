@@ -30,13 +30,23 @@ template <typename T> T itemOf(const QComboBox* box, T fallback)
     return box->currentIndex() >= 0 ? static_cast<T>(box->currentData().toInt()) : fallback;
 }
 
+// A tooltip that names files and a folder runs wider than the window as one line. As rich text it
+// wraps, and the table gives it room enough not to break every name.
+QString wrappingTip(const QString& text)
+{
+    return text.isEmpty() ? QString()
+                          : QStringLiteral("<table width=\"%1\"><tr><td>%2</td></tr></table>")
+                                .arg(scaleDimension(420))
+                                .arg(text.toHtmlEscaped());
+}
+
 // A typed value counts once the typing pauses this long.
 constexpr int typingPauseMs = 500;
 
 } // namespace
 
-OptionsPage::OptionsPage(std::function<bool(TImageType)> fastModelInstalled, QWidget* parent)
-    : QWidget(parent), fastModelInstalled_(std::move(fastModelInstalled))
+OptionsPage::OptionsPage(const QString& upscalerFolder, QWidget* parent)
+    : QWidget(parent), upscalerFolder_(upscalerFolder)
 {
     setObjectName(QStringLiteral("optionsPage"));
     createControls();
@@ -220,8 +230,6 @@ void OptionsPage::translate()
         label->setFixedWidth(labelWidth);
     }
     const TOptionChoices current = choices();
-    imageTypeBox_->setItemText(0, TranslateText("Artwork"));
-    imageTypeBox_->setItemText(1, TranslateText("Photo"));
     actionBox_->setItemText(0, TranslateText("Resize Original"));
     actionBox_->setItemText(1, TranslateText("Resize and Create Copies"));
     {
@@ -303,7 +311,15 @@ TOptionChoices OptionsPage::choices() const
 void OptionsPage::applyRules()
 {
     const TOptionChoices current = choices();
-    const TOptionRules rules = OptionRulesOf(current, fastModelInstalled_(current.imageType));
+    const QString noFastModel = NoFastModelTip(current.imageType, upscalerFolder_);
+    const TOptionRules rules = OptionRulesOf(current, noFastModel.isEmpty());
+    for (int item = 0; item < imageTypeBox_->count(); ++item) {
+        const TImageTypeItem shown = ImageTypeItemOf(
+            static_cast<TImageType>(imageTypeBox_->itemData(item).toInt()), upscalerFolder_);
+        imageTypeBox_->setItemText(item, shown.caption);
+        imageTypeBox_->setItemData(item, wrappingTip(shown.toolTip), Qt::ToolTipRole);
+    }
+    imageTypeBox_->setToolTip(imageTypeBox_->currentData(Qt::ToolTipRole).toString());
     const bool open = !locked_;
     for (QWidget* control : std::initializer_list<QWidget*>{
              imageTypeBox_, actionBox_, recycleOriginalsButton_, deleteOriginalsButton_, scaleBox_,
@@ -324,9 +340,13 @@ void OptionsPage::applyRules()
     qualityBox_->setToolTip(keepsFormat);
     selectItem(speedBox_, rules.shownSpeed);
     speedBox_->setEnabled(open && rules.fastOffered);
-    speedBox_->setToolTip(rules.fastOffered
-                              ? QString()
-                              : TranslateText("No fast model is installed for this image type"));
+    speedBox_->setToolTip(wrappingTip(noFastModel));
+}
+
+void OptionsPage::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    applyRules();
 }
 
 void OptionsPage::edited(TChoiceField field)

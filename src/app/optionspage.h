@@ -5,7 +5,6 @@
 #include "optionchoices.h"
 
 #include <QWidget>
-#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -20,9 +19,8 @@ class OptionsPage : public QWidget
     Q_OBJECT
 
 public:
-    // `fastModelInstalled` tells which image types offer Fast.
-    explicit OptionsPage(std::function<bool(TImageType)> fastModelInstalled,
-                         QWidget* parent = nullptr);
+    // `upscalerFolder` holds the models: which image types are installed and which offer Fast.
+    explicit OptionsPage(const QString& upscalerFolder, QWidget* parent = nullptr);
 
     // Captions and items in the loaded language; the choices stay.
     void translate();
@@ -43,6 +41,10 @@ public:
     void flushPendingEdits();
     void dropPendingEdits();
 
+protected:
+    // Models installed or removed while the program runs show when the page comes back.
+    void showEvent(QShowEvent* event) override;
+
 signals:
     // The user changed one choice; choices() has it.
     void choiceEdited(TChoiceField field);
@@ -55,7 +57,7 @@ private:
     void edited(TChoiceField field);
     void browseDestination();
 
-    std::function<bool(TImageType)> fastModelInstalled_;
+    QString upscalerFolder_;
     bool locked_ = false;
     // The speed the user chose; the box shows Best quality where the type has no fast model.
     TSpeed speedChoice_ = TSpeed::BestQuality;

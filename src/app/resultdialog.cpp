@@ -1,6 +1,7 @@
 #include "resultdialog.h"
 
 #include "i18n/translation.h"
+#include "platform/dialogs.h"
 #include "platform/shell.h"
 #include "widgetkit.h"
 
@@ -8,6 +9,7 @@
 #include <QIcon>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 
@@ -22,6 +24,13 @@ std::function<void(ResultDialog&)>& resultDialogHook()
 
 constexpr int captionX = 78;
 constexpr int valueX = 250;
+constexpr int baseWidth = 365;
+constexpr int baseHeight = 151;
+constexpr int contentWidth = 280;  // of the buttons and the list of failures
+constexpr int failuresHeight = 96; // about six lines: enough to see that it scrolls
+// Enough to read and copy; laying out a hundred thousand lines would hold the window for a second,
+// and the status bar already names a reason they all share.
+constexpr std::size_t listedFailures = 1000;
 
 int rowY(int row)
 {
@@ -38,7 +47,7 @@ ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsF
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
                    Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
     setFont(QFont(QStringLiteral("Tahoma"), 8));
-    setFixedSize(scaleDimension(365), scaleDimension(151));
+    setFixedSize(scaleDimension(baseWidth), scaleDimension(baseHeight));
 
     picture_ = new QLabel(this);
     picture_->setObjectName(QStringLiteral("picture"));
@@ -61,13 +70,22 @@ ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsF
     abortedCaption_ = makeLabel("abortedCaption", captionX, 4);
     abortedCount_ = makeLabel("abortedCount", valueX, 4);
 
-    openFolderButton_ = makeButton(this, "openFolderButton", "folder", scaleDimension(280));
+    openFolderButton_ =
+        makeButton(this, "openFolderButton", "folder", scaleDimension(contentWidth));
     openFolderButton_->setGeometry(scaleDimension(captionX), scaleDimension(84),
-                                   scaleDimension(280), scaleDimension(25));
+                                   scaleDimension(contentWidth), scaleDimension(25));
     closeButton_ = new QPushButton(this);
     closeButton_->setObjectName(QStringLiteral("closeButton"));
-    closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116), scaleDimension(280),
-                              scaleDimension(25));
+    closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116),
+                              scaleDimension(contentWidth), scaleDimension(25));
+    // Made after the buttons: focus starts on the first button, whether or not the list shows.
+    failuresList_ = new QPlainTextEdit(this);
+    failuresList_->setObjectName(QStringLiteral("failuresList"));
+    failuresList_->setReadOnly(true);
+    // Ctrl+A and Ctrl+C work as well as the mouse, to paste the reasons into a report.
+    failuresList_->setTextInteractionFlags(Qt::TextSelectableByMouse |
+                                           Qt::TextSelectableByKeyboard);
+    failuresList_->hide();
     // Escape closes the window through QDialog's own key handling.
     connect(openFolderButton_, &QPushButton::clicked, this, &ResultDialog::openResultsFolder);
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
@@ -103,7 +121,7 @@ void ResultDialog::translate()
 
 void ResultDialog::fill(const TBatchSummary& summary)
 {
-    processedCount_->setText(QString::number(summary.completed));
+    processedCount_->setText(ProcessedCountText(summary));
     elapsedTime_->setText(ElapsedText(summary.elapsedMs));
     const TSizeChange change = SizeChangeText(summary.totalInputBytes, summary.totalOutputBytes);
     sizeCaption_->setText(change.caption);
@@ -113,10 +131,11 @@ void ResultDialog::fill(const TBatchSummary& summary)
         label->adjustSize();
     sizeCaption_->setVisible(summary.totalOutputBytes != 0);
     sizeChange_->setVisible(summary.totalOutputBytes != 0);
-    showOtherCounts(summary.failed, summary.aborted);
+    failuresList_->setPlainText(FailuresText(summary.failures, listedFailures));
+    layOut(summary);
 }
 
-void ResultDialog::showOtherCounts(int failed, int aborted)
+void ResultDialog::layOut(const TBatchSummary& summary)
 {
     int row = 3;
     const auto place = [&](QLabel* caption, QLabel* value, int count) {
@@ -130,18 +149,39 @@ void ResultDialog::showOtherCounts(int failed, int aborted)
         value->move(scaleDimension(valueX), rowY(row));
         ++row;
     };
-    place(failedCaption_, failedCount_, failed);
-    place(abortedCaption_, abortedCount_, aborted);
-    const int extra = scaleDimension((row - 3) * 20);
-    openFolderButton_->move(scaleDimension(captionX), scaleDimension(84) + extra);
-    closeButton_->move(scaleDimension(captionX), scaleDimension(116) + extra);
-    setFixedSize(scaleDimension(365), scaleDimension(151) + extra);
+    place(failedCaption_, failedCount_, summary.failed);
+    place(abortedCaption_, abortedCount_, summary.aborted);
+    int extra = scaleDimension((row - 3) * 20);
+    // "12 (5 in this run)" may not fit in some languages; the window widens, not the text
+    // shrinks, since the figures are what the user came for.
+    int width = scaleDimension(baseWidth);
+    for (const QLabel* value : {processedCount_, elapsedTime_, sizeChange_})
+        width = std::max(width, value->x() + value->width() + scaleDimension(8));
+    const int innerWidth = width - scaleDimension(baseWidth - contentWidth);
+    failuresList_->setVisible(!summary.failures.empty());
+    if (!summary.failures.empty()) {
+        failuresList_->setGeometry(scaleDimension(captionX), scaleDimension(80) + extra, innerWidth,
+                                   scaleDimension(failuresHeight));
+        extra += scaleDimension(failuresHeight + 8);
+    }
+    openFolderButton_->setGeometry(scaleDimension(captionX), scaleDimension(84) + extra, innerWidth,
+                                   scaleDimension(25));
+    closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116) + extra, innerWidth,
+                              scaleDimension(25));
+    setFixedSize(width, scaleDimension(baseHeight) + extra);
 }
 
 void ResultDialog::openResultsFolder()
 {
-    if (!resultsFolder_.isEmpty())
-        platform::ShellOpenFile(resultsFolder_);
+    if (resultsFolder_.isEmpty())
+        return;
+    platform::ShellOpenFile(resultsFolder_, this, [this] {
+        platform::MessageBox(this,
+                             TranslateText("Nothing on this computer could open the folder. Its "
+                                           "path, to copy:") +
+                                 QStringLiteral("\n\n") + resultsFolder_,
+                             TranslateText("WARNING"), platform::MB_ICONWARNING);
+    });
 }
 
 void ResultDialog::showEvent(QShowEvent* event)

@@ -1,5 +1,5 @@
 // The summary window of a finished batch: how many images, how long it took, how the disk space
-// changed, and a button that opens the folder the results went to.
+// changed, which images failed and why, and a button that opens the folder the results went to.
 #pragma once
 
 #include "batch/batchsummary.h"
@@ -9,6 +9,7 @@
 #include <functional>
 
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 
 class ResultDialog : public QDialog
@@ -34,8 +35,9 @@ private:
     void translate();
     void fill(const TBatchSummary& summary);
     // A row for the failed and one for the aborted images, each only when not 0, below the
-    // others; the window grows to hold them.
-    void showOtherCounts(int failed, int aborted);
+    // others, then the list of failures when there are any; the window grows to hold them, and
+    // widens for a count that does not fit.
+    void layOut(const TBatchSummary& summary);
     void openResultsFolder();
 
     QString resultsFolder_;
@@ -50,6 +52,7 @@ private:
     QLabel* failedCount_ = nullptr;
     QLabel* abortedCaption_ = nullptr;
     QLabel* abortedCount_ = nullptr;
+    QPlainTextEdit* failuresList_ = nullptr; // read-only, so its reasons can be copied
     QPushButton* openFolderButton_ = nullptr;
     QPushButton* closeButton_ = nullptr;
     platform::WindowDrag drag_{this};

@@ -4,11 +4,14 @@
 #include "placementjournal.h"
 #include "platform/tickcount.h"
 
-#include <QFileInfo>
+#include <QElapsedTimer>
 
 TBatchEngine::TBatchEngine(const QString& tempFolder, QObject* parent)
     : QObject(parent), job_(tempFolder, this), run_(tempFolder, this)
 {
+    slice_.setSingleShot(true);
+    slice_.setInterval(0);
+    connect(&slice_, &QTimer::timeout, this, &TBatchEngine::Continue);
     connect(&job_, &TUpscaleJob::Finished, this, &TBatchEngine::JobFinished);
     connect(&job_, &TUpscaleJob::Progress, this,
             [this](double fraction) { emit ImageProgress(jobRow_, fraction); });
@@ -32,6 +35,10 @@ void TBatchEngine::Start(const TBatchOptions& options, TImageSource images)
     current_ = 0;
     single_.clear();
     oneByOne_ = false;
+    slice_.stop();
+    if (gathering_)
+        run_.Abandon();
+    gathering_ = false;
     finished_.clear();
     totals_ = {};
     startTick_ = platform::GetTickCount();
@@ -43,72 +50,107 @@ void TBatchEngine::Stop()
     if (!running_)
         return;
     running_ = false;
+    slice_.stop();
+    if (gathering_) {
+        gathering_ = false;
+        run_.Abandon();
+    }
     job_.Stop();
     run_.Stop();
 }
 
-std::vector<TQueuedImage> TBatchEngine::NextImages()
+std::optional<TQueuedImage> TBatchEngine::NextImage()
 {
-    std::vector<TQueuedImage> images;
-    QString format;
-    std::set<QString> files;
-    for (int row = index_; static_cast<int>(images.size()) < imagesPerRun_; ++row) {
+    for (int row = index_;; ++row) {
         std::optional<TQueuedImage> image = images_(row);
-        if (!image)
-            break;
+        if (!image || !finished_.count(image->row))
+            return image;
         row = image->row;
-        if (finished_.count(row))
-            continue;
-        // A change of format ends the run: list order is kept, a run has one output format. So
-        // does a file listed twice: its second entry enlarges what the first one placed.
-        const QString imageFormat = TMultiImageRun::UpscalerFormat(image->file, options_);
-        const QString file = QFileInfo(image->file).canonicalFilePath();
-        const bool otherFormat =
-            !imageFormat.isEmpty() && !format.isEmpty() && imageFormat != format;
-        if (!images.empty() && (otherFormat || (!file.isEmpty() && files.count(file))))
-            break;
-        if (format.isEmpty())
-            format = imageFormat;
-        files.insert(file);
-        images.push_back(std::move(*image));
-        if (oneByOne_)
-            break;
     }
-    return images;
+}
+
+bool TBatchEngine::StartJob(const TQueuedImage& image)
+{
+    jobRow_ = current_ = image.row;
+    emit ImageStarted(image.row, image.file);
+    if (!running_)
+        return true; // stopped by a receiver of ImageStarted
+    const std::optional<TImageResult> refused = job_.Start(image.file, options_);
+    if (!refused)
+        return true;
+    Report(image.row, *refused);
+    return false;
+}
+
+bool TBatchEngine::Gather()
+{
+    if (run_.Gathered() >= imagesPerRun_)
+        return false;
+    const std::optional<TQueuedImage> image = NextImage();
+    if (!image)
+        return false;
+    TImageResult refusal;
+    switch (run_.Add(*image, refusal)) {
+    case TMultiImageRun::TAdded::OtherRun:
+        return false;
+    case TMultiImageRun::TAdded::Staged:
+        index_ = image->row + 1;
+        return true;
+    case TMultiImageRun::TAdded::Refused:
+        index_ = image->row + 1;
+        emit ImageStarted(image->row, image->file);
+        Report(image->row, refusal);
+        return true;
+    }
+    return false;
+}
+
+bool TBatchEngine::Launch()
+{
+    gathering_ = false;
+    if (run_.Gathered() > 1) {
+        run_.Launch();
+        return true;
+    }
+    // A single image goes by the upscaler's plain command line, as in a batch of one.
+    const std::vector<TQueuedImage> images = run_.Abandon();
+    return !images.empty() && StartJob(images.front());
 }
 
 void TBatchEngine::Continue()
 {
-    // A loop, not a chain of calls: thousands of images that fail at once must not nest.
+    // Images that fail at once come by the thousand: the work goes in slices, and the window
+    // gets its turn between them. A loop within a slice, not a chain of calls, so nothing nests.
+    QElapsedTimer slice;
+    slice.start();
     while (running_) {
-        std::vector<TQueuedImage> images;
-        if (!single_.empty()) {
-            images.push_back(single_.front());
-            single_.pop_front();
-        } else {
-            images = NextImages();
-            if (images.empty())
-                break;
-            index_ = images.back().row + 1;
+        if (slice.elapsed() >= SliceMs) {
+            slice_.start();
+            return;
         }
-        if (images.size() > 1) {
-            for (const auto& [image, result] : run_.Start(images, options_)) {
-                emit ImageStarted(image.row, image.file);
-                Report(image.row, result);
-            }
-            if (run_.IsRunning())
+        if (gathering_) {
+            if (!Gather() && running_ && Launch())
                 return;
             continue;
         }
-        const TQueuedImage& image = images.front();
-        jobRow_ = current_ = image.row;
-        emit ImageStarted(image.row, image.file);
-        if (!running_)
-            return; // stopped by a receiver of ImageStarted
-        const std::optional<TImageResult> refused = job_.Start(image.file, options_);
-        if (!refused)
-            return;
-        Report(image.row, *refused);
+        if (!single_.empty()) {
+            const TQueuedImage image = single_.front();
+            single_.pop_front();
+            if (StartJob(image))
+                return;
+            continue;
+        }
+        const std::optional<TQueuedImage> image = NextImage();
+        if (!image)
+            break;
+        if (oneByOne_ || imagesPerRun_ == 1) {
+            index_ = image->row + 1;
+            if (StartJob(*image))
+                return;
+            continue;
+        }
+        run_.Begin(options_);
+        gathering_ = true;
     }
     if (!running_)
         return;
@@ -136,6 +178,12 @@ void TBatchEngine::Report(int row, const TImageResult& result)
                                     : QString();
         ++totals_.failed;
         totals_.lastFailure = result.reason;
+        // The row has no result in the list yet, so the source still names its file.
+        if (const std::optional<TQueuedImage> image = images_ ? images_(row) : std::nullopt;
+            image && image->row == row)
+            totals_.failures.push_back({image->file, result.reason});
+        else
+            totals_.failures.push_back({QString(), result.reason});
         // The fast model damages dark areas on some graphics drivers, where the best one does not.
         if (result.damaged && options_.speed == TSpeed::Fast)
             totals_.advice = FillTemplate(

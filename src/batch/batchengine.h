@@ -9,6 +9,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <algorithm>
 #include <cstdint>
 #include <deque>
@@ -30,10 +31,12 @@ public:
     // `tempFolder`: this instance's private folder for the upscaler's output (see TUpscaleJob).
     explicit TBatchEngine(const QString& tempFolder, QObject* parent = nullptr);
 
-    // Starts a batch at row 0. Precondition: !IsBusy().
+    // Starts a batch at row 0. Images that need no upscaler to fail are gone through in slices
+    // of work with turns of the event loop between them. Precondition: !IsBusy().
     void Start(const TBatchOptions& options, TImageSource images);
     // Ends the batch: the running upscaler is killed, its image becomes Aborted and no other
-    // image starts. Stopped follows once the upscaler has ended.
+    // image starts. Stopped follows once the upscaler has ended; with none running, the batch is
+    // over at once and nothing follows.
     void Stop();
     // A batch runs and has not been stopped.
     bool IsRunning() const { return running_; }
@@ -63,17 +66,29 @@ signals:
     void Finished(const TBatchSummary& summary);
 
 private:
+    // The longest stretch of work between two turns of the event loop.
+    static constexpr int SliceMs = 20;
+
     // Starts the next image or run that can start; Finished when none is left.
     void Continue();
-    // The images of the next run: from the next row on, those in list order that share the first
-    // one's output format, up to the limit.
-    std::vector<TQueuedImage> NextImages();
+    // The first image from the next row on that has no result in this batch yet.
+    std::optional<TQueuedImage> NextImage();
+    // Starts the upscaler on one image; false when the image failed at once and the batch goes
+    // on.
+    bool StartJob(const TQueuedImage& image);
+    // Offers the next image to the run being gathered: staged, or failed at once; false when the
+    // run is complete without it.
+    bool Gather();
+    // Starts the gathered run; false when no upscaler started and the batch goes on.
+    bool Launch();
     void Report(int row, const TImageResult& result);
     void JobFinished(const TImageResult& result);
     void RunEnded(const TMultiImageRun::TEnd& end);
 
     TUpscaleJob job_;
     TMultiImageRun run_;
+    bool gathering_ = false; // run_ takes the images of the next run
+    QTimer slice_;           // the next slice of work
     int jobRow_ = 0;
     // Images that go one by one before any new run: one a run died on, or all after a run whose
     // lines were not understood.

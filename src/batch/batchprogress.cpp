@@ -1,6 +1,7 @@
 #include "batchprogress.h"
 
 #include "batchsummary.h"
+#include "i18n/translation.h"
 
 #include <QRegularExpression>
 #include <algorithm>
@@ -24,18 +25,20 @@ void TBatchProgress::Begin(int total)
     total_ = total;
 }
 
-void TBatchProgress::Started()
+void TBatchProgress::Started(int row)
 {
-    running_ = true;
-    fraction_ = 0;
+    running_[row] = 0;
 }
 
-void TBatchProgress::Advanced(double fraction)
+void TBatchProgress::Advanced(int row, double fraction)
 {
-    fraction_ = std::clamp(std::max(fraction, fraction_), 0.0, 1.0);
+    const auto found = running_.find(row);
+    if (found != running_.end())
+        found->second = std::clamp(std::max(fraction, found->second), 0.0, 1.0);
 }
 
-void TBatchProgress::Finished(std::int64_t pixels, bool enlarged, std::uint32_t milliseconds)
+void TBatchProgress::Finished(int row, std::int64_t pixels, bool enlarged,
+                              std::uint32_t milliseconds)
 {
     if (pixels > 0) {
         seenPixels_ += pixels;
@@ -45,16 +48,24 @@ void TBatchProgress::Finished(std::int64_t pixels, bool enlarged, std::uint32_t 
             measuredMs_ += milliseconds;
         }
     }
-    running_ = false;
-    fraction_ = 0;
+    running_.erase(row);
     ++done_;
+    enlarged_ += enlarged;
+}
+
+double TBatchProgress::RunningShare() const
+{
+    double share = 0;
+    for (const auto& [row, fraction] : running_)
+        share += fraction;
+    return share;
 }
 
 double TBatchProgress::Overall() const
 {
     if (total_ <= 0)
         return 0;
-    return std::clamp((done_ + (running_ ? fraction_ : 0.0)) / total_, 0.0, 1.0);
+    return std::clamp((done_ + RunningShare()) / total_, 0.0, 1.0);
 }
 
 std::optional<std::uint32_t> TBatchProgress::TimeLeft() const
@@ -64,8 +75,9 @@ std::optional<std::uint32_t> TBatchProgress::TimeLeft() const
     const double msPerPixel = measuredMs_ / static_cast<double>(measuredPixels_);
     const double averagePixels = static_cast<double>(seenPixels_) / seen_;
     // The images to come are taken to be as large as those so far.
-    const int waiting = std::max(0, total_ - done_ - (running_ ? 1 : 0));
-    const double imagesLeft = waiting + (running_ ? 1.0 - fraction_ : 0.0);
+    const auto running = static_cast<int>(running_.size());
+    const int waiting = std::max(0, total_ - done_ - running);
+    const double imagesLeft = waiting + running - RunningShare();
     return static_cast<std::uint32_t>(std::min(imagesLeft * averagePixels * msPerPixel, 4.0e9));
 }
 
@@ -76,4 +88,35 @@ QString ProgressText(const TBatchProgress& progress)
     if (const std::optional<std::uint32_t> left = progress.TimeLeft())
         text += QStringLiteral("  \u00b7  ") + TimeLeftText(*left);
     return text;
+}
+
+QString StoppedText(const TBatchProgress& progress)
+{
+    return FillTemplate(TranslateText("Stopped: %s of %s enlarged"),
+                        {QString::number(progress.Enlarged()), QString::number(progress.Total())});
+}
+
+TThrottle::TThrottle(int intervalMs, std::function<void()> show)
+    : intervalMs_(intervalMs), show_(std::move(show))
+{
+    timer_.setSingleShot(true);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { Now(); });
+}
+
+void TThrottle::Changed()
+{
+    if (timer_.isActive())
+        return;
+    const qint64 since = shown_.isValid() ? shown_.elapsed() : intervalMs_;
+    if (since >= intervalMs_)
+        Now();
+    else
+        timer_.start(static_cast<int>(intervalMs_ - since));
+}
+
+void TThrottle::Now()
+{
+    timer_.stop();
+    shown_.start();
+    show_();
 }

@@ -2,7 +2,9 @@
 
 #include "i18n/translation.h"
 
+#include <QFileInfo>
 #include <QLocale>
+#include <algorithm>
 #include <cmath>
 
 namespace
@@ -118,4 +120,30 @@ QString EndingText(const TBatchSummary& summary)
     if (!summary.advice.isEmpty())
         ending += separator + summary.advice;
     return ending;
+}
+
+QString ProcessedCountText(const TBatchSummary& summary)
+{
+    if (summary.completedInList < 0 || summary.completedInList == summary.completed)
+        return QString::number(summary.completed);
+    return FillTemplate(
+        TranslateText("%s (%s in this run)"),
+        {QString::number(summary.completedInList), QString::number(summary.completed)});
+}
+
+QString FailuresText(const std::vector<TFailedImage>& failures, std::size_t limit)
+{
+    // The reasons mostly name the whole path already; the name leads so the list reads at a glance.
+    QString text;
+    const std::size_t listed = std::min(failures.size(), limit);
+    for (std::size_t i = 0; i < listed; ++i) {
+        if (i > 0)
+            text += QLatin1Char('\n');
+        text += QFileInfo(failures[i].file).fileName() + QStringLiteral(" \u2014 ") +
+                failures[i].reason;
+    }
+    if (listed < failures.size())
+        text += QLatin1Char('\n') + FillTemplate(TranslateText("%s more failed"),
+                                                 {QString::number(failures.size() - listed)});
+    return text;
 }

@@ -2,10 +2,21 @@
 #pragma once
 
 #include <QString>
+#include <cstddef>
 #include <cstdint>
+#include <vector>
+
+// An image that failed, and why.
+struct TFailedImage {
+    QString file;
+    QString reason; // in the user's language
+};
 
 struct TBatchSummary {
-    int completed = 0;
+    int completed = 0; // by this run
+    // Every image of the list that has been enlarged, also by an earlier run that was stopped;
+    // -1 when only this run is known.
+    int completedInList = -1;
     int failed = 0;
     int aborted = 0;
     std::int64_t totalInputBytes = 0;  // every image that was tried
@@ -16,6 +27,7 @@ struct TBatchSummary {
     int noted = 0;         // completed images whose result lost something, such as metadata
     QString lastNote;      // what the last of them lost
     QString advice;        // what would give better results next time; empty when nothing would
+    std::vector<TFailedImage> failures; // in the order they failed
 };
 
 // The status bar's words at the end of a batch: "Completed", or how many failed and why; then
@@ -48,3 +60,11 @@ struct TSizeChange {
     QString value;
 };
 TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutputBytes);
+
+// The count of enlarged images as the result window shows it: "12", or "12 (5 in this run)" when
+// an earlier, stopped run enlarged some of them.
+QString ProcessedCountText(const TBatchSummary& summary);
+
+// The failed images, one a line: "name.png — reason"; past `limit` lines, a last one says how many
+// more failed.
+QString FailuresText(const std::vector<TFailedImage>& failures, std::size_t limit);

@@ -36,13 +36,6 @@ bool stage(const QString& input, const QString& staged)
 
 } // namespace
 
-QString TMultiImageRun::UpscalerFormat(const QString& file, const TBatchOptions& options)
-{
-    const std::variant<TImagePlan, QString> plan = PlanImage(file, options);
-    const TImagePlan* planned = std::get_if<TImagePlan>(&plan);
-    return planned ? planned->upscalerFormat : QString();
-}
-
 TMultiImageRun::TMultiImageRun(const QString& tempFolder, QObject* parent)
     : QObject(parent), tempFolder_(tempFolder), runner_(std::make_unique<TConsoleRunner>())
 {
@@ -65,60 +58,79 @@ TMultiImageRun::~TMultiImageRun()
         QDir(stage_).removeRecursively();
 }
 
-std::vector<std::pair<TQueuedImage, TImageResult>>
-TMultiImageRun::Start(const std::vector<TQueuedImage>& images, const TBatchOptions& options)
+void TMultiImageRun::Begin(const TBatchOptions& options)
 {
     options_ = options;
     staged_.clear();
+    files_.clear();
     current_ = nullptr;
     recognised_ = false;
     stopRequested_ = false;
-    std::vector<std::pair<TQueuedImage, TImageResult>> refused;
     stage_ = tempFolder_ + QStringLiteral("stage-%1/").arg(++runs_);
     QDir(stage_).removeRecursively();
-    if (!tempFolder_.isEmpty() && !QDir().mkpath(stage_ + QStringLiteral("in")))
+    // Without a folder of its own no image is staged: each is refused with the reason.
+    if (tempFolder_.isEmpty() || !QDir().mkpath(stage_ + QStringLiteral("in")) ||
+        !QDir().mkpath(stage_ + QStringLiteral("out")))
         stage_.clear();
-    QDir().mkpath(stage_ + QStringLiteral("out"));
     format_.clear();
-    for (const TQueuedImage& image : images) {
-        std::int64_t bytesIn = 0;
-        TImagePlan plan;
-        if (std::optional<TImageResult> no =
-                RefusedImage(image.file, options, stage_, bytesIn, plan)) {
-            refused.emplace_back(image, *no);
-            continue;
-        }
-        if (format_.isEmpty())
-            format_ = plan.upscalerFormat;
-        const QString staged = stage_ + QStringLiteral("in/") + stagedName(staged_.size()) +
-                               QLatin1Char('.') + plan.inputExtension;
-        if (plan.convertInput ? !WriteUpscalerInput(image.file, staged)
-                              : !stage(image.file, staged)) {
-            QFile::remove(staged);
-            const char* reason = plan.convertInput
-                                     ? "The image could not be prepared for the upscaler: %s"
-                                     : "Image file not found: %s";
-            refused.emplace_back(
-                image, FailedImage(FillTemplate(TranslateText(reason), {image.file}), bytesIn));
-            continue;
-        }
-        staged_.push_back({image, std::move(plan), bytesIn, false, false, 0});
+}
+
+TMultiImageRun::TAdded TMultiImageRun::Add(const TQueuedImage& image, TImageResult& refusal)
+{
+    // A file listed twice goes in another run: its second entry enlarges what the first placed.
+    const QString file = QFileInfo(image.file).canonicalFilePath();
+    if (!file.isEmpty() && files_.count(file))
+        return TAdded::OtherRun;
+    std::int64_t bytesIn = 0;
+    TImagePlan plan;
+    if (std::optional<TImageResult> no =
+            RefusedImage(image.file, options_, stage_, bytesIn, plan)) {
+        refusal = std::move(*no);
+        return TAdded::Refused;
     }
-    if (staged_.empty()) {
-        QDir(stage_).removeRecursively();
-        stage_.clear();
-        return refused;
+    // A run has one output format; list order is kept, so another format ends it.
+    if (!format_.isEmpty() && plan.upscalerFormat != format_)
+        return TAdded::OtherRun;
+    const QString staged = stage_ + QStringLiteral("in/") + stagedName(staged_.size()) +
+                           QLatin1Char('.') + plan.inputExtension;
+    if (plan.convertInput ? !WriteUpscalerInput(image.file, staged) : !stage(image.file, staged)) {
+        QFile::remove(staged);
+        const char* reason = plan.convertInput
+                                 ? "The image could not be prepared for the upscaler: %s"
+                                 : "Image file not found: %s";
+        refusal = FailedImage(FillTemplate(TranslateText(reason), {image.file}), bytesIn);
+        return TAdded::Refused;
     }
+    format_ = plan.upscalerFormat;
+    files_.insert(file);
+    staged_.push_back({image, std::move(plan), bytesIn, false, false, false, 0});
+    return TAdded::Staged;
+}
+
+void TMultiImageRun::Launch()
+{
     runner_->SetCommandLine(
-        EngineCommand(options) + QStringLiteral(" -i ") +
+        EngineCommand(options_) + QStringLiteral(" -i ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("in")) + QStringLiteral(" -o ") +
         QuoteCommandLineArgument(stage_ + QStringLiteral("out")) + QStringLiteral(" -n ") +
-        QuoteCommandLineArgument(ModelName(options.imageType, options.speed)) +
+        QuoteCommandLineArgument(ModelName(options_.imageType, options_.speed)) +
         QStringLiteral(" -f ") + format_ + QStringLiteral(" -v"));
     // Percentages with a dot where the user's settings allow it; a comma is understood too.
     runner_->Environment() = {QStringLiteral("LC_NUMERIC=C")};
     runner_->Execute();
-    return refused;
+}
+
+std::vector<TQueuedImage> TMultiImageRun::Abandon()
+{
+    std::vector<TQueuedImage> images;
+    for (const Staged& staged : staged_)
+        images.push_back(staged.image);
+    staged_.clear();
+    files_.clear();
+    if (!stage_.isEmpty())
+        QDir(stage_).removeRecursively();
+    stage_.clear();
+    return images;
 }
 
 void TMultiImageRun::Stop()
@@ -137,6 +149,15 @@ bool TMultiImageRun::IsRunning() const
 std::uint32_t TMultiImageRun::ProcessId() const
 {
     return runner_->ProcessId();
+}
+
+TMultiImageRun::Staged* TMultiImageRun::OldestUnsaved()
+{
+    for (Staged& staged : staged_) {
+        if (staged.started && !staged.saving && !staged.finished)
+            return &staged;
+    }
+    return nullptr;
 }
 
 TMultiImageRun::Staged* TMultiImageRun::StagedIn(const QString& line)
@@ -183,8 +204,10 @@ void TMultiImageRun::UpscalerLine(const QString& line)
                     break;
                 }
             }
-        } else if (current_) {
-            emit ImageProgress(current_->image.row, *fraction);
+        } else if (Staged* staged = *fraction == 1.0 ? OldestUnsaved() : current_) {
+            if (*fraction == 1.0)
+                staged->saving = true;
+            emit ImageProgress(staged->image.row, *fraction);
         }
         return;
     }

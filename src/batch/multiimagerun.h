@@ -11,6 +11,7 @@
 #include <QString>
 #include <memory>
 #include <optional>
+#include <set>
 #include <vector>
 
 class TConsoleRunner;
@@ -31,25 +32,33 @@ public:
         bool recognised = true;
     };
 
+    // Where an image offered to the run being gathered goes.
+    enum class TAdded {
+        Staged,  // it is part of the run
+        Refused, // it cannot go to the upscaler at all; the refusal says why
+        OtherRun // it belongs in a later run: another output format, or a file this run has
+    };
+
     // `tempFolder` (ending with '/') is this instance's own folder.
     explicit TMultiImageRun(const QString& tempFolder, QObject* parent = nullptr);
     // A running upscaler is killed; nothing is reported any more.
     ~TMultiImageRun() override;
 
-    // Starts one run over `images`, which all share an output format. Images that cannot go to
-    // the upscaler come back at once and are not part of the run; when none is left, no run
-    // starts and Ended is not emitted.
-    std::vector<std::pair<TQueuedImage, TImageResult>>
-    Start(const std::vector<TQueuedImage>& images, const TBatchOptions& options);
+    // Begins gathering a run, image by image, so that a long list is staged in small steps.
+    void Begin(const TBatchOptions& options);
+    TAdded Add(const TQueuedImage& image, TImageResult& refusal);
+    // The images staged so far.
+    int Gathered() const { return static_cast<int>(staged_.size()); }
+    // Starts the upscaler on the staged images, which share an output format. Precondition:
+    // Gathered() > 0.
+    void Launch();
+    // Gives up the run that was gathered and its staging; returns its images in order.
+    std::vector<TQueuedImage> Abandon();
     // Kills the run; the image it was on ends Aborted, the ones it had not come to stay as they
     // are.
     void Stop();
     bool IsRunning() const;
     std::uint32_t ProcessId() const;
-
-    // What the upscaler writes for an input file with the options: png, jpg or webp; empty when
-    // the file cannot be enlarged at all, so that it goes with any run and fails there.
-    static QString UpscalerFormat(const QString& file, const TBatchOptions& options);
 
 signals:
     void ImageStarted(int row, const QString& file);
@@ -63,6 +72,7 @@ private:
         TImagePlan plan;
         std::int64_t bytesIn = 0;
         bool started = false;
+        bool saving = false; // the upscaler has said "100.00%" for it
         bool finished = false;
         std::uint32_t startTick = 0;
     };
@@ -71,6 +81,10 @@ private:
     void UpscalerEnded();
     // The staged image that a line of the upscaler names, or nothing.
     Staged* StagedIn(const QString& line);
+    // The upscaler saves an image on a thread of its own while it works on the next, so the
+    // "100.00%" of an image can come after the next one's "0.00%": it belongs to the oldest image
+    // started and not saved.
+    Staged* OldestUnsaved();
     void Finish(Staged& staged, TImageResult result);
 
     QString tempFolder_;
@@ -79,6 +93,7 @@ private:
     QString stage_;  // this run's staging folder, ending with '/'
     QString format_; // the output format of the run
     std::vector<Staged> staged_;
+    std::set<QString> files_; // the canonical paths of the staged images
     Staged* current_ = nullptr;
     bool recognised_ = false;
     bool stopRequested_ = false;

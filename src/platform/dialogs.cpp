@@ -66,6 +66,8 @@ int MessageBox(QWidget* parent, const QString& text, const QString& caption, uns
         return scriptedAnswer({DialogRecord::Message, text, caption, flags, {}}, IDOK);
     QMessageBox box(iconOf(flags), caption, text, QMessageBox::NoButton, parent);
     box.setTextFormat(Qt::PlainText);
+    // A message may name a path or address to copy.
+    box.setTextInteractionFlags(Qt::TextSelectableByMouse);
     switch (flags & 0xF) {
     case MB_OKCANCEL:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
@@ -89,15 +91,18 @@ int MessageBox(QWidget* parent, const QString& text, const QString& caption, uns
 }
 
 int AskYesNo(QWidget* parent, const QString& text, const QString& caption,
-             const QString& yesCaption, const QString& noCaption)
+             const QString& yesCaption, const QString& noCaption, bool noIsDefault)
 {
+    const unsigned flags = MB_YESNO | (noIsDefault ? MB_DEFBUTTON2 : 0u);
     if (script)
-        return scriptedAnswer({DialogRecord::Confirmation, text, caption, MB_YESNO, {}}, IDNO);
+        return scriptedAnswer({DialogRecord::Confirmation, text, caption, flags, {}}, IDNO);
     QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Yes | QMessageBox::No,
                     parent);
     box.setTextFormat(Qt::PlainText);
     box.button(QMessageBox::Yes)->setText(yesCaption);
     box.button(QMessageBox::No)->setText(noCaption);
+    if (noIsDefault)
+        box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes ? IDYES : IDNO;
 }
 

@@ -22,6 +22,7 @@ enum MessageBoxFlags : unsigned {
     MB_ICONQUESTION = 0x20,
     MB_ICONWARNING = 0x30,
     MB_ICONINFORMATION = 0x40,
+    MB_DEFBUTTON2 = 0x100, // the second button, No, is the default
 };
 enum MessageBoxResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 
@@ -29,9 +30,9 @@ enum MessageBoxResult : int { IDOK = 1, IDCANCEL = 2, IDYES = 6, IDNO = 7 };
 int MessageBox(QWidget* parent, const QString& text, const QString& caption, unsigned flags);
 
 // A Yes/No confirmation with the buttons captioned `yesCaption` and `noCaption`; returns IDYES
-// or IDNO.
+// or IDNO. `noIsDefault`: Enter answers No, for questions whose Yes cannot be undone.
 int AskYesNo(QWidget* parent, const QString& text, const QString& caption,
-             const QString& yesCaption, const QString& noCaption);
+             const QString& yesCaption, const QString& noCaption, bool noIsDefault = false);
 
 void Beep();
 

@@ -1,10 +1,14 @@
 #include "shell.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDesktopServices>
+#include <QElapsedTimer>
 #include <QProcess>
+#include <QStandardPaths>
 
 namespace platform
 {
@@ -17,6 +21,11 @@ ShellHooks& hooks()
     static ShellHooks instance;
     return instance;
 }
+
+// How long an opener may take to report a failure. One that runs longer has opened something and
+// waits for it to close, as xdg-open does on desktops it does not know; what it reports when that
+// closes says nothing about the opening.
+constexpr qint64 openerVerdictMs = 10000;
 
 } // namespace
 
@@ -37,10 +46,69 @@ bool ShellOpenFile(const QString& path)
     return ShellOpen(QUrl::fromLocalFile(path));
 }
 
-void ShowFileProperties(const QString& path)
+void ShellOpen(const QUrl& url, const QObject* context, std::function<void()> failed)
+{
+    if (hooks().open) {
+        if (!hooks().open(url))
+            failed();
+        return;
+    }
+    // QDesktopServices starts xdg-open and calls that success, whatever xdg-open then finds; only
+    // its exit status tells whether anything opened.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        // Qt still knows a few other ways: $BROWSER, a desktop's own opener.
+        if (!QDesktopServices::openUrl(url))
+            failed();
+        return;
+    }
+    // Parented to the application, not to `context`: a window that closes at once must not kill
+    // the opener before it has opened anything.
+    auto* process = new QProcess(QCoreApplication::instance());
+    process->setProgram(opener);
+    process->setArguments(
+        {url.isLocalFile() ? url.toLocalFile() : url.toString(QUrl::FullyEncoded)});
+    // No pipes: a program the opener starts must not hold descriptors of ours.
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setStandardErrorFile(QProcess::nullDevice());
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(process, &QProcess::finished, context,
+                     [clock, failed](int exitCode, QProcess::ExitStatus status) {
+                         if ((status != QProcess::NormalExit || exitCode != 0) &&
+                             clock.elapsed() < openerVerdictMs)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, context,
+                     [failed](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             failed();
+                     });
+    QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [process](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             process->deleteLater();
+                     });
+    process->start();
+}
+
+void ShellOpenFile(const QString& path, const QObject* context, std::function<void()> failed)
+{
+    ShellOpen(QUrl::fromLocalFile(path), context, std::move(failed));
+}
+
+void ShowFileProperties(const QString& path, const QObject* context, std::function<void()> failed)
 {
     if (hooks().properties) {
-        hooks().properties(path);
+        if (!hooks().properties(path))
+            failed();
+        return;
+    }
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        failed();
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
@@ -48,8 +116,14 @@ void ShowFileProperties(const QString& path)
         QStringLiteral("/org/freedesktop/FileManager1"),
         QStringLiteral("org.freedesktop.FileManager1"), QStringLiteral("ShowItemProperties"));
     call << QStringList{QUrl::fromLocalFile(path).toString()} << QString();
-    // No reply is awaited: without a file manager on the bus nothing happens, as intended.
-    QDBusConnection::sessionBus().asyncCall(call);
+    // Without a file manager on the bus the answer is an error, and it comes at once.
+    auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), QCoreApplication::instance());
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, context,
+                     [failed](QDBusPendingCallWatcher* answer) {
+                         if (answer->isError())
+                             failed();
+                     });
+    QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, &QObject::deleteLater);
 }
 
 bool StartDetached(const QString& program, const QStringList& arguments)

@@ -3,7 +3,9 @@
 // or completely in the trash.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
+#include <optional>
 
 namespace platform
 {
@@ -34,5 +36,11 @@ bool KeepInTrashSlot(const QString& path, const TTrashSlot& slot);
 
 // The home trash folder ($XDG_DATA_HOME/Trash, by default ~/.local/share/Trash).
 QString HomeTrashFolder();
+
+// Where the file that was at `originalPath` lies in the trash: the newest entry recorded for that
+// path (in the home trash or the trash of the mount it was on) deleted at or after
+// `trashedAfter`, to the second, as its records keep it. Nothing when no such entry is there.
+std::optional<QString> FindTrashedOriginal(const QString& originalPath,
+                                           const QDateTime& trashedAfter);
 
 } // namespace platform

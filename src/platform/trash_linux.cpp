@@ -239,4 +239,121 @@ bool KeepInTrashSlot(const QString& path, const TTrashSlot& slot)
     return SyncFolder(files);
 }
 
+namespace
+{
+
+// What a .trashinfo record says: the path it names (decoded) and when it was deleted.
+struct TrashRecord {
+    QByteArray path;
+    QDateTime deleted;
+};
+
+std::optional<TrashRecord> readTrashInfo(const QString& infoFile)
+{
+    QFile file(infoFile);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    TrashRecord record;
+    bool inGroup = false;
+    for (const QByteArray& raw : file.read(64 * 1024).split('\n')) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('[')) {
+            inGroup = line == "[Trash Info]";
+        } else if (inGroup && line.startsWith("Path=")) {
+            record.path = QByteArray::fromPercentEncoding(line.mid(5));
+        } else if (inGroup && line.startsWith("DeletionDate=")) {
+            // Local time without a zone, as every file manager writes it.
+            record.deleted = QDateTime::fromString(QString::fromLatin1(line.mid(13)), Qt::ISODate);
+        }
+    }
+    if (record.path.isEmpty() || !record.deleted.isValid())
+        return std::nullopt;
+    return record;
+}
+
+// A trash folder and the Path= values that name the file in it.
+struct TrashToSearch {
+    QByteArray folder;
+    QList<QByteArray> paths;
+};
+
+QList<TrashToSearch> trashesFor(const QString& originalPath)
+{
+    const QByteArray absolute =
+        QFile::encodeName(QDir::cleanPath(QDir(originalPath).absolutePath()));
+    const qsizetype slash = absolute.lastIndexOf('/');
+    const QByteArray name = absolute.mid(slash + 1);
+    QByteArray folder = slash <= 0 ? QByteArray("/") : absolute.left(slash);
+    // Records name the file by its resolved folder; other programs may have kept the path as
+    // they were given it.
+    char resolved[PATH_MAX];
+    if (::realpath(folder.constData(), resolved) != nullptr)
+        folder = QByteArray(resolved);
+    const QByteArray recorded = (folder == "/" ? QByteArray() : folder) + "/" + name;
+    QList<QByteArray> absolutes{recorded};
+    if (absolute != recorded)
+        absolutes << absolute;
+
+    QList<TrashToSearch> trashes{{QFile::encodeName(HomeTrashFolder()), absolutes}};
+    struct stat st {
+    };
+    if (::stat(folder.constData(), &st) == 0) {
+        // A file from another mount went to the trash at its top, named relative to it.
+        const QByteArray top = mountTop(folder, st.st_dev);
+        const QByteArray base = top == "/" ? QByteArray() : top;
+        QList<QByteArray> paths = absolutes;
+        paths << recorded.mid(base.size() + 1);
+        trashes << TrashToSearch{base + "/.Trash-" + QByteArray::number(::geteuid()), paths};
+    }
+    return trashes;
+}
+
+} // namespace
+
+std::optional<QString> FindTrashedOriginal(const QString& originalPath,
+                                           const QDateTime& trashedAfter)
+{
+    // Records keep whole seconds: a file trashed in the same second as `trashedAfter` counts.
+    const QDateTime after = trashedAfter.addMSecs(-trashedAfter.time().msec());
+    std::optional<QString> newest;
+    QDateTime newestDeleted;
+    qint64 newestRecordTime = 0;
+    for (const TrashToSearch& trash : trashesFor(originalPath)) {
+        // Only a trash of ours is believed: another user's folder could name any file.
+        struct stat folder {
+        };
+        if (::lstat(trash.folder.constData(), &folder) != 0 || !S_ISDIR(folder.st_mode) ||
+            folder.st_uid != ::geteuid())
+            continue;
+        const QString info = QFile::decodeName(trash.folder + "/info");
+        const QString files = QFile::decodeName(trash.folder + "/files/");
+        const QStringList records =
+            QDir(info).entryList({QStringLiteral("*.trashinfo")}, QDir::Files | QDir::Hidden);
+        for (const QString& recordName : records) {
+            const QString recordPath = info + QLatin1Char('/') + recordName;
+            const std::optional<TrashRecord> record = readTrashInfo(recordPath);
+            if (!record || record->deleted < after || !trash.paths.contains(record->path))
+                continue;
+            const QString file = files + recordName.chopped(int(sizeof(".trashinfo")) - 1);
+            struct stat st {
+            };
+            if (::lstat(QFile::encodeName(file).constData(), &st) != 0)
+                continue; // a record whose file was removed from the trash since
+            // Two deletions within one second: the record written last is the newer one.
+            struct stat recordStat {
+            };
+            ::stat(QFile::encodeName(recordPath).constData(), &recordStat);
+            const qint64 recordTime =
+                qint64(recordStat.st_mtim.tv_sec) * 1000000000 + recordStat.st_mtim.tv_nsec;
+            if (!newest || record->deleted > newestDeleted ||
+                (record->deleted == newestDeleted && recordTime > newestRecordTime)) {
+                newest = file;
+                newestDeleted = record->deleted;
+                newestRecordTime = recordTime;
+            }
+        }
+    }
+    return newest;
+}
+
 } // namespace platform

@@ -39,7 +39,7 @@ protected:
         platform::EnableDialogScriptForTesting(&dialogs);
         platform::SetShellHooksForTesting({[this](const QUrl& url) {
                                                opened.push_back(url);
-                                               return true;
+                                               return desktopOpens;
                                            },
                                            {},
                                            {}});
@@ -65,6 +65,7 @@ protected:
 
     platform::DialogScript dialogs;
     std::vector<QUrl> opened;
+    bool desktopOpens = true; // false: the desktop has nothing that opens what it is given
     QString folder;
     QPointer<TAboutBox> box;
 };
@@ -322,6 +323,29 @@ TEST_F(AboutBoxTest, LicenseOpensTheTextBesideTheProgramOrSaysItIsMissing)
     EXPECT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(opened,
               std::vector<QUrl>{QUrl::fromLocalFile(folder + QStringLiteral("license.txt"))});
+}
+
+// A link that nothing on the desktop opens shows its address or path to copy.
+TEST_F(AboutBoxTest, LinksThatOpenNothingShowWhatToCopy)
+{
+    desktopOpens = false;
+    testenv::WriteFile(folder + QStringLiteral("license.txt"), "MIT License\n");
+    QTest::mouseClick(box->Label5, Qt::LeftButton);
+    box->Credits1->trigger();
+    box->LicensePrivacyPolicy1->trigger();
+    ASSERT_EQ(dialogs.shown.size(), 3u);
+    const QString page =
+        QStringLiteral("Nothing on this computer could open the page. Its address, to copy:\n\n");
+    EXPECT_EQ(dialogs.shown[0].text, page + QStringLiteral("http://zelmora.test/"));
+    EXPECT_EQ(dialogs.shown[1].text,
+              page + QStringLiteral("https://zelmora.test/blog/credits-and-acknowledgements/"));
+    EXPECT_EQ(dialogs.shown[2].text,
+              QStringLiteral("Nothing on this computer could open the file. Its path, to "
+                             "copy:\n\n") +
+                  folder + QStringLiteral("license.txt"));
+    for (const platform::DialogRecord& shown : dialogs.shown)
+        EXPECT_EQ(shown.flags, platform::MB_ICONWARNING);
+    EXPECT_EQ(opened.size(), 3u);
 }
 
 TEST_F(AboutBoxTest, ClosesAndFreesItselfFromOkOrEscapeOnEitherButton)

@@ -122,6 +122,32 @@ TEST(CheckStart, RefusesWhatCannotRunAndMakesAMissingDestination)
     EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
 }
 
+// A file the check refused is no work for the upscaler, yet it is not enlarged: Start goes ahead
+// and counts it failed, and only a list that is all enlarged is refused.
+TEST(CheckStart, FilesTheCheckRefusedAreNotEnlarged)
+{
+    const QString upscaler = testenv::NewFolder(QStringLiteral("upscaler")) + QLatin1Char('/');
+    testenv::LayOutUpscalerFolder(upscaler, QStringLiteral(GRANDORA_FAKE_UPSCALER));
+    TImageEntry missing{QStringLiteral("/gone/a.png"), {}, false, {}};
+    missing.check = TFileCheck::Missing;
+    TImageEntry notImage{QStringLiteral("/p/b.png"), {}, false, {}};
+    notImage.check = TFileCheck::NotAnImage;
+    const TImageEntry enlarged{QStringLiteral("/p/c.png"), QStringLiteral("Completed"), true, {}};
+    const struct {
+        const char* name;
+        TImageEntries entries;
+        TStartRefusal refusal;
+    } cases[] = {
+        {"only refused files", {missing, notImage}, TStartRefusal::None},
+        {"enlarged and refused", {enlarged, missing}, TStartRefusal::None},
+        {"all enlarged", {enlarged}, TStartRefusal::AllEnlarged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(CheckStart(c.entries, TOptionChoices(), upscaler).refusal, c.refusal);
+    }
+}
+
 TEST(ResultsFolderOf, IsTheFirstImagesFolderUnlessCopiesWentIntoAFolder)
 {
     const TImageEntries two{{QStringLiteral("/photos/trip/a.png"), {}, false, {}},

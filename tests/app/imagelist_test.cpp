@@ -1,5 +1,6 @@
 // The batch list: what counts as an image, how folders are scanned, the ways files come in, and
 // the list view's commands.
+#include "app/imagecheck.h"
 #include "app/imageentry.h"
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
@@ -10,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/shell.h"
 #include "support/testenv.h"
+#include "support/waitfor.h"
 
 #include <QAction>
 #include <QDir>
@@ -22,11 +24,15 @@
 #include <QTabWidget>
 #include <QTableView>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 // Paths read as paths in a failure's message.
@@ -150,9 +156,13 @@ TEST_F(FolderScan, DepthFirstInNameOrderWithSubfolders)
     EXPECT_EQ(found, wanted);
     EXPECT_GE(shown, 1);
 
-    // The same folder again lists every image again.
-    filler.AddFolder(root + QLatin1Char('/'));
-    EXPECT_EQ(recordNames().mid(8), found);
+    // The same folder again, however written, adds nothing and counts every image it left out.
+    filler.AddFolder(root + QStringLiteral("/sub/../"));
+    EXPECT_EQ(recordNames(), found);
+    const TLeftOut leftOut = filler.TakeLeftOut();
+    EXPECT_EQ(leftOut.alreadyListed, 8);
+    EXPECT_EQ(leftOut.firstAlreadyListed, root + QStringLiteral("/sub/../folder.png/g.png"));
+    EXPECT_EQ(filler.TakeLeftOut().alreadyListed, 0);
 }
 
 TEST_F(FolderScan, TopFolderOnlyWithoutSubfolders)
@@ -188,6 +198,241 @@ TEST(CompareNaturally, NumbersByValueLettersWithoutCase)
         EXPECT_GT(CompareNaturally(after, before), 0) << c.after << " > " << c.before;
     }
     EXPECT_EQ(CompareNaturally(QStringLiteral("same 1"), QStringLiteral("same 1")), 0);
+}
+
+TEST(ListedName, IsAbsoluteAndClean)
+{
+    const QString here = QDir::currentPath();
+    const struct {
+        QString given;
+        QString listed;
+    } cases[] = {
+        {QStringLiteral("/p/a.png"), QStringLiteral("/p/a.png")},
+        {QStringLiteral("/p//q/./a.png"), QStringLiteral("/p/q/a.png")},
+        {QStringLiteral("/p/q/../a.png"), QStringLiteral("/p/a.png")},
+        {QStringLiteral("a.png"), here + QStringLiteral("/a.png")},
+        {QStringLiteral("./x/../a.png"), here + QStringLiteral("/a.png")},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ListedName(c.given), c.listed) << c.given.toStdString();
+}
+
+TEST(LeftOutText, OneByItsNameSeveralByTheirCount)
+{
+    const QStringList one{QStringLiteral("/p/notes.txt")};
+    const QStringList two{QStringLiteral("/p/notes.txt"), QStringLiteral("/p/scan.pdf")};
+    const QString notImage = QStringLiteral("Not an image the program can enlarge: /p/notes.txt");
+    const QString listedOnce = QStringLiteral("Already in the list, not added again: /p/a.png");
+    const struct {
+        QStringList notImages;
+        int alreadyListed;
+        QString text;
+    } cases[] = {
+        {{}, 0, QString()},
+        {one, 0, notImage},
+        {two, 0, QStringLiteral("2 names skipped: not images the program can enlarge")},
+        {{}, 1, listedOnce},
+        {{}, 3, QStringLiteral("3 files already in the list, not added again")},
+        {one, 1, notImage + QStringLiteral(" \u00b7 ") + listedOnce},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(LeftOutText({c.notImages, c.alreadyListed, QStringLiteral("/p/a.png")}), c.text)
+            << c.text.toStdString();
+}
+
+// The check judges a file as the batch would before it starts the upscaler: by its content, and
+// only a regular file counts as there.
+TEST(CheckFile, FindsWhatIsThereAndReadable)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("check")) + QLatin1Char('/');
+    testenv::WriteImage(folder + QStringLiteral("photo.png"), 4, 4);
+    testenv::WriteImage(folder + QStringLiteral("photo.jpg"), 4, 4);
+    QFile::copy(folder + QStringLiteral("photo.png"), folder + QStringLiteral("misnamed.jpg"));
+    testenv::WriteFile(folder + QStringLiteral("text.png"), "not an image");
+    touch(folder + QStringLiteral("empty.png"), 0);
+    QDir().mkdir(folder + QStringLiteral("folder.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(folder + QStringLiteral("pipe.png")).constData(), 0600),
+              0);
+    const struct {
+        const char* name;
+        TFileCheck check;
+    } cases[] = {
+        {"photo.png", TFileCheck::Readable},    {"photo.jpg", TFileCheck::Readable},
+        {"misnamed.jpg", TFileCheck::Readable}, {"text.png", TFileCheck::NotAnImage},
+        {"empty.png", TFileCheck::NotAnImage},  {"absent.png", TFileCheck::Missing},
+        {"folder.png", TFileCheck::Missing},    {"pipe.png", TFileCheck::Missing},
+    };
+    for (const auto& c : cases) {
+        const QString path = folder + QLatin1String(c.name);
+        const TFileFinding finding = CheckFile(path);
+        EXPECT_EQ(finding.check, c.check) << c.name;
+        if (c.check != TFileCheck::Missing) {
+            EXPECT_EQ(finding.size, QFileInfo(path).size()) << c.name;
+        }
+    }
+}
+
+// A file that appeared or changed after the check is the batch's to judge again.
+TEST(ChangedSinceCheck, WhenTheFileAppearsGoesOrChanges)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("changed")) + QLatin1Char('/');
+    const QString late = folder + QStringLiteral("late.png");
+    const QString text = folder + QStringLiteral("text.png");
+    testenv::WriteFile(text, "not an image");
+    const auto checked = [](const QString& path) {
+        const TFileFinding finding = CheckFile(path);
+        TImageEntry entry{path, {}, false, {}};
+        entry.check = finding.check;
+        entry.checkedSize = finding.size;
+        entry.checkedTime = finding.time;
+        return entry;
+    };
+    const TImageEntry missing = checked(late);
+    const TImageEntry notImage = checked(text);
+    ASSERT_EQ(missing.check, TFileCheck::Missing);
+    ASSERT_EQ(notImage.check, TFileCheck::NotAnImage);
+    EXPECT_FALSE(ChangedSinceCheck(missing));
+    EXPECT_FALSE(ChangedSinceCheck(notImage));
+
+    testenv::WriteImage(late, 4, 4);
+    EXPECT_TRUE(ChangedSinceCheck(missing));
+    testenv::WriteFile(text, "still no image, but longer");
+    EXPECT_TRUE(ChangedSinceCheck(notImage));
+    QFile::remove(text);
+    EXPECT_TRUE(ChangedSinceCheck(notImage));
+}
+
+// Files Start passed over count among the batch's failures, before those of the batch itself.
+TEST(WithCheckFailures, CountsThemAmongTheFailures)
+{
+    const auto entry = [](const char* path, TFileCheck check, std::int64_t size) {
+        TImageEntry listed{QLatin1String(path), {}, false, {}};
+        listed.check = check;
+        listed.checkedSize = size;
+        return listed;
+    };
+    const auto count = [](TBatchSummary& failures, const TImageEntry& entry) {
+        CountCheckFailure(failures, entry, CheckReason(entry));
+    };
+    TBatchSummary twoMissing;
+    count(twoMissing, entry("/p/a.png", TFileCheck::Missing, -1));
+    count(twoMissing, entry("/p/a.png", TFileCheck::Missing, -1));
+    TBatchSummary notImage;
+    count(notImage, entry("/p/b.png", TFileCheck::NotAnImage, 12));
+    const QString aMissing = QStringLiteral("Image file not found: /p/a.png");
+    const QString bNotImage = QStringLiteral("Not an image the program can read: /p/b.png");
+
+    TBatchSummary clean;
+    clean.completed = 3;
+    clean.totalInputBytes = 100;
+    TBatchSummary failedAlike = clean;
+    failedAlike.failed = 1;
+    failedAlike.commonFailure = failedAlike.lastFailure = aMissing;
+    failedAlike.failures = {{QStringLiteral("/p/c.png"), aMissing}};
+    TBatchSummary failedOtherwise = failedAlike;
+    failedOtherwise.commonFailure = failedOtherwise.lastFailure = QStringLiteral("Crashed");
+
+    const struct {
+        const char* name;
+        TBatchSummary batch;
+        TBatchSummary passedOver;
+        int failed;
+        QString common, last;
+        std::int64_t bytes;
+        QStringList failedFiles;
+    } cases[] = {
+        {"none passed over",
+         failedOtherwise,
+         {},
+         1,
+         QStringLiteral("Crashed"),
+         QStringLiteral("Crashed"),
+         100,
+         {QStringLiteral("/p/c.png")}},
+        {"only passed over",
+         clean,
+         twoMissing,
+         2,
+         aMissing,
+         aMissing,
+         100,
+         {QStringLiteral("/p/a.png"), QStringLiteral("/p/a.png")}},
+        {"one reason for all",
+         failedAlike,
+         twoMissing,
+         3,
+         aMissing,
+         aMissing,
+         100,
+         {QStringLiteral("/p/a.png"), QStringLiteral("/p/a.png"), QStringLiteral("/p/c.png")}},
+        {"reasons differ",
+         failedOtherwise,
+         notImage,
+         2,
+         QString(),
+         QStringLiteral("Crashed"),
+         112,
+         {QStringLiteral("/p/b.png"), QStringLiteral("/p/c.png")}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TBatchSummary merged = WithCheckFailures(c.batch, c.passedOver);
+        EXPECT_EQ(merged.completed, 3);
+        EXPECT_EQ(merged.failed, c.failed);
+        EXPECT_EQ(merged.commonFailure, c.common);
+        EXPECT_EQ(merged.lastFailure, c.last);
+        EXPECT_EQ(merged.totalInputBytes, c.bytes);
+        QStringList files;
+        for (const TFailedImage& failure : merged.failures)
+            files << failure.file;
+        EXPECT_EQ(files, c.failedFiles);
+    }
+    EXPECT_EQ(notImage.failures.front().reason, bNotImage);
+}
+
+// Findings come back in order on the window's thread; none after Cancel, none once the check is
+// gone, even one it had already sent on its way.
+TEST(ImageCheck, ReportsInOrderAndNothingOnceCancelledOrGone)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("checked")) + QLatin1Char('/');
+    testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4);
+    testenv::WriteFile(folder + QStringLiteral("b.png"), "text");
+    std::vector<TImageCheck::TResult> seen;
+    auto check = std::make_unique<TImageCheck>();
+    QObject::connect(check.get(), &TImageCheck::Checked,
+                     [&](const std::vector<TImageCheck::TResult>& results) {
+                         EXPECT_EQ(QThread::currentThread(), qApp->thread());
+                         seen.insert(seen.end(), results.begin(), results.end());
+                     });
+    check->Enqueue({{1, folder + QStringLiteral("a.png")},
+                    {2, folder + QStringLiteral("b.png")},
+                    {3, folder + QStringLiteral("c.png")}});
+    ASSERT_TRUE(testenv::WaitFor([&] { return check->IsIdle(); }));
+    ASSERT_EQ(seen.size(), 3u);
+    const TFileCheck found[] = {TFileCheck::Readable, TFileCheck::NotAnImage, TFileCheck::Missing};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(seen[i].serial, i + 1);
+        EXPECT_EQ(seen[i].finding.check, found[i]);
+    }
+
+    seen.clear();
+    std::vector<TImageCheck::TFile> many;
+    for (std::uint64_t i = 0; i < 20000; ++i)
+        many.push_back({i, folder + QStringLiteral("absent%1.png").arg(i)});
+    check->Enqueue(many);
+    check->Cancel();
+    ASSERT_TRUE(testenv::WaitFor([&] { return check->IsIdle(); }));
+    // At most the file under check when Cancel came.
+    EXPECT_LE(seen.size(), 1u);
+
+    seen.clear();
+    check->Enqueue(std::move(many));
+    // The window does not take the findings yet; the check goes with a delivery on its way.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(check->IsIdle());
+    check.reset();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(seen.empty());
 }
 
 // Numbers in names count by their value and case does not matter, whatever order the file
@@ -252,7 +497,10 @@ protected:
                                                opened << url.toLocalFile();
                                                return true;
                                            },
-                                           [this](const QString& path) { properties << path; },
+                                           [this](const QString& path) {
+                                               properties << path;
+                                               return true;
+                                           },
                                            {}});
         open({});
         ASSERT_TRUE(script.shown.empty()) << script.shown.front().text.toStdString();
@@ -326,7 +574,8 @@ TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
         QStringList others;
         QString status;
     } cases[] = {
-        {true, {}, QStringLiteral("before")},
+        // What the status bar said about the list before goes as rows come.
+        {true, {}, QString()},
         {true, {notes}, QStringLiteral("Not an image the program can enlarge: ") + notes},
         {false, {notes}, QStringLiteral("Not an image the program can enlarge: ") + notes},
         {false,
@@ -530,7 +779,7 @@ TEST_F(ListWindow, SizeColumnShowsTheFileAsItIsNow)
     EXPECT_EQ(cell(0, ImageListModel::SizeColumn), QStringLiteral("12,345,678"));
     EXPECT_EQ(cell(1, ImageListModel::SizeColumn), QStringLiteral("10"));
     QFile::remove(gone);
-    EXPECT_EQ(cell(1, ImageListModel::SizeColumn), QStringLiteral("-1"));
+    EXPECT_EQ(cell(1, ImageListModel::SizeColumn), QString());
     EXPECT_EQ(cell(0, ImageListModel::FilenameColumn), big);
     EXPECT_FALSE(view->model()->index(0, 0).data(Qt::DecorationRole).value<QIcon>().isNull());
 }
@@ -567,6 +816,206 @@ TEST_F(ListWindow, ClearEmptiesTheListAndTheCaption)
     EXPECT_EQ(images->count(), 0);
     EXPECT_EQ(view->model()->rowCount(), 0);
     EXPECT_EQ(caption(), QStringLiteral("Images [0]"));
+}
+
+// A name already listed is not listed again, however it comes and however it is written; the
+// status bar says how many were left out. A name removed from the list may come again.
+TEST_F(ListWindow, EachFileIsListedOnce)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("once"));
+    const QString one = folder + QStringLiteral("/one.png");
+    const QString two = folder + QStringLiteral("/two.png");
+    touch(one);
+    touch(two);
+    const QString notes = folder + QStringLiteral("/notes.txt");
+    touch(notes);
+    const QString again = QStringLiteral("Already in the list, not added again: ");
+    const auto drop = [this](const QStringList& names) {
+        QMimeData mime;
+        QList<QUrl> urls;
+        for (const QString& name : names)
+            urls << QUrl::fromLocalFile(name);
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &event);
+        QCoreApplication::processEvents();
+    };
+    const struct {
+        const char* name;
+        std::function<void()> add;
+        QStringList listed;
+        QString status;
+    } cases[] = {
+        {"files, one written twice",
+         [&] {
+             script.fileAnswers.push_back({one, folder + QStringLiteral("//./one.png")});
+             button("addFilesButton")->click();
+         },
+         {one},
+         again + folder + QStringLiteral("//./one.png")},
+        {"a folder holding it",
+         [&] {
+             script.fileAnswers.push_back({folder});
+             action("addFolderAction")->trigger();
+         },
+         {one, two},
+         again + one},
+        {"a drop of the folder and a file",
+         [&] {
+             drop({folder, one});
+         },
+         {one, two},
+         QStringLiteral("3 files already in the list, not added again")},
+        {"a drop with a name that is no image",
+         [&] {
+             drop({notes, two});
+         },
+         {one, two},
+         QStringLiteral("Not an image the program can enlarge: ") + notes +
+             QStringLiteral(" \u00b7 ") + again + two},
+        {"a removed row's file",
+         [&] {
+             selectRows({0});
+             QTest::keyClick(view, Qt::Key_Delete);
+             fill({one});
+         },
+         {two, one},
+         QString()},
+        {"a cleared list's files",
+         [&] {
+             action("fileClearAction")->trigger();
+             script.fileAnswers.push_back({two, one, two});
+             button("addFilesButton")->click();
+         },
+         {two, one},
+         again + two},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        statusText->clear();
+        c.add();
+        EXPECT_EQ(recordNames(), c.listed);
+        EXPECT_EQ(caption(), QStringLiteral("Images [%1]").arg(c.listed.size()));
+        EXPECT_EQ(statusText->text(), c.status);
+    }
+    // From the command line, the second name of one file is left out, and said so.
+    open({one, folder + QStringLiteral("/x/../one.png")});
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !form->findChild<QTimer*>(QStringLiteral("startArgumentsTimer"))->isActive();
+    }));
+    EXPECT_EQ(recordNames(), QStringList{one});
+    EXPECT_EQ(statusText->text(), again + folder + QStringLiteral("/x/../one.png"));
+}
+
+// The words the status bar ended a batch with describe the list the batch left: they go when it
+// is cleared or rows come or go.
+TEST_F(ListWindow, StaleWordsGoWithTheList)
+{
+    const QString ending = QStringLiteral("2 failed; the reasons are on the rows");
+    const struct {
+        const char* name;
+        std::function<void()> change;
+    } cases[] = {
+        {"cleared", [&] { action("fileClearAction")->trigger(); }},
+        {"cleared from the list's menu", [&] { action("clearListAction")->trigger(); }},
+        {"a new list", [&] { fill({QStringLiteral("/new/1.png")}); }},
+        {"a row removed",
+         [&] {
+             selectRows({0});
+             QTest::keyClick(view, Qt::Key_Delete);
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fill({QStringLiteral("/p/1.png"), QStringLiteral("/p/2.png")});
+        statusText->setText(ending);
+        c.change();
+        EXPECT_EQ(statusText->text(), QString());
+    }
+}
+
+// Every listed file is checked once, in the background: a missing one and one that is no image
+// say so on their row at once, with the reason when hovered; the others show nothing yet.
+TEST_F(ListWindow, MissingAndUnreadableFilesSaySoAtOnce)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("checked")) + QLatin1Char('/');
+    const QStringList files{testenv::WriteImage(folder + QStringLiteral("photo.jpg"), 4, 4),
+                            folder + QStringLiteral("absent.png"),
+                            folder + QStringLiteral("text.png")};
+    testenv::WriteFile(files[2], "not an image");
+    // Named on the command line, as a file manager passes them.
+    open(files);
+    ASSERT_TRUE(testenv::WaitFor([&] { return images->count() == 3 && !images->checking(); }));
+    const struct {
+        QString status, reason, size;
+    } rows[] = {
+        {QString(), QString(), QStringLiteral("%1").arg(QFileInfo(files[0]).size())},
+        {QStringLiteral("File not found"), QStringLiteral("Image file not found: ") + files[1],
+         QString()},
+        {QStringLiteral("Not an image the program can read"),
+         QStringLiteral("Not an image the program can read: ") + files[2], QStringLiteral("12")},
+    };
+    for (int row = 0; row < 3; ++row) {
+        SCOPED_TRACE(row);
+        EXPECT_EQ(cell(row, ImageListModel::StatusColumn), rows[row].status);
+        EXPECT_EQ(view->model()->index(row, ImageListModel::StatusColumn).data(Qt::ToolTipRole),
+                  rows[row].reason.isEmpty() ? QVariant() : QVariant(rows[row].reason));
+        EXPECT_EQ(cell(row, ImageListModel::SizeColumn), rows[row].size);
+    }
+    // The words of the check follow the language; the state is kept, not its text.
+    EXPECT_EQ(images->entries()[1].check, TFileCheck::Missing);
+    EXPECT_TRUE(images->entries()[1].status.isEmpty());
+}
+
+// Rows removed or a list cleared while the check runs: its findings land on the rows they are
+// about, or nowhere; a window closed meanwhile takes the check along.
+TEST_F(ListWindow, TheCheckFollowsRemovedRowsAndAClearedList)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("moving")) + QLatin1Char('/');
+    QStringList names;
+    for (int i = 0; i < 3000; ++i) {
+        if (i % 2) {
+            names << folder + QStringLiteral("text%1.png").arg(i);
+            testenv::WriteFile(names.last(), "not an image");
+        } else {
+            names << folder + QStringLiteral("missing%1.png").arg(i);
+        }
+    }
+    fill(names);
+    ASSERT_TRUE(images->checking()) << "the check ended before the test could remove rows";
+    std::vector<char> marked(names.size(), 0);
+    for (size_t row = 0; row < marked.size(); row += 3)
+        marked[row] = 1;
+    images->removeMarked(marked);
+    ASSERT_TRUE(testenv::WaitFor([&] { return !images->checking(); }, 60000));
+    ASSERT_EQ(images->count(), 2000);
+    int wrong = 0;
+    for (int row = 0; row < images->count(); ++row) {
+        const bool missing = cell(row, 0).contains(QStringLiteral("missing"));
+        const QString expected = missing ? QStringLiteral("File not found")
+                                         : QStringLiteral("Not an image the program can read");
+        wrong += cell(row, ImageListModel::StatusColumn) != expected;
+    }
+    EXPECT_EQ(wrong, 0);
+
+    // Cleared while it runs: nothing it found about the old rows reaches the new ones.
+    fill(names);
+    action("fileClearAction")->trigger();
+    const QString photo = testenv::WriteImage(folder + QStringLiteral("photo.png"), 4, 4);
+    fill({photo});
+    ASSERT_TRUE(testenv::WaitFor([&] { return !images->checking(); }, 60000));
+    EXPECT_EQ(images->count(), 1);
+    EXPECT_EQ(cell(0, ImageListModel::StatusColumn), QString());
+    EXPECT_EQ(images->entries()[0].check, TFileCheck::Readable);
+
+    // Under the sanitizers, a finding that reached the gone list would show here.
+    fill(names);
+    ASSERT_TRUE(images->checking());
+    form.reset();
+    QCoreApplication::processEvents();
 }
 
 } // namespace

@@ -31,6 +31,7 @@
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
+#include <QTextDocumentFragment>
 #include <QTimer>
 #include <gtest/gtest.h>
 #include <memory>
@@ -44,6 +45,15 @@ void pick(QComboBox* box, int item)
 {
     box->setCurrentIndex(item);
     emit box->activated(item);
+}
+
+// What a tooltip reads. A long one is rich text, or it would not wrap.
+QString tipText(const QString& tip)
+{
+    if (tip.isEmpty())
+        return tip;
+    EXPECT_TRUE(Qt::mightBeRichText(tip)) << tip.toStdString();
+    return QTextDocumentFragment::fromHtml(tip).toPlainText().trimmed();
 }
 
 // The window's part of that name; a part that is missing fails the test rather than crash it.
@@ -63,6 +73,8 @@ protected:
     void SetUp() override
     {
         programFolder = testenv::NewFolder(QStringLiteral("program")) + QLatin1Char('/');
+        // As installed: an image type without its model would say so in its caption.
+        layOutUpscaler();
         platform::SetExecutableFolderForTesting(programFolder);
         platform::EnableDialogScriptForTesting(&dialogs);
         platform::SetShellHooksForTesting({
@@ -377,9 +389,13 @@ TEST_F(MainWindowTest, FastIsOfferedOnlyWhereTheImageTypeHasAFastModel)
     const auto expectSpeed = [&](const char* shown, TSpeed handedOn) {
         const bool offered = speed->isEnabled();
         EXPECT_EQ(speed->currentText(), QLatin1String(shown));
-        EXPECT_EQ(speed->toolTip(),
+        EXPECT_EQ(tipText(speed->toolTip()),
                   offered ? QString()
-                          : QStringLiteral("No fast model is installed for this image type"));
+                          : QStringLiteral("No fast model is installed for this image type: "
+                                           "realesr-animevideov3-x4.param, "
+                                           "realesr-animevideov3-x4.bin. Its files belong in the "
+                                           "folder ") +
+                                ModelFolder(upscalerFolder()));
         EXPECT_EQ(batchOptions().speed, handedOn);
     };
     EXPECT_TRUE(speed->isEnabled());
@@ -656,6 +672,9 @@ TEST_F(MainWindowTest, ListCellsShowTheFullPathAndTheEmptyListItsHint)
     const QString folder = testenv::NewFolder(QStringLiteral("images"));
     const QString before = QDir::currentPath();
     QDir::setCurrent(folder);
+    // Real images: the background check finds nothing to say of them, whenever it reports.
+    testenv::WriteImage(folder + QStringLiteral("/a.png"), 4, 4);
+    testenv::WriteImage(folder + QStringLiteral("/b.png"), 4, 4);
     ImageListModel* model = images();
     model->appendFiles({QStringLiteral("a.png"), folder + QStringLiteral("/b.png")});
     model->setResult(0, QStringLiteral("Failed"), false,
@@ -812,3 +831,76 @@ TEST_F(MainWindowTest, AboutShowsTheAboutBoxModallyWithTheProgramsValues)
 }
 
 } // namespace
+
+// An image type without its model says so in the list it is chosen from, and what to install
+// where; a model installed while the program runs shows when the page comes back.
+TEST_F(MainWindowTest, AnImageTypeWithoutItsModelSaysSoWhereItIsChosen)
+{
+    const QString none = testenv::NewFolder(QStringLiteral("none")) + QLatin1Char('/');
+    const QStringList artworkModel = MissingModelFiles(none, TImageType::Artwork);
+    for (const QString& file : artworkModel)
+        QFile::remove(ModelFolder(upscalerFolder()) + QFileInfo(file).fileName());
+    writeSettings("[Settings]\nModel=Artwork\n");
+    start();
+    QComboBox* type = box("imageTypeBox");
+    const QString tip =
+        QStringLiteral("The model of this image type is missing: "
+                       "realesrgan-x4plus-anime.param, realesrgan-x4plus-anime.bin. "
+                       "Its files belong in the folder ") +
+        ModelFolder(upscalerFolder());
+    EXPECT_EQ(type->itemText(0), QStringLiteral("Artwork (model not installed)"));
+    EXPECT_EQ(tipText(type->itemData(0, Qt::ToolTipRole).toString()), tip);
+    EXPECT_EQ(tipText(type->toolTip()), tip);
+    EXPECT_EQ(type->itemText(1), QStringLiteral("Photo"));
+    EXPECT_TRUE(type->itemData(1, Qt::ToolTipRole).toString().isEmpty());
+    pick(type, 1);
+    EXPECT_TRUE(type->toolTip().isEmpty());
+    EXPECT_EQ(storedValue("Model"), QStringLiteral("Photo"));
+
+    for (const QString& file : artworkModel)
+        testenv::WriteFile(ModelFolder(upscalerFolder()) + QFileInfo(file).fileName(), "model");
+    window->show();
+    pages()->setCurrentIndex(1);
+    EXPECT_EQ(type->itemText(0), QStringLiteral("Artwork"));
+    EXPECT_TRUE(type->itemData(0, Qt::ToolTipRole).toString().isEmpty());
+}
+
+// When nothing on the desktop opens a link or shows a file's properties, a message shows the
+// address or path to copy, and says so in the user's language.
+TEST_F(MainWindowTest, DesktopLinksThatOpenNothingShowWhatToCopy)
+{
+    QStringList asked;
+    platform::SetShellHooksForTesting({[&asked](const QUrl& url) {
+                                           asked << url.toString();
+                                           return false;
+                                       },
+                                       [&asked](const QString& path) {
+                                           asked << path;
+                                           return false;
+                                       },
+                                       nullptr});
+    start();
+    action("onlineHelpAction")->trigger();
+    const QString help = QStringLiteral("http://%1/help/grandora/").arg(MakerWebHost());
+    ASSERT_EQ(asked, QStringList{help});
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Nothing on this computer could open the page. Its address, to "
+                             "copy:\n\n") +
+                  help);
+    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_ICONWARNING);
+
+    const QString image = testenv::NewFolder(QStringLiteral("images")) + QStringLiteral("/a.png");
+    images()->appendFiles({image});
+    auto* list = part<QAbstractItemView>("imageList");
+    list->selectionModel()->select(list->model()->index(0, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    action("propertiesAction")->trigger();
+    ASSERT_EQ(asked.size(), 2);
+    EXPECT_EQ(asked[1], image);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[1].text,
+              QStringLiteral("No file manager could show the properties of the file. Its path, "
+                             "to copy:\n\n") +
+                  image);
+}

@@ -139,6 +139,48 @@ TEST(OptionRules, TheFastChoiceOutlastsATypeWithoutAFastModel)
 }
 
 // The names are settings.ini's: files written by earlier versions must keep reading the same.
+// What is not installed says so where it is chosen: the missing files by name, and their folder.
+TEST(ModelNotices, NameTheMissingFilesAndWhereTheyGo)
+{
+    const struct {
+        const char* what;
+        QString upscaler;
+        TImageType type;
+        const char* caption;
+        const char* missing;     // in the image type's tooltip; nullptr: none
+        const char* missingFast; // in Speed's tooltip; nullptr: none
+    } cases[] = {
+        {"all", upscalerWith({artwork, photo, fastArtwork, fastPhoto}), TImageType::Artwork,
+         "Artwork", nullptr, nullptr},
+        {"artwork without any model", upscalerWith({photo, fastPhoto}), TImageType::Artwork,
+         "Artwork (model not installed)",
+         "realesrgan-x4plus-anime.param, "
+         "realesrgan-x4plus-anime.bin",
+         "realesr-animevideov3-x4.param, realesr-animevideov3-x4.bin"},
+        {"artwork without its fast model", upscalerWith({artwork, photo}), TImageType::Artwork,
+         "Artwork", nullptr, "realesr-animevideov3-x4.param, realesr-animevideov3-x4.bin"},
+        {"photo without its model", upscalerWith({artwork, fastPhoto}), TImageType::Photo,
+         "Photo (model not installed)", "realesrgan-x4plus.param, realesrgan-x4plus.bin", nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString folder = ModelFolder(c.upscaler);
+        const TImageTypeItem item = ImageTypeItemOf(c.type, c.upscaler);
+        EXPECT_EQ(item.caption, QLatin1String(c.caption));
+        EXPECT_EQ(item.toolTip,
+                  c.missing ? QStringLiteral("The model of this image type is missing: ") +
+                                  QLatin1String(c.missing) +
+                                  QStringLiteral(". Its files belong in the folder ") + folder
+                            : QString());
+        EXPECT_EQ(NoFastModelTip(c.type, c.upscaler),
+                  c.missingFast
+                      ? QStringLiteral("No fast model is installed for this image type: ") +
+                            QLatin1String(c.missingFast) +
+                            QStringLiteral(". Its files belong in the folder ") + folder
+                      : QString());
+    }
+}
+
 TEST(StoredChoices, EachFieldHasItsOwnKeyAndLanguageFreeNames)
 {
     const QString folder = testenv::NewFolder(QStringLiteral("dest"));

@@ -27,11 +27,13 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -479,19 +481,68 @@ TEST_F(BatchTest, ANoteOfACompletedImageShowsAsItArrivesOnItsRowAndAtTheEnd)
     EXPECT_EQ(ends[0].summary.lastNote, note);
 }
 
-TEST_F(BatchTest, TwoEntriesOfOneFileEnlargeItTwiceWhenReplacing)
+// A file named twice is listed once, so "Resize Original" never enlarges an enlarged image.
+// A long list whose images all fail at once (the upscaler is gone): the window hears of it a few
+// times a second rather than thrice an image, and STOP in the middle ends it there and then.
+TEST_F(BatchTest, ALongListThatFailsAtOnceIsShownAFewTimesASecondAndStopsAtOnce)
+{
+    constexpr int count = 2000;
+    const QString image = testenv::WriteImage(folder + QStringLiteral("image.png"), 4, 4);
+    QStringList paths;
+    for (int i = 0; i < count; ++i) {
+        paths << folder + QStringLiteral("p%1.png").arg(i);
+        ASSERT_TRUE(QFile::copy(image, paths.back()));
+    }
+    QFile::remove(upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+    int followed = 0;
+    QObject::connect(controller.get(), &BatchController::imageStarted, [&] { ++followed; });
+    add(paths);
+
+    run();
+
+    EXPECT_EQ(statuses(), QStringList(count, QStringLiteral("Failed")));
+    ASSERT_EQ(ends.size(), 1u);
+    EXPECT_EQ(ends[0].summary.failed, count);
+    EXPECT_EQ(messages.last(), EndingText(ends[0].summary));
+    EXPECT_LT(messages.size(), count / 10);
+    EXPECT_LT(overalls.size(), count / 10);
+    EXPECT_LT(followed, count / 10);
+    EXPECT_DOUBLE_EQ(overalls.last(), 1.0);
+    EXPECT_TRUE(upscalerRuns().isEmpty());
+
+    images.clear();
+    add(paths);
+    ends.clear();
+    const int idlesBefore = idles;
+    ASSERT_EQ(controller->start(choices).refusal, TStartRefusal::None);
+    ASSERT_TRUE(waitFor([&] { return statuses().count(QStringLiteral("Failed")) >= 100; }));
+    controller->stop();
+    EXPECT_EQ(idles, idlesBefore + 1) << "no upscaler to wait for";
+    EXPECT_FALSE(controller->isRunning());
+    const QStringList atStop = statuses();
+    const auto failed = atStop.count(QStringLiteral("Failed"));
+    EXPECT_LT(failed, count);
+    EXPECT_EQ(atStop.count(QString()), count - failed) << "the images not tried stay as they were";
+    EXPECT_EQ(messages.last(), QStringLiteral("Stopped: 0 of 2000 enlarged"));
+    QTest::qWait(300);
+    EXPECT_EQ(statuses(), atStop);
+    EXPECT_EQ(messages.last(), QStringLiteral("Stopped: 0 of 2000 enlarged"));
+    EXPECT_TRUE(ends.empty());
+}
+
+TEST_F(BatchTest, AFileNamedTwiceIsEnlargedOnceWhenReplacing)
 {
     const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 3);
     const QByteArray original = testenv::ReadFile(a);
-    add({a, a});
+    add({a, folder + QStringLiteral("./a.png")});
     choices.action = TAction::ResizeOriginal;
 
     run();
 
-    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed")}));
-    EXPECT_EQ(testenv::ImageSize(a), QSize(64, 48));
+    EXPECT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+    EXPECT_EQ(testenv::ImageSize(a), QSize(16, 12));
     EXPECT_EQ(testenv::ReadFile(trash + QStringLiteral("files/a.png")), original);
-    EXPECT_EQ(testenv::ImageSize(trash + QStringLiteral("files/a.2.png")), QSize(16, 12));
+    EXPECT_FALSE(QFileInfo::exists(trash + QStringLiteral("files/a.2.png")));
 }
 
 TEST_F(BatchTest, AnOriginalInAReadOnlyFolderStaysAndTheBatchGoesOn)
@@ -597,6 +648,82 @@ TEST_F(BatchTest, RealUpscalerEnlargesPhotosInOneRunAsOneByOne)
     }
 }
 
+// Files the check found missing or unreadable are never tried: they fail at once with the
+// batch's own reasons and count in its summary. A file that appeared after the check goes
+// through, and a second Start passes the refused ones over again.
+TEST_F(BatchTest, FilesTheCheckRefusedFailWithoutBeingTried)
+{
+    const QString good = testenv::WriteImage(folder + QStringLiteral("a.png"), 4, 4);
+    const QString text = folder + QStringLiteral("b.png");
+    testenv::WriteFile(text, "not an image");
+    const QString absent = folder + QStringLiteral("c.png");
+    const QString late = folder + QStringLiteral("d.png");
+    QList<int> tried;
+    QObject::connect(&controller->engine(), &TBatchEngine::ImageStarted,
+                     [&](int row, const QString&) { tried << row; });
+    add({good, text, absent, late});
+    ASSERT_TRUE(waitFor([&] { return !images.checking(); }));
+    const auto shown = [&](int row) {
+        return images.index(row, ImageListModel::StatusColumn).data().toString();
+    };
+    EXPECT_EQ(shown(1), QStringLiteral("Not an image the program can read"));
+    EXPECT_EQ(shown(2), QStringLiteral("File not found"));
+    EXPECT_EQ(shown(3), QStringLiteral("File not found"));
+    const qint64 inputBefore = QFileInfo(good).size() + QFileInfo(text).size();
+    testenv::WriteImage(late, 4, 4);
+
+    run();
+
+    EXPECT_EQ(tried, (QList<int>{0, 3}));
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Failed"),
+                                       QStringLiteral("Failed"), QStringLiteral("Completed")}));
+    const QString notImage = QStringLiteral("Not an image the program can read: ") + text;
+    const QString notFound = QStringLiteral("Image file not found: ") + absent;
+    EXPECT_EQ(reasonOf(images, 1), notImage);
+    EXPECT_EQ(reasonOf(images, 2), notFound);
+    ASSERT_EQ(ends.size(), 1u);
+    const TBatchSummary& summary = ends[0].summary;
+    EXPECT_EQ(summary.completed, 2);
+    EXPECT_EQ(summary.failed, 2);
+    EXPECT_EQ(summary.totalInputBytes, inputBefore + QFileInfo(late).size());
+    ASSERT_EQ(summary.failures.size(), 2u);
+    EXPECT_EQ(summary.failures[0].file, text);
+    EXPECT_EQ(summary.failures[0].reason, notImage);
+    EXPECT_EQ(summary.failures[1].file, absent);
+    EXPECT_EQ(summary.failures[1].reason, notFound);
+    EXPECT_EQ(messages.last(), QStringLiteral("2 failed; the reasons are on the rows"));
+    ASSERT_FALSE(overalls.isEmpty());
+    EXPECT_DOUBLE_EQ(overalls.last(), 1.0);
+
+    tried.clear();
+    run();
+    EXPECT_TRUE(tried.isEmpty());
+    ASSERT_EQ(ends.size(), 2u);
+    EXPECT_EQ(ends[1].summary.completed, 0);
+    EXPECT_EQ(ends[1].summary.failed, 2);
+    EXPECT_EQ(statuses()[2], QStringLiteral("Failed"));
+}
+
+// In the window: a file that is gone counts as failed in the result window and the status bar,
+// and those words go when the list is cleared.
+TEST_F(WindowTest, AGoneFileCountsAsFailedAndTheEndingWordsGoWithTheList)
+{
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString gone = folder + QStringLiteral("gone.png");
+    add({a, gone});
+    ASSERT_TRUE(waitFor([this] { return !images->checking(); }));
+    choose(TImageType::Photo, TAction::CreateCopies, testenv::NewFolder(QStringLiteral("dest")));
+
+    runBatch();
+
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].count, QStringLiteral("1"));
+    EXPECT_EQ(results[0].failed, QStringLiteral("1"));
+    EXPECT_EQ(statusText->text(), QStringLiteral("1 failed: Image file not found: ") + gone);
+    child<QAction>(*window, "fileClearAction")->trigger();
+    EXPECT_EQ(statusText->text(), QString());
+}
+
 // The window shows a refusal as a warning; the batch does not start.
 TEST_F(WindowTest, ARefusedStartWarnsAndLeavesTheWindowIdle)
 {
@@ -682,15 +809,25 @@ TEST_F(WindowTest, ABatchCanBeFollowedStoppedAndFinished)
     // Adding stays allowed while the batch runs.
     EXPECT_TRUE(child<QPushButton>(*window, "addFilesButton")->isEnabled());
     ASSERT_TRUE(waitFor([this] { return controller->engine().CurrentIndex() == 1; }));
-    EXPECT_TRUE(statusProgress->text().startsWith(QStringLiteral("2 / 3")));
+    // The bar and its text are brought up to date a few times a second.
+    EXPECT_TRUE(
+        waitFor([this] { return statusProgress->text().startsWith(QStringLiteral("2 / 3")); }));
     EXPECT_TRUE(seenStatuses.contains(QStringLiteral("Processing... 50%")));
     ASSERT_TRUE(waitFor([this] { return statuses()[1].endsWith(QStringLiteral("%")); }));
+    const QColor running = progressBar->palette().color(QPalette::Highlight);
 
     startStop->click();
-    EXPECT_EQ(statusText->text(), QStringLiteral("Aborted"));
+    const int stoppedAt = progressBar->value();
+    EXPECT_EQ(statusText->text(), QStringLiteral("Stopped: 1 of 3 enlarged"));
     EXPECT_EQ(startStop->text(), QStringLiteral("S&tart"));
     EXPECT_FALSE(startStop->isEnabled()); // not before the stopped run has ended
     ASSERT_TRUE(waitFor([this] { return idle(); }));
+    // The bar stays where the batch stopped, in a colour of its own.
+    EXPECT_GT(stoppedAt, progressBar->maximum() / 3);
+    EXPECT_LE(stoppedAt, progressBar->maximum() * 2 / 3);
+    EXPECT_EQ(progressBar->value(), stoppedAt);
+    EXPECT_NE(progressBar->palette().color(QPalette::Highlight), running);
+    EXPECT_EQ(statusText->text(), QStringLiteral("Stopped: 1 of 3 enlarged"));
     EXPECT_TRUE(optionsEnabled());
     EXPECT_TRUE(removeFromList->isEnabled());
     EXPECT_EQ(statuses(),
@@ -706,6 +843,7 @@ TEST_F(WindowTest, ABatchCanBeFollowedStoppedAndFinished)
     startStop->click();
     EXPECT_EQ(statuses().first(), QStringLiteral("Completed"));
     EXPECT_EQ(statusProgress->text(), QStringLiteral("1 / 2"));
+    EXPECT_EQ(progressBar->palette().color(QPalette::Highlight), running);
     ASSERT_TRUE(waitFor([this] { return idle(); }));
     EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
                                        QStringLiteral("Completed")}));
@@ -720,7 +858,7 @@ TEST_F(WindowTest, ABatchCanBeFollowedStoppedAndFinished)
                            QStringLiteral("b (2).png"), QStringLiteral("b.png"),
                            QStringLiteral("c (2).png"), QStringLiteral("c.png")}));
     ASSERT_EQ(results.size(), 1u);
-    EXPECT_EQ(results[0].count, QStringLiteral("2"));
+    EXPECT_EQ(results[0].count, QStringLiteral("3 (2 in this run)"));
     // Outside the window the launcher showed the progress, and the end was announced because
     // the window was not the active one.
     ASSERT_GE(launcher.size(), 3);
@@ -728,6 +866,45 @@ TEST_F(WindowTest, ABatchCanBeFollowedStoppedAndFinished)
     EXPECT_DOUBLE_EQ(*std::max_element(launcher.begin(), launcher.end()), 1.0);
     EXPECT_EQ(notifications,
               QStringList{QStringLiteral("The batch has ended: 2 completed, 0 failed")});
+}
+
+// The upscaler saves an image while it works on the next, so an image's "100.00%" comes after the
+// next one has begun: each row starts from nothing and shows only its own percentages, and the
+// bar never goes back.
+TEST_F(WindowTest, EachRowShowsItsOwnPercentagesWhenTheUpscalerSavesBehind)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "40");
+    qputenv("GRANDORA_FAKE_UPSCALER_SAVE_BEHIND", "1");
+    const auto unset = qScopeGuard([] { qunsetenv("GRANDORA_FAKE_UPSCALER_SAVE_BEHIND"); });
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
+         testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8),
+         testenv::WriteImage(folder + QStringLiteral("c.png"), 8, 8)});
+    choose(TImageType::Photo, TAction::CreateCopies);
+    std::map<int, QStringList> percentages;
+    QList<int> values;
+    QObject recording;
+    QObject::connect(images, &QAbstractItemModel::dataChanged, &recording,
+                     [&](const QModelIndex& from) {
+                         const QString status = statuses().at(from.row());
+                         if (status.endsWith(QLatin1Char('%')))
+                             percentages[from.row()] << status;
+                     });
+    QObject::connect(progressBar, &QProgressBar::valueChanged, &recording,
+                     [&](int value) { values << value; });
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), QStringList(3, QStringLiteral("Completed")));
+    EXPECT_EQ(upscalerRuns().size(), 1);
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(percentages[row], (QStringList{QStringLiteral("Processing... 25%"),
+                                                 QStringLiteral("Processing... 50%"),
+                                                 QStringLiteral("Processing... 75%"),
+                                                 QStringLiteral("Processing... 100%")}))
+            << row;
+    EXPECT_TRUE(std::is_sorted(values.begin(), values.end())) << "the bar never goes back";
+    EXPECT_EQ(progressBar->value(), progressBar->maximum());
 }
 
 // The options added below the first ones are locked with them while a batch runs; afterwards each
@@ -779,9 +956,11 @@ TEST_F(WindowTest, ClosingDuringABatchAsksFirst)
     choose(TImageType::Photo, TAction::ResizeOriginal, {}, TDisposal::DeletePermanently);
     QApplication::setQuitOnLastWindowClosed(false);
     window->show();
+    dialogs.answers.push_back(platform::IDYES); // to the permanent deletion
     startStop->click();
     ASSERT_TRUE(waitFor([this] { return controller->engine().ProcessId() != 0; }));
     const auto upscaler = static_cast<pid_t>(controller->engine().ProcessId());
+    dialogs.shown.clear();
 
     dialogs.answers.push_back(platform::IDNO);
     EXPECT_FALSE(window->close());
@@ -805,6 +984,7 @@ TEST_F(WindowTest, ClosingTheWindowDuringABatchEndsTheUpscalerAndKeepsTheOrigina
     const QByteArray before = testenv::ReadFile(a);
     add({a});
     choose(TImageType::Photo, TAction::ResizeOriginal, {}, TDisposal::DeletePermanently);
+    dialogs.answers.push_back(platform::IDYES); // to the permanent deletion
     startStop->click();
     ASSERT_TRUE(waitFor([this] { return controller->engine().ProcessId() != 0; }));
     const auto upscaler = static_cast<pid_t>(controller->engine().ProcessId());
@@ -893,6 +1073,87 @@ TEST_F(WindowTest, TheFirstStartChoosesAnImageTypeWhoseModelIsInstalled)
     pick("imageTypeBox", static_cast<int>(TImageType::Artwork));
     openWindow();
     EXPECT_EQ(imageType(), TImageType::Artwork);
+}
+
+} // namespace
+
+namespace
+{
+
+// Deleting the originals for good is asked once per Start, with the number of images that Start
+// enlarges, and No is the default; No starts nothing. A Start that cannot run asks nothing.
+TEST_F(WindowTest, PermanentDeletionIsAskedOnceAndNoStartsNothing)
+{
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.png"), 8, 8);
+    TImageEntry earlier; // enlarged by a batch before
+    earlier.path = testenv::WriteImage(folder + QStringLiteral("c.png"), 32, 32);
+    earlier.status = QStringLiteral("Completed");
+    earlier.completed = true;
+    images->appendEntry(earlier);
+    add({a, b});
+    choose(TImageType::Photo, TAction::ResizeOriginal, {}, TDisposal::DeletePermanently);
+    const QByteArray before = testenv::ReadFile(a);
+
+    dialogs.answers.push_back(platform::IDNO);
+    startStop->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, platform::DialogRecord::Confirmation);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("The originals of 2 images will be deleted permanently, not moved to "
+                             "the trash. Continue?"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("Confirmation"));
+    EXPECT_EQ(dialogs.shown[0].flags, platform::MB_YESNO | platform::MB_DEFBUTTON2);
+    EXPECT_TRUE(idle());
+    EXPECT_TRUE(upscalerRuns().isEmpty());
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QString(), QString()}));
+    EXPECT_EQ(testenv::ReadFile(a), before);
+
+    dialogs.answers.push_back(platform::IDYES);
+    runBatch();
+    EXPECT_EQ(dialogs.shown.size(), 2u) << "one question for the whole batch";
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Completed"), QStringLiteral("Completed"),
+                                       QStringLiteral("Completed")}));
+    EXPECT_EQ(testenv::ImageSize(a), QSize(32, 32));
+    EXPECT_TRUE(testenv::FolderEntries(trash + QStringLiteral("files")).isEmpty());
+
+    dialogs.shown.clear();
+    startStop->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, platform::DialogRecord::Message);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Every image in the list has been enlarged already."));
+
+    add({testenv::WriteImage(folder + QStringLiteral("d.png"), 8, 8)});
+    dialogs.shown.clear();
+    startStop->click(); // unanswered: the default, No
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("The original of 1 image will be deleted permanently, not moved to "
+                             "the trash. Continue?"));
+    EXPECT_TRUE(idle());
+    EXPECT_EQ(upscalerRuns().size(), 1);
+}
+
+// The result window lists each image that failed with its reason.
+TEST_F(WindowTest, TheResultWindowListsTheFailedImagesWithTheirReasons)
+{
+    QString listed;
+    SetResultDialogHookForTesting([&listed](ResultDialog& dialog) {
+        const auto* list = child<QWidget>(dialog, "failuresList");
+        listed = list->isHidden() ? QString() : list->property("plainText").toString();
+    });
+    // The fake upscaler dies on images 13 pixels wide, each time it is given one.
+    add({testenv::WriteImage(folder + QStringLiteral("first.png"), 13, 8),
+         testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 8),
+         testenv::WriteImage(folder + QStringLiteral("last.jpg"), 13, 4)});
+    choose(TImageType::Photo, TAction::CreateCopies);
+    runBatch();
+    EXPECT_EQ(statuses(), (QStringList{QStringLiteral("Failed"), QStringLiteral("Completed"),
+                                       QStringLiteral("Failed")}));
+    EXPECT_EQ(listed, QStringLiteral("first.png \u2014 ") + reasonOf(*images, 0).toString() +
+                          QStringLiteral("\nlast.jpg \u2014 ") + reasonOf(*images, 2).toString());
+    EXPECT_FALSE(reasonOf(*images, 0).toString().isEmpty());
 }
 
 } // namespace

@@ -1,9 +1,12 @@
 #include "app/resultdialog.h"
+#include "i18n/translation.h"
+#include "platform/dialogs.h"
 #include "platform/shell.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTest>
@@ -165,6 +168,109 @@ TEST(ResultDialog, ShowsOnlyTheRowsThatHaveSomethingToSay)
         EXPECT_GT(close->y(), openFolder->geometry().bottom());
         EXPECT_LE(close->geometry().bottom(), dialog.height());
     }
+}
+
+// The images that failed are listed with their reasons, to scroll and copy; the window grows for
+// the list only when there is one. A batch resumed after STOP counts what its first run enlarged.
+TEST(ResultDialog, ListsTheFailuresAndCountsAResumedBatchWhole)
+{
+    const auto failing = [](int count) {
+        std::vector<TFailedImage> failures;
+        for (int i = 0; i < count; ++i)
+            failures.push_back({QStringLiteral("/photos/bad%1.png").arg(i),
+                                QStringLiteral("Not an image the program can read: "
+                                               "/photos/bad%1.png")
+                                    .arg(i)});
+        return failures;
+    };
+    const struct {
+        const char* name;
+        int completed, completedInList, failures;
+        const char* count;
+    } cases[] = {
+        {"one run, nothing failed", 3, 3, 0, "3"},
+        {"resumed", 5, 12, 0, "12 (5 in this run)"},
+        {"resumed, two failed", 5, 12, 2, "12 (5 in this run)"},
+        {"list unknown, more failed than are listed", 3, -1, 1003, "3"},
+    };
+    ResultDialog plain(threeEnlarged(), {});
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TBatchSummary summary = threeEnlarged();
+        summary.completed = c.completed;
+        summary.completedInList = c.completedInList;
+        summary.failed = c.failures;
+        summary.failures = failing(c.failures);
+        ResultDialog dialog(summary, {});
+        const QLabel* count = child<QLabel>(dialog, "processedCount");
+        EXPECT_EQ(count->text(), QLatin1String(c.count));
+        EXPECT_LE(count->geometry().right(), dialog.width());
+        const QPlainTextEdit* list = child<QPlainTextEdit>(dialog, "failuresList");
+        EXPECT_EQ(!list->isHidden(), c.failures != 0);
+        const QPushButton* openFolder = child<QPushButton>(dialog, "openFolderButton");
+        if (c.failures == 0) {
+            EXPECT_EQ(dialog.height(), plain.height());
+            continue;
+        }
+        EXPECT_TRUE(list->isReadOnly());
+        EXPECT_TRUE(list->textInteractionFlags() & Qt::TextSelectableByKeyboard);
+        const QStringList lines = list->toPlainText().split(QLatin1Char('\n'));
+        const int listed = std::min(c.failures, 1000);
+        ASSERT_EQ(lines.size(), listed + (c.failures > listed ? 1 : 0));
+        EXPECT_EQ(lines[listed - 1],
+                  QStringLiteral("bad%1.png \u2014 Not an image the program can read: "
+                                 "/photos/bad%1.png")
+                      .arg(listed - 1));
+        if (c.failures > listed) {
+            EXPECT_EQ(lines.last(), QStringLiteral("3 more failed"));
+        }
+        EXPECT_GT(list->y(), child<QLabel>(dialog, "failedCaption")->geometry().bottom());
+        EXPECT_GT(openFolder->y(), list->geometry().bottom());
+        EXPECT_LE(child<QPushButton>(dialog, "closeButton")->geometry().bottom(), dialog.height());
+    }
+}
+
+// In German the counts and the list read in German, and the longer count still fits.
+TEST(ResultDialog, ShowsAResumedBatchWithFailuresInGerman)
+{
+    LanguageFolder = QStringLiteral(GRANDORA_BIN_DIR "/Languages");
+    LoadLanguageFile(QStringLiteral("German.lang.txt"));
+    const auto english = qScopeGuard([] { UnloadLanguageForTesting(); });
+    TBatchSummary summary = threeEnlarged();
+    summary.completedInList = 11;
+    summary.completed = 8;
+    summary.failed = 1;
+    summary.failures = {{QStringLiteral("/fotos/text.png"),
+                         FillTemplate(TranslateText("Not an image the program can read: %s"),
+                                      {QStringLiteral("/fotos/text.png")})}};
+    ResultDialog dialog(summary, {});
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Ergebnis"));
+    const QLabel* count = child<QLabel>(dialog, "processedCount");
+    EXPECT_EQ(count->text(), QStringLiteral("11 (8 in diesem Durchlauf)"));
+    EXPECT_LE(count->geometry().right(), dialog.width());
+    EXPECT_EQ(child<QPlainTextEdit>(dialog, "failuresList")->toPlainText(),
+              QStringLiteral("text.png \u2014 Kein Bild, das das Programm lesen kann: "
+                             "/fotos/text.png"));
+    EXPECT_EQ(child<QLabel>(dialog, "failedCaption")->text(), TranslateText("Failed Image Files:"));
+}
+
+// A results folder that nothing opens is shown to copy.
+TEST(ResultDialog, AFolderThatNothingOpensIsShownToCopy)
+{
+    platform::DialogScript dialogs;
+    platform::EnableDialogScriptForTesting(&dialogs);
+    platform::SetShellHooksForTesting({[](const QUrl&) { return false; }, nullptr, nullptr});
+    const auto unhook = qScopeGuard([] {
+        platform::SetShellHooksForTesting({});
+        platform::EnableDialogScriptForTesting(nullptr);
+    });
+    ResultDialog dialog(threeEnlarged(), QStringLiteral("/photos/out"));
+    child<QPushButton>(dialog, "openFolderButton")->click();
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].text,
+              QStringLiteral("Nothing on this computer could open the folder. Its path, to "
+                             "copy:\n\n/photos/out"));
+    EXPECT_EQ(dialogs.shown[0].caption, QStringLiteral("WARNING"));
 }
 
 } // namespace

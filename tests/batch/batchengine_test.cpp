@@ -13,11 +13,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
+#include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <map>
 #include <memory>
+#include <set>
 
 namespace
 {
@@ -399,6 +402,43 @@ TEST_F(BatchEngineTest, RunsTakeAnyNameAndSplitByFormatAndSize)
     // png: runs split by the upscaler's output format and size.
     EXPECT_EQ(upscalerRuns().size(), 5);
     EXPECT_TRUE(fractions.contains(0.5)) << "percentages with a comma are read";
+}
+
+// The upscaler saves an image while it works on the next, so an image's last percentage comes
+// after the next image has begun: each image's percentages stay its own, from its start to its
+// end, and each starts from nothing.
+TEST_F(BatchEngineTest, EachImageKeepsItsOwnPercentagesWhenTheUpscalerSavesBehind)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "slow");
+    qputenv("GRANDORA_FAKE_UPSCALER_DELAY_MS", "20");
+    qputenv("GRANDORA_FAKE_UPSCALER_SAVE_BEHIND", "1");
+    const auto unset = qScopeGuard([] { qunsetenv("GRANDORA_FAKE_UPSCALER_SAVE_BEHIND"); });
+    options.action = TAction::CreateCopies;
+    QStringList images;
+    for (const char* name : {"a.png", "b.png", "c.png"})
+        images << testenv::WriteImage(folder + QLatin1String(name), 8, 8);
+    Engine engine(tempParent);
+    std::map<int, QList<double>> fractions;
+    std::set<int> running;
+    QStringList outOfTurn;
+    QObject::connect(&engine.engine, &TBatchEngine::ImageStarted,
+                     [&](int row, const QString&) { running.insert(row); });
+    QObject::connect(&engine.engine, &TBatchEngine::ImageFinished,
+                     [&](int row, const TImageResult&) { running.erase(row); });
+    QObject::connect(&engine.engine, &TBatchEngine::ImageProgress, [&](int row, double fraction) {
+        fractions[row] << fraction;
+        if (!running.count(row))
+            outOfTurn << QStringLiteral("%1 at %2").arg(row).arg(fraction);
+    });
+
+    engine.start(options, images);
+    ASSERT_TRUE(waitFor([&] { return engine.ended() && !engine.engine.IsBusy(); }));
+
+    EXPECT_EQ(engine.seen.outcomes(), QStringLiteral("CCC"));
+    EXPECT_EQ(upscalerRuns().size(), 1);
+    EXPECT_TRUE(outOfTurn.isEmpty()) << outOfTurn.join(QStringLiteral(", ")).toStdString();
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(fractions[row], (QList<double>{0.25, 0.5, 0.75, 1.0})) << row;
 }
 
 // Two instances of the program side by side: each judges and places only its own output.

@@ -2,7 +2,11 @@
 #include "batch/batchsummary.h"
 #include "i18n/translation.h"
 
+#include "support/waitfor.h"
+
+#include <QElapsedTimer>
 #include <QLocale>
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace
@@ -115,40 +119,107 @@ TEST(BatchProgress, FillsAcrossTheBatchAndEstimatesByPixels)
     progress.Begin(4);
     EXPECT_EQ(progress.Overall(), 0);
     EXPECT_EQ(ProgressText(progress), QStringLiteral("1 / 4"));
-    progress.Started();
-    progress.Advanced(0.5);
-    progress.Advanced(0.25); // a later tile never moves it back
+    progress.Started(0);
+    progress.Advanced(0, 0.5);
+    progress.Advanced(0, 0.25); // a later tile never moves it back
     EXPECT_DOUBLE_EQ(progress.Overall(), 0.125);
     EXPECT_FALSE(progress.TimeLeft()) << "nothing measured yet";
 
     // A failed image counts as done but says nothing about the cost of a pixel.
-    progress.Finished(1000, false, 5);
+    progress.Finished(0, 1000, false, 5);
     EXPECT_EQ(progress.Done(), 1);
     EXPECT_FALSE(progress.TimeLeft());
 
     // 1000 pixels in 2000 ms: 2 ms a pixel; two images of about 1000 pixels to come.
-    progress.Started();
-    progress.Finished(1000, true, 2000);
+    progress.Started(1);
+    progress.Finished(1, 1000, true, 2000);
     EXPECT_DOUBLE_EQ(progress.Overall(), 0.5);
     EXPECT_EQ(progress.TimeLeft(), 4000u);
     EXPECT_EQ(ProgressText(progress), QStringLiteral("3 / 4  \u00b7  ") + TimeLeftText(4000));
-    progress.Started();
-    progress.Advanced(0.5);
+    progress.Started(2);
+    progress.Advanced(2, 0.5);
     EXPECT_EQ(progress.TimeLeft(), 3000u);
 
     // Images added during the batch lengthen it.
     progress.Grow(2);
     EXPECT_DOUBLE_EQ(progress.Overall(), 2.5 / 6);
     EXPECT_EQ(progress.TimeLeft(), 7000u);
-    for (int i = 0; i < 4; ++i) {
-        progress.Finished(1000, true, 2000);
-        progress.Started();
+    for (int row = 2; row < 6; ++row) {
+        progress.Finished(row, 1000, true, 2000);
+        progress.Started(row + 1);
     }
-    progress.Advanced(1);
+    progress.Advanced(6, 1);
     EXPECT_DOUBLE_EQ(progress.Overall(), 1.0);
     // The last image stays the one shown, never one past the end.
-    progress.Finished(1000, true, 2000);
+    progress.Finished(6, 1000, true, 2000);
     EXPECT_TRUE(ProgressText(progress).startsWith(QStringLiteral("6 / 6")));
+    EXPECT_EQ(progress.Enlarged(), 6);
+}
+
+// The upscaler saves an image while it works on the next: both are on the way, each with its own
+// share, and the bar never goes back when the next one starts or the saved one ends.
+TEST(BatchProgress, TwoImagesOnTheWayEachCountTheirOwnShare)
+{
+    TBatchProgress progress;
+    progress.Begin(4);
+    progress.Started(0);
+    progress.Advanced(0, 0.75);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 0.75 / 4);
+    progress.Started(1);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 0.75 / 4);
+    progress.Advanced(0, 1.0);
+    progress.Advanced(1, 0.25);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 1.25 / 4);
+    progress.Finished(0, 1000, true, 2000);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 1.25 / 4);
+    EXPECT_EQ(ProgressText(progress).left(5), QStringLiteral("2 / 4"));
+    // 2 ms a pixel: three quarters of the running image and two more to go.
+    EXPECT_EQ(progress.TimeLeft(), 5500u);
+    // A percentage of an image that has ended or never started moves nothing.
+    progress.Advanced(0, 1.0);
+    progress.Advanced(3, 0.5);
+    EXPECT_DOUBLE_EQ(progress.Overall(), 1.25 / 4);
+}
+
+TEST(BatchProgress, StoppedTextCountsTheEnlargedImagesOfTheBatch)
+{
+    TBatchProgress progress;
+    progress.Begin(10);
+    progress.Grow(2); // added while it ran
+    for (int row = 0; row < 9; ++row) {
+        progress.Started(row);
+        progress.Finished(row, 100, row % 4 != 3, 10); // rows 3 and 7 failed
+    }
+    progress.Started(9); // aborted: it never finishes
+    EXPECT_EQ(StoppedText(progress), QStringLiteral("Stopped: 7 of 12 enlarged"));
+}
+
+// The first change shows at once; those within the interval after it show once, together, at its
+// end; Now shows at once and Drop forgets what waits.
+TEST(Throttle, ShowsTheFirstChangeAtOnceAndTheRestOnceAnInterval)
+{
+    int shown = 0;
+    TThrottle throttle(200, [&] { ++shown; });
+    throttle.Changed();
+    EXPECT_EQ(shown, 1);
+    for (int i = 0; i < 100; ++i)
+        throttle.Changed();
+    EXPECT_EQ(shown, 1);
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_TRUE(testenv::WaitFor([&] { return shown == 2; }, 5000));
+    EXPECT_GE(clock.elapsed(), 150);
+    QTest::qWait(300);
+    EXPECT_EQ(shown, 2) << "nothing more was pending";
+
+    throttle.Changed(); // the interval has passed: at once
+    EXPECT_EQ(shown, 3);
+    throttle.Changed();
+    throttle.Drop();
+    throttle.Now();
+    EXPECT_EQ(shown, 4);
+    QTest::qWait(300);
+    EXPECT_EQ(shown, 4);
 }
 
 // The end of a batch says what failed and why, then what completed images lost, then advice.

@@ -29,6 +29,9 @@
 // is written. It reads up to nine images ahead and says "Couldn't read the image '<path>'!" for
 // an unreadable one when it reads it. An image 11 pixels wide cannot be written ("Couldn't write
 // the image <path>"), one 13 pixels wide makes it crash, in both modes. It exits 0.
+// With GRANDORA_FAKE_UPSCALER_SAVE_BEHIND set, folder mode saves each image while it works on the
+// next, as the real one does on a thread of its own: an image's last line "100.00%" and its done
+// line come after the next image's "0.00%".
 // GRANDORA_FAKE_UPSCALER_STARTUP_MS and GRANDORA_FAKE_UPSCALER_IMAGE_MS add a start-up cost per
 // run and a cost per image, as the real one's model load and enlarging.
 // GRANDORA_FAKE_UPSCALER_LOG, when set, names a file that gets one line per run: the arguments
@@ -142,15 +145,23 @@ int folderMode(const QString& input, const QString& output, const QString& forma
             }
         }
     };
+    const bool saveBehind = qEnvironmentVariableIsSet("GRANDORA_FAKE_UPSCALER_SAVE_BEHIND");
+    QByteArray saved; // the lines of the image saved behind, not printed yet
+    const auto printSaved = [&saved] {
+        std::fputs(saved.constData(), stdout);
+        std::fflush(stdout);
+        saved.clear();
+    };
     for (qsizetype i = 0; i < images.size(); ++i) {
         readAhead(i + 9);
         QImage image = decoded[i];
         if (image.isNull())
             continue;
         progress(0, false);
+        printSaved();
         pause("GRANDORA_FAKE_UPSCALER_IMAGE_MS");
         if (slow) {
-            for (int percent = 25; percent <= 100; percent += 25)
+            for (int percent = 25; percent < (saveBehind ? 100 : 125); percent += 25)
                 progress(percent, true);
         }
         if (image.width() == 13)
@@ -170,10 +181,18 @@ int folderMode(const QString& input, const QString& output, const QString& forma
             std::printf("Couldn't write the image %s\n", qPrintable(target));
             continue;
         }
+        if (saveBehind) {
+            saved = QByteArrayLiteral("100.00%\n");
+            if (verbose)
+                saved += (images[i] + QStringLiteral(" -> ") + target + QStringLiteral(" done\n"))
+                             .toLocal8Bit();
+            continue;
+        }
         if (verbose)
             std::printf("%s -> %s done\n", qPrintable(images[i]), qPrintable(target));
         std::fflush(stdout);
     }
+    printSaved();
     return 0;
 }
 

@@ -1,0 +1,76 @@
+// The comparison window: an image and its enlarged result one over the other, split by a divider
+// the user moves, zoomed and panned together, with both pixel sizes and file sizes. The images
+// are read off the user-interface thread; the window shows "Loading..." until they are there.
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class ComparisonView;
+class QButtonGroup;
+class QLabel;
+class QPushButton;
+class QTimer;
+struct TComparisonLoad;
+template <typename T> class QFutureWatcher;
+
+// A top-level window that deletes itself when closed. Its size and place are kept under the
+// setting "ComparePlacement" through the two functions it is given.
+class ComparisonWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    ComparisonWindow(std::function<QString(const QString&)> readSetting,
+                     std::function<void(const QString&, const QString&)> writeSetting,
+                     QWidget* parent = nullptr);
+    ~ComparisonWindow() override;
+
+    // `before` drawn at `after`'s size by pixel repetition; the captions name the two sides
+    // ("Original" / "Enlarged", or "Photo" / "Artwork" for two previews).
+    void compare(const QString& beforePath, const QString& beforeCaption, const QString& afterPath,
+                 const QString& afterCaption);
+    // Only the result, with a note why the other side is missing.
+    void showAlone(const QString& afterPath, const QString& afterCaption, const QString& note);
+
+    // True while the images are being read.
+    bool loading() const;
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void createActions();
+    void load(const QString& beforePath, const QString& afterPath);
+    void onLoaded(const TComparisonLoad& load);
+    void showZoom();
+    QPointF zoomPoint() const;
+    void restorePlacement();
+    void storePlacement();
+
+    std::function<QString(const QString&)> readSetting_;
+    std::function<void(const QString&, const QString&)> writeSetting_;
+    QString beforeCaption_;
+    QString afterCaption_;
+    QString beforePath_;
+    QString afterPath_;
+    ComparisonView* view_ = nullptr;
+    QButtonGroup* zoomButtons_ = nullptr;
+    QPushButton* fitButton_ = nullptr;
+    QLabel* zoomLabel_ = nullptr;
+    QLabel* noteLabel_ = nullptr;
+    QLabel* beforeInfo_ = nullptr;
+    QLabel* afterInfo_ = nullptr;
+    QLabel* hintLabel_ = nullptr;
+    QTimer* placementPause_ = nullptr;
+    QFutureWatcher<TComparisonLoad>* watcher_ = nullptr;
+};
+
+// The captions and the note the program shows for an image and its result.
+QString OriginalCaption();
+QString EnlargedCaption();
+// Why only the result is shown when the original was deleted for good.
+QString DeletedOriginalNote();
