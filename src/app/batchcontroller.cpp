@@ -90,6 +90,8 @@ TStartCheck BatchController::start(const TOptionChoices& choices)
     if (check.refusal != TStartRefusal::None)
         return check;
     options_ = BatchOptionsOf(choices, upscalerFolder_);
+    // The trash keeps whole seconds; an original this batch sends there is found from here on.
+    startedAt_ = QDateTime::currentDateTime().addSecs(-1);
     int waiting = 0;
     // A file the check found missing or unreadable is not tried: it fails at once, with the
     // reason the batch would give, whether or not the check had reached it before.
@@ -208,6 +210,12 @@ void BatchController::onImageFinished(int row, const TImageResult& result)
     case TImageOutcome::Completed:
         // What a completed image lost shows where a failed one's reason would.
         images_.setResult(row, TranslateText("Completed"), true, result.note);
+        images_.setPlacement(row, result.target,
+                             options_.action == TAction::CreateCopies ? TImageEntry::TOriginal::Kept
+                             : options_.disposal == TDisposal::RecycleBin
+                                 ? TImageEntry::TOriginal::Trashed
+                                 : TImageEntry::TOriginal::Deleted,
+                             startedAt_);
         status = result.note;
         break;
     case TImageOutcome::Failed:

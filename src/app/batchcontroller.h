@@ -98,8 +98,9 @@ private:
     int startedRow_ = -1;
     bool startedRuns_ = false; // and its row shows no word of the batch yet
     TThrottle startedShown_;
-    // The options the running or last batch started with.
+    // The options the running or last batch started with, and when it started.
     TBatchOptions options_;
+    QDateTime startedAt_;
     // Rows Start passed over for what the check found (by row at the start), and their failures.
     std::vector<char> passedOver_;
     TBatchSummary checkFailures_;

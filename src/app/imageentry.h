@@ -1,6 +1,7 @@
 // The image list: one entry per image, in the order in which they were added.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -20,6 +21,12 @@ struct TImageEntry {
     bool completed = false; // enlarged by a batch; Start passes it over
     // Why its last batch failed it, or what its enlarged image lost (its metadata); else empty.
     QString reason;
+    // Where a completed image's enlarged version stands, and where its original went: kept where
+    // it was (copies), to the trash at or after `placedAfter`, or deleted for good.
+    enum class TOriginal : std::uint8_t { Kept, Trashed, Deleted };
+    QString enlarged{};
+    TOriginal original = TOriginal::Kept;
+    QDateTime placedAfter{};
     TFileCheck check = TFileCheck::Pending;
     // The file as the check saw it: its size and modification time (ns); a file that has changed
     // since then is no longer what the check judged.

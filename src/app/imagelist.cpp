@@ -255,7 +255,9 @@ void ImageListFiller::Reserve(qsizetype more)
 
 bool ImageListFiller::Append(const QString& path)
 {
-    return AppendEntry(TImageEntry{path, {}, false, {}});
+    TImageEntry entry;
+    entry.path = path;
+    return AppendEntry(entry);
 }
 
 bool ImageListFiller::AppendEntry(TImageEntry entry)

@@ -255,6 +255,17 @@ void ImageListModel::setStatus(int row, const QString& status)
         emit dataChanged(index(row, 0), index(row, ColumnCount - 1));
 }
 
+void ImageListModel::setPlacement(int row, const QString& enlarged, TImageEntry::TOriginal original,
+                                  const QDateTime& placedAfter)
+{
+    if (row < 0 || row >= count())
+        return;
+    TImageEntry& entry = entries_[static_cast<size_t>(row)];
+    entry.enlarged = enlarged;
+    entry.original = original;
+    entry.placedAfter = placedAfter;
+}
+
 void ImageListModel::setResult(int row, const QString& status, bool completed,
                                const QString& reason)
 {

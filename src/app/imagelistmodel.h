@@ -51,6 +51,9 @@ public:
     void setStatus(int row, const QString& status);
     // What a batch made of the row: its status, whether it is enlarged, and its reason or note.
     void setResult(int row, const QString& status, bool completed, const QString& reason);
+    // Where a completed row's enlarged image and its original are (see TImageEntry).
+    void setPlacement(int row, const QString& enlarged, TImageEntry::TOriginal original,
+                      const QDateTime& placedAfter);
 
     // Re-reads the translated column titles.
     void translateHeaders();

@@ -110,6 +110,10 @@ void ImagesPage::createMenu()
     };
     openFileAction_ = action("openFileAction", nullptr);
     propertiesAction_ = action("propertiesAction", nullptr);
+    compareAction_ = action("compareAction", nullptr);
+    // Shown beside the item; the key itself is handled by the list.
+    compareAction_->setShortcut(QKeySequence(Qt::Key_Space));
+    compareAction_->setShortcutContext(Qt::WidgetShortcut);
     listMenu_->addSeparator();
     removeFromListAction_ = action("removeFromListAction", "delete");
     // Shown beside the item; the key itself is handled by the list.
@@ -118,6 +122,12 @@ void ImagesPage::createMenu()
     clearListAction_ = action("clearListAction", "clear");
     connect(openFileAction_, &QAction::triggered, this, &ImagesPage::openSelected);
     connect(propertiesAction_, &QAction::triggered, this, &ImagesPage::showPropertiesOfSelected);
+    connect(compareAction_, &QAction::triggered, this, &ImagesPage::compareSelected);
+    connect(listMenu_, &QMenu::aboutToShow, this, [this] {
+        const int row = firstSelectedRow();
+        compareAction_->setEnabled(row >= 0 && row < images_.count() &&
+                                   !images_.entries()[static_cast<size_t>(row)].enlarged.isEmpty());
+    });
     connect(removeFromListAction_, &QAction::triggered, this, &ImagesPage::removeSelected);
     connect(clearListAction_, &QAction::triggered, this, &ImagesPage::clearList);
     connect(imageList_, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
@@ -137,6 +147,7 @@ void ImagesPage::translate()
                       WithoutAccelerator(TranslateText("Add F&older..."))}));
     openFileAction_->setText(TranslateText("&Open File"));
     propertiesAction_->setText(TranslateText("&Properties"));
+    compareAction_->setText(TranslateText("Co&mpare"));
     removeFromListAction_->setText(TranslateText("&Delete"));
     clearListAction_->setText(TranslateText("&Clear"));
     fitStatusColumn();
@@ -250,6 +261,10 @@ bool ImagesPage::handleListKey(const QKeyEvent* event)
         removeFromListAction_->trigger();
     const auto modifiers =
         event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier | Qt::AltModifier);
+    if (modifiers == Qt::NoModifier && event->key() == Qt::Key_Space) {
+        compareSelected();
+        return true;
+    }
     if (modifiers == Qt::ControlModifier && event->key() == Qt::Key_A) {
         imageList_->selectAll();
         return true;
@@ -265,6 +280,14 @@ int ImagesPage::firstSelectedRow() const
             first = range.top();
     }
     return first;
+}
+
+void ImagesPage::compareSelected()
+{
+    const int row = firstSelectedRow();
+    if (row >= 0 && row < images_.count() &&
+        !images_.entries()[static_cast<size_t>(row)].enlarged.isEmpty())
+        emit compareRequested(row);
 }
 
 void ImagesPage::openSelected()

@@ -39,6 +39,8 @@ signals:
     void countChanged(int count);
     // Words for the status bar: what the last addition left out.
     void statusMessage(const QString& text);
+    // The user asks to see a completed row's original beside its enlarged image.
+    void compareRequested(int row);
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -50,6 +52,8 @@ private:
     // The first selected row, or -1.
     int firstSelectedRow() const;
     void openSelected();
+    // Compare only offers itself for a row that has an enlarged image to show.
+    void compareSelected();
     void showPropertiesOfSelected();
     void removeSelected();
     void fitStatusColumn();
@@ -64,6 +68,7 @@ private:
     QMenu* listMenu_ = nullptr;
     QAction* openFileAction_ = nullptr;
     QAction* propertiesAction_ = nullptr;
+    QAction* compareAction_ = nullptr;
     QAction* removeFromListAction_ = nullptr;
     QAction* clearListAction_ = nullptr;
     // When the user last scrolled the list; the running row is not pulled into view then.

@@ -6,6 +6,7 @@
 #include "appvalues.h"
 #include "batch/placementjournal.h"
 #include "batchcontroller.h"
+#include "comparisonwindow.h"
 #include "i18n/languageselection.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
@@ -18,6 +19,7 @@
 #include "platform/files.h"
 #include "platform/instancefolder.h"
 #include "platform/shell.h"
+#include "platform/trash.h"
 #include "restartlist.h"
 #include "resultdialog.h"
 #include "web/checker.h"
@@ -30,6 +32,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -149,6 +152,7 @@ void MainWindow::createComponents()
         progressBar_->setPalette(QPalette());
     });
     connect(imagesPage_, &ImagesPage::nextRequested, this, &MainWindow::showOptionsPage);
+    connect(imagesPage_, &ImagesPage::compareRequested, this, &MainWindow::compareRow);
     connect(optionsPage_, &OptionsPage::backRequested, this, &MainWindow::showImagesPage);
     connect(optionsPage_, &OptionsPage::startStopRequested, this,
             &MainWindow::onStartStopRequested);
@@ -323,6 +327,28 @@ void MainWindow::showOptionsPage()
     } else {
         platform::Beep();
     }
+}
+
+void MainWindow::compareRow(int row)
+{
+    if (row < 0 || row >= images_->count())
+        return;
+    const TImageEntry& entry = images_->entries()[static_cast<size_t>(row)];
+    std::optional<QString> original;
+    if (entry.original == TImageEntry::TOriginal::Kept)
+        original = QFileInfo(entry.path).absoluteFilePath();
+    else if (entry.original == TImageEntry::TOriginal::Trashed)
+        original = platform::FindTrashedOriginal(QFileInfo(entry.path).absoluteFilePath(),
+                                                 entry.placedAfter);
+    auto* window = new ComparisonWindow(
+        [this](const QString& key) { return settings_.Read(key); },
+        [this](const QString& key, const QString& value) { settings_.Write(key, value); }, this);
+    window->setObjectName(QStringLiteral("comparisonWindow"));
+    if (original)
+        window->compare(*original, OriginalCaption(), entry.enlarged, EnlargedCaption());
+    else
+        window->showAlone(entry.enlarged, EnlargedCaption(), DeletedOriginalNote());
+    window->show();
 }
 
 void MainWindow::showImagesPage()
@@ -589,10 +615,10 @@ void MainWindow::takeStartArguments()
     const TStartArguments start = ParseStartArguments(arguments_, platform::TempFolder());
     if (!start.restartList.isEmpty()) {
         if (const std::optional<TRestartList> list = TakeRestartList(start.restartList)) {
-            for (const TImageEntry& image : list->images)
-                images_->appendEntry({image.path,
-                                      image.completed ? TranslateText("Completed") : QString(),
-                                      image.completed, QString()});
+            for (TImageEntry image : list->images) {
+                image.status = image.completed ? TranslateText("Completed") : QString();
+                images_->appendEntry(image);
+            }
             images_->filler().MakeAdditionVisible();
             if (list->page == optionsPageIndex && images_->count() > 0)
                 showOptionsPage();

@@ -58,6 +58,9 @@ private:
     void connectBatch();
 
     void showOptionsPage();
+    // A completed row's original and enlarged image in a comparison window; only the enlarged
+    // one when the original is gone for good.
+    void compareRow(int row);
     void showImagesPage();
     void updateImagesTabTitle(int count);
     void onChoiceEdited(TChoiceField field);

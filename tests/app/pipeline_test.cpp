@@ -1,4 +1,5 @@
 #include "app/batchcontroller.h"
+#include "app/comparisonwindow.h"
 #include "app/imageentry.h"
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
@@ -27,6 +28,7 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -1157,3 +1159,53 @@ TEST_F(WindowTest, TheResultWindowListsTheFailedImagesWithTheirReasons)
 }
 
 } // namespace
+
+// Space on a completed row shows its original beside its enlarged image: where a copy's original
+// stays, from the trash where a replaced one went, and the enlarged image alone, saying why, when
+// the original was deleted for good.
+TEST_F(WindowTest, SpaceOnACompletedRowComparesItWithItsOriginal)
+{
+    const struct {
+        const char* name;
+        TAction action;
+        TDisposal disposal;
+        bool originalShown;
+    } cases[] = {
+        {"copy", TAction::CreateCopies, TDisposal::RecycleBin, true},
+        {"replaced, original in the trash", TAction::ResizeOriginal, TDisposal::RecycleBin, true},
+        {"replaced, original deleted", TAction::ResizeOriginal, TDisposal::DeletePermanently,
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        openWindow();
+        const QString photos = testenv::NewFolder(QStringLiteral("compare")) + QLatin1Char('/');
+        add({testenv::WriteImage(photos + QStringLiteral("a.png"), 8, 6)});
+        choose(TImageType::Photo, c.action, {}, c.disposal);
+        dialogs.answers.push_back(platform::IDYES); // the question before deleting for good
+        runBatch();
+        ASSERT_EQ(statuses(), QStringList{QStringLiteral("Completed")});
+
+        auto* list = child<QTableView>(*window, "imageList");
+        list->selectRow(0);
+        QTest::keyClick(list, Qt::Key_Space);
+        auto* compare = window->findChild<ComparisonWindow*>(QStringLiteral("comparisonWindow"));
+        ASSERT_NE(compare, nullptr);
+        ASSERT_TRUE(waitFor([compare] { return !compare->loading(); }));
+        EXPECT_TRUE(child<QLabel>(*compare, "afterInfo")
+                        ->text()
+                        .startsWith(QStringLiteral("Enlarged: 32 x 24")));
+        const QString before = child<QLabel>(*compare, "beforeInfo")->text();
+        auto* note = child<QLabel>(*compare, "noteLabel");
+        if (c.originalShown) {
+            EXPECT_TRUE(before.startsWith(QStringLiteral("Original: 8 x 6")))
+                << before.toStdString();
+            EXPECT_TRUE(note->isHidden());
+        } else {
+            EXPECT_TRUE(before.isEmpty()) << before.toStdString();
+            EXPECT_FALSE(note->isHidden());
+            EXPECT_EQ(note->text(), DeletedOriginalNote());
+        }
+        compare->close();
+    }
+}
