@@ -4,25 +4,21 @@
 #include "batch/outputcheck.h"
 #include "comparisonview.h"
 #include "i18n/translation.h"
+#include "placementkeeper.h"
 #include "widgetkit.h"
-#include "windowplacement.h"
 
 #include <QAction>
 #include <QButtonGroup>
-#include <QCloseEvent>
 #include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QFutureWatcher>
-#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QImageReader>
 #include <QLabel>
 #include <QPromise>
 #include <QPushButton>
-#include <QScreen>
 #include <QThreadPool>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 #include <memory>
@@ -40,8 +36,6 @@ struct TComparisonLoad {
 
 namespace
 {
-
-const QString placementKey = QStringLiteral("ComparePlacement");
 
 // A file's pixels as stored, and the turn its metadata asks for when shown.
 struct TStoredImage {
@@ -133,8 +127,7 @@ QString DeletedOriginalNote()
 ComparisonWindow::ComparisonWindow(std::function<QString(const QString&)> readSetting,
                                    std::function<void(const QString&, const QString&)> writeSetting,
                                    QWidget* parent)
-    : QWidget(parent, Qt::Window), readSetting_(std::move(readSetting)),
-      writeSetting_(std::move(writeSetting))
+    : QWidget(parent, Qt::Window)
 {
     setObjectName(QStringLiteral("comparisonWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
@@ -237,12 +230,9 @@ ComparisonWindow::ComparisonWindow(std::function<QString(const QString&)> readSe
     connect(view_, &ComparisonView::zoomChanged, this, &ComparisonWindow::showZoom);
     createActions();
 
-    placementPause_ = new QTimer(this);
-    placementPause_->setObjectName(QStringLiteral("placementPause"));
-    placementPause_->setSingleShot(true);
-    placementPause_->setInterval(500);
-    connect(placementPause_, &QTimer::timeout, this, &ComparisonWindow::storePlacement);
-    restorePlacement();
+    auto* placement = new PlacementKeeper(this, QStringLiteral("ComparePlacement"),
+                                          std::move(readSetting), std::move(writeSetting));
+    placement->restore(QSize(scaleDimension(960), scaleDimension(720)));
     showZoom();
 }
 
@@ -400,58 +390,4 @@ void ComparisonWindow::showZoom()
         current->setChecked(false);
         zoomButtons_->setExclusive(true);
     }
-}
-
-void ComparisonWindow::restorePlacement()
-{
-    const std::optional<TWindowPlacement> stored =
-        ParseWindowPlacement(readSetting_ ? readSetting_(placementKey) : QString());
-    QList<QRect> screens;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        screens << primary->availableGeometry();
-    for (const QScreen* screen : QGuiApplication::screens())
-        screens << screen->availableGeometry();
-    setGeometry(PlaceWindow(stored ? std::optional(stored->geometry) : std::nullopt, screens,
-                            QSize(scaleDimension(960), scaleDimension(720))));
-    if (stored && stored->maximized)
-        setWindowState(windowState() | Qt::WindowMaximized);
-    placementPause_->stop();
-}
-
-void ComparisonWindow::storePlacement()
-{
-    placementPause_->stop();
-    if (!writeSetting_)
-        return;
-    const QString text =
-        WindowPlacementText({isMaximized() ? normalGeometry() : geometry(), isMaximized()});
-    if (!readSetting_ || text != readSetting_(placementKey))
-        writeSetting_(placementKey, text);
-}
-
-void ComparisonWindow::closeEvent(QCloseEvent* event)
-{
-    storePlacement();
-    QWidget::closeEvent(event);
-}
-
-void ComparisonWindow::resizeEvent(QResizeEvent* event)
-{
-    QWidget::resizeEvent(event);
-    if (isVisible())
-        placementPause_->start();
-}
-
-void ComparisonWindow::moveEvent(QMoveEvent* event)
-{
-    QWidget::moveEvent(event);
-    if (isVisible())
-        placementPause_->start();
-}
-
-void ComparisonWindow::changeEvent(QEvent* event)
-{
-    QWidget::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isVisible())
-        placementPause_->start();
 }

@@ -10,7 +10,6 @@ class ComparisonView;
 class QButtonGroup;
 class QLabel;
 class QPushButton;
-class QTimer;
 struct TComparisonLoad;
 template <typename T> class QFutureWatcher;
 
@@ -36,23 +35,13 @@ public:
     // True while the images are being read.
     bool loading() const;
 
-protected:
-    void closeEvent(QCloseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
-
 private:
     void createActions();
     void load(const QString& beforePath, const QString& afterPath);
     void onLoaded(const TComparisonLoad& load);
     void showZoom();
     QPointF zoomPoint() const;
-    void restorePlacement();
-    void storePlacement();
 
-    std::function<QString(const QString&)> readSetting_;
-    std::function<void(const QString&, const QString&)> writeSetting_;
     QString beforeCaption_;
     QString afterCaption_;
     QString beforePath_;
@@ -65,7 +54,6 @@ private:
     QLabel* beforeInfo_ = nullptr;
     QLabel* afterInfo_ = nullptr;
     QLabel* hintLabel_ = nullptr;
-    QTimer* placementPause_ = nullptr;
     QFutureWatcher<TComparisonLoad>* watcher_ = nullptr;
 };
 

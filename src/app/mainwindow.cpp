@@ -14,6 +14,7 @@
 #include "imagelistmodel.h"
 #include "imagespage.h"
 #include "optionspage.h"
+#include "placementkeeper.h"
 #include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -26,7 +27,6 @@
 #include "web/feedbackform.h"
 #include "web/newversion.h"
 #include "widgetkit.h"
-#include "windowplacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -37,7 +37,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QProgressBar>
-#include <QScreen>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
@@ -66,7 +65,7 @@ MainWindow::MainWindow(QStringList arguments, QWidget* parent)
         // The window still opens with the steps done so far.
         ShowUnhandledError(error);
     }
-    restorePlacement();
+    placement_->restore(imagesPage_->firstStartSize());
     // Only now: a message box during the start runs the event loop, and the given images must
     // land in a list that is ready for them.
     updateCheckTimer_->start();
@@ -76,8 +75,7 @@ MainWindow::MainWindow(QStringList arguments, QWidget* parent)
 MainWindow::~MainWindow()
 {
     optionsPage_->flushPendingEdits();
-    if (placementPause_->isActive())
-        storePlacement();
+    placement_->flush();
     // A running upscaler ends before the handlers its end would reach, and the folder it writes
     // into, are gone.
     delete batch_;
@@ -133,11 +131,10 @@ void MainWindow::createComponents()
     startArgumentsTimer_->setSingleShot(true);
     startArgumentsTimer_->setInterval(1);
     connect(startArgumentsTimer_, &QTimer::timeout, this, &MainWindow::takeStartArguments);
-    placementPause_ = new QTimer(this);
-    placementPause_->setObjectName(QStringLiteral("placementPause"));
-    placementPause_->setSingleShot(true);
-    placementPause_->setInterval(500);
-    connect(placementPause_, &QTimer::timeout, this, &MainWindow::storePlacement);
+    placement_ = new PlacementKeeper(
+        this, QStringLiteral("WindowPlacement"),
+        [this](const QString& key) { return settings_.Read(key); },
+        [this](const QString& key, const QString& value) { settings_.Write(key, value); });
 
     images_->filler().IncludeSubfolders = [this] { return includeSubfoldersAction_->isChecked(); };
     connect(imagesPage_, &ImagesPage::countChanged, this, &MainWindow::updateImagesTabTitle);
@@ -456,53 +453,6 @@ void MainWindow::setStatusText(const QString& text)
     statusText_->setText(text);
 }
 
-void MainWindow::restorePlacement()
-{
-    const std::optional<TWindowPlacement> stored =
-        ParseWindowPlacement(settings_.Read(QStringLiteral("WindowPlacement")));
-    QList<QRect> screens;
-    if (const QScreen* primary = QGuiApplication::primaryScreen())
-        screens << primary->availableGeometry();
-    for (const QScreen* screen : QGuiApplication::screens())
-        screens << screen->availableGeometry();
-    setGeometry(PlaceWindow(stored ? std::optional(stored->geometry) : std::nullopt, screens,
-                            imagesPage_->firstStartSize()));
-    if (stored && stored->maximized)
-        setWindowState(windowState() | Qt::WindowMaximized);
-    placementPause_->stop();
-}
-
-void MainWindow::storePlacement()
-{
-    placementPause_->stop();
-    const QString text =
-        WindowPlacementText({isMaximized() ? normalGeometry() : geometry(), isMaximized()});
-    // Showing the window moves it where it already is; that is no change to write.
-    if (text != settings_.Read(QStringLiteral("WindowPlacement")))
-        settings_.Write(QStringLiteral("WindowPlacement"), text);
-}
-
-void MainWindow::resizeEvent(QResizeEvent* event)
-{
-    QMainWindow::resizeEvent(event);
-    if (isVisible())
-        placementPause_->start();
-}
-
-void MainWindow::moveEvent(QMoveEvent* event)
-{
-    QMainWindow::moveEvent(event);
-    if (isVisible())
-        placementPause_->start();
-}
-
-void MainWindow::changeEvent(QEvent* event)
-{
-    QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && isVisible())
-        placementPause_->start();
-}
-
 void MainWindow::closeEvent(QCloseEvent* event)
 {
     if (batch_->isRunning()) {
@@ -564,7 +514,7 @@ void MainWindow::resetToDefaults()
         return;
     // A typed destination or quality must not bring the old settings back.
     optionsPage_->dropPendingEdits();
-    placementPause_->stop();
+    placement_->drop();
     QFile::remove(settings_.Folder() + QStringLiteral("settings.ini"));
     QCoreApplication::processEvents();
     platform::StartDetached(platform::ExecutablePath(), {});

@@ -12,6 +12,7 @@ class BatchController;
 class ImageListModel;
 class ImagesPage;
 class OptionsPage;
+class PlacementKeeper;
 class QAction;
 class QLabel;
 class QMenu;
@@ -42,9 +43,6 @@ protected:
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void changeEvent(QEvent* event) override;
 
 private slots:
     // One tick of the update check: it starts on the first and is followed up once it is done.
@@ -86,10 +84,6 @@ private:
     void onUpdateNotificationsToggled();
     // The arguments that hand the image list and page to the instance a language change starts.
     QStringList restartArguments() const;
-    // The window's size, position and maximised state from settings.ini, where they fit a
-    // screen of today, and back into it.
-    void restorePlacement();
-    void storePlacement();
 
     QStringList arguments_;
     // settings.ini, opened at start.
@@ -109,8 +103,8 @@ private:
     QLabel* statusProgress_ = nullptr; // "3 / 31" and the time left while a batch runs
     QTimer* updateCheckTimer_ = nullptr;
     QTimer* startArgumentsTimer_ = nullptr;
-    // Moving or resizing the window writes settings.ini once the change pauses.
-    QTimer* placementPause_ = nullptr;
+    // The window's size, position and maximised state in settings.ini.
+    PlacementKeeper* placement_ = nullptr;
 
     QMenu* fileMenu_ = nullptr;
     QAction* clearListAction_ = nullptr;
