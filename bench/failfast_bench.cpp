@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "app/resultdialog.h"
 #include "batch/batchoptions.h"
+#include "benchwindow.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
@@ -34,24 +35,6 @@ namespace
 
 constexpr double LatencyAimMs = 200;
 constexpr double StopAimMs = 1000;
-
-template <typename T> T* child(QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found) {
-        std::fprintf(stderr, "the window has no %s\n", name);
-        std::exit(1);
-    }
-    return found;
-}
-
-void pick(MainWindow& window, const char* box, int value)
-{
-    QComboBox* combo = child<QComboBox>(window, box);
-    const int index = combo->findData(value);
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
-}
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {
@@ -212,10 +195,7 @@ int main(int argc, char** argv)
     const int count = argc > 1 ? std::atoi(argv[1]) : 100000;
     const int stopAfterMs = argc > 2 ? std::atoi(argv[2]) : 1000;
     QTemporaryDir work;
-    // The user's own settings, trash and temporary folders stay out of it.
-    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        qputenv(variable,
-                QFile::encodeName(work.path() + QLatin1Char('/') + QLatin1String(variable)));
+    KeepUserFoldersOut(work.path());
     QApplication app(argc, argv);
 
     // An upscaler and its model are there; no file ever gets as far as them.

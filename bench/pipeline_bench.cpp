@@ -9,6 +9,7 @@
 #include "app/mainwindow.h"
 #include "app/resultdialog.h"
 #include "batch/batchoptions.h"
+#include "benchwindow.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
 
@@ -51,25 +52,6 @@ double shellLoop(const QString& images, const QString& work, const QString& out)
         std::exit(1);
     }
     return timer.elapsed() / 1000.0;
-}
-
-// A control of the window by its name; without it there is nothing to measure.
-template <typename T> T* child(QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found) {
-        std::fprintf(stderr, "the window has no %s\n", name);
-        std::exit(1);
-    }
-    return found;
-}
-
-void pick(MainWindow& window, const char* box, int value)
-{
-    QComboBox* combo = child<QComboBox>(window, box);
-    const int index = combo->findData(value);
-    combo->setCurrentIndex(index);
-    emit combo->activated(index);
 }
 
 // Each round lists the images afresh: a completed image is not enlarged again.
@@ -115,10 +97,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     const int count = argc > 1 ? std::atoi(argv[1]) : 500;
     QTemporaryDir work;
-    // The user's own settings, trash and temporary folders stay out of it.
-    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME"})
-        qputenv(variable,
-                QFile::encodeName(work.path() + QLatin1Char('/') + QLatin1String(variable)));
+    KeepUserFoldersOut(work.path());
     QApplication app(argc, argv);
 
     const QString program = work.path() + QStringLiteral("/program/");
