@@ -112,6 +112,7 @@ TStartCheck BatchController::start(const TOptionChoices& choices)
     rowsKnownToProgress_ = images_.count();
     stopping_ = false;
     startedRow_ = -1;
+    lastCompletedRow_ = -1;
     emit started();
     progressShown_.Now();
     engine_->Start(options_, [this](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
@@ -217,6 +218,7 @@ void BatchController::onImageFinished(int row, const TImageResult& result)
                                  : TImageEntry::TOriginal::Deleted,
                              startedAt_);
         status = result.note;
+        lastCompletedRow_ = row;
         break;
     case TImageOutcome::Failed:
         images_.setResult(row, TranslateText("Failed"), false, result.reason);

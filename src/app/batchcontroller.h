@@ -54,6 +54,8 @@ public:
     // An upscaler still runs, also a stopped one that has not ended yet.
     bool isBusy() const { return engine_->IsBusy(); }
     TBatchEngine& engine() { return *engine_; }
+    // The row of the image this batch enlarged last, or -1.
+    int lastCompletedRow() const { return lastCompletedRow_; }
     // The folder the upscaler writes into.
     const QString& tempFolder() const { return tempFolder_; }
 
@@ -96,6 +98,7 @@ private:
     TThrottle statusShown_;
     TThrottle progressShown_;
     int startedRow_ = -1;
+    int lastCompletedRow_ = -1;
     bool startedRuns_ = false; // and its row shows no word of the batch yet
     TThrottle startedShown_;
     // The options the running or last batch started with, and when it started.

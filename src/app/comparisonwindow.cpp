@@ -182,7 +182,10 @@ ComparisonWindow::ComparisonWindow(std::function<QString(const QString&)> readSe
     layout->addWidget(noteLabel_);
 
     view_ = new ComparisonView(this);
-    layout->addWidget(view_, 1);
+    contentRow_ = new QHBoxLayout;
+    contentRow_->setContentsMargins(0, 0, 0, 0);
+    contentRow_->addWidget(view_, 1);
+    layout->addLayout(contentRow_, 1);
 
     auto* infoRow = new QHBoxLayout;
     infoRow->setContentsMargins(scaleDimension(8), scaleDimension(4), scaleDimension(8), 0);
@@ -299,6 +302,28 @@ void ComparisonWindow::showAlone(const QString& afterPath, const QString& afterC
     load(QString(), afterPath);
 }
 
+void ComparisonWindow::showMessage(const QString& text)
+{
+    dropLoad();
+    beforeInfo_->clear();
+    afterInfo_->clear();
+    noteLabel_->hide();
+    view_->showMessage(text);
+    showZoom();
+}
+
+void ComparisonWindow::setTitle(const QString& title)
+{
+    titleFixed_ = true;
+    setWindowTitle(title);
+}
+
+void ComparisonWindow::setSidePanel(QWidget* panel)
+{
+    contentRow_->insertWidget(0, panel);
+    setTabOrder(panel, view_);
+}
+
 bool ComparisonWindow::loading() const
 {
     return watcher_ != nullptr;
@@ -308,17 +333,14 @@ void ComparisonWindow::load(const QString& beforePath, const QString& afterPath)
 {
     beforePath_ = beforePath;
     afterPath_ = afterPath;
-    setWindowTitle(TranslateText("Compare") + QStringLiteral(" \u2013 ") +
-                   QFileInfo(afterPath).fileName());
+    if (!titleFixed_)
+        setWindowTitle(TranslateText("Compare") + QStringLiteral(" \u2013 ") +
+                       QFileInfo(afterPath).fileName());
     beforeInfo_->clear();
     afterInfo_->clear();
     view_->showMessage(TranslateText("Loading..."));
     showZoom();
-    if (watcher_) {
-        watcher_->future().cancel();
-        watcher_->disconnect(this);
-        watcher_->deleteLater();
-    }
+    dropLoad();
     // The watcher is the window's child: a result that arrives after the window is gone is
     // never delivered.
     auto promise = std::make_shared<QPromise<TComparisonLoad>>();
@@ -346,6 +368,16 @@ void ComparisonWindow::load(const QString& beforePath, const QString& afterPath)
         }
         promise->finish();
     });
+}
+
+void ComparisonWindow::dropLoad()
+{
+    if (!watcher_)
+        return;
+    watcher_->future().cancel();
+    watcher_->disconnect(this);
+    watcher_->deleteLater();
+    watcher_ = nullptr;
 }
 
 void ComparisonWindow::onLoaded(const TComparisonLoad& load)

@@ -8,6 +8,7 @@
 
 class ComparisonView;
 class QButtonGroup;
+class QHBoxLayout;
 class QLabel;
 class QPushButton;
 struct TComparisonLoad;
@@ -32,12 +33,21 @@ public:
     // Only the result, with a note why the other side is missing.
     void showAlone(const QString& afterPath, const QString& afterCaption, const QString& note);
 
+    // A text in place of the images, such as what is still being made.
+    void showMessage(const QString& text);
+    // The title, in place of "Compare" and the result's name.
+    void setTitle(const QString& title);
+    // A panel to the left of the images, first in the keyboard order; the window owns it.
+    void setSidePanel(QWidget* panel);
+
     // True while the images are being read.
     bool loading() const;
 
 private:
     void createActions();
     void load(const QString& beforePath, const QString& afterPath);
+    // A read still running is forgotten: its result never arrives.
+    void dropLoad();
     void onLoaded(const TComparisonLoad& load);
     void showZoom();
     QPointF zoomPoint() const;
@@ -47,6 +57,8 @@ private:
     QString beforePath_;
     QString afterPath_;
     ComparisonView* view_ = nullptr;
+    QHBoxLayout* contentRow_ = nullptr;
+    bool titleFixed_ = false;
     QButtonGroup* zoomButtons_ = nullptr;
     QPushButton* fitButton_ = nullptr;
     QLabel* zoomLabel_ = nullptr;

@@ -28,6 +28,8 @@ public:
     void focusList();
     // Room for a path of typical length beside the size and status columns.
     QSize firstStartSize() const;
+    // The first selected row, or -1.
+    int firstSelectedRow() const;
 
 public slots:
     void addFiles();
@@ -49,8 +51,6 @@ private:
     void createMenu();
     // True when the list's key was handled and the view must not see it.
     bool handleListKey(const QKeyEvent* event);
-    // The first selected row, or -1.
-    int firstSelectedRow() const;
     void openSelected();
     // Compare only offers itself for a row that has an enlarged image to show.
     void compareSelected();

@@ -21,6 +21,7 @@
 #include "platform/instancefolder.h"
 #include "platform/shell.h"
 #include "platform/trash.h"
+#include "previewpanel.h"
 #include "restartlist.h"
 #include "resultdialog.h"
 #include "web/checker.h"
@@ -76,10 +77,11 @@ MainWindow::~MainWindow()
 {
     optionsPage_->flushPendingEdits();
     placement_->flush();
-    // A running upscaler ends before the handlers its end would reach, and the folder it writes
-    // into, are gone.
+    // A running upscaler, a batch's or a preview's, ends before the handlers its end would reach,
+    // and the folder it writes into, are gone.
     delete batch_;
     batch_ = nullptr;
+    delete previewWindow_;
 }
 
 void MainWindow::createComponents()
@@ -150,6 +152,7 @@ void MainWindow::createComponents()
     });
     connect(imagesPage_, &ImagesPage::nextRequested, this, &MainWindow::showOptionsPage);
     connect(imagesPage_, &ImagesPage::compareRequested, this, &MainWindow::compareRow);
+    connect(optionsPage_, &OptionsPage::previewRequested, this, &MainWindow::showPreview);
     connect(optionsPage_, &OptionsPage::backRequested, this, &MainWindow::showImagesPage);
     connect(optionsPage_, &OptionsPage::startStopRequested, this,
             &MainWindow::onStartStopRequested);
@@ -348,6 +351,33 @@ void MainWindow::compareRow(int row)
     window->show();
 }
 
+void MainWindow::showPreview()
+{
+    const int selected = imagesPage_->firstSelectedRow();
+    const int row = selected >= 0 ? selected : 0;
+    if (row >= images_->count()) {
+        platform::Beep();
+        return;
+    }
+    if (!previewWindow_) {
+        previewWindow_ = new ComparisonWindow(
+            [this](const QString& key) { return settings_.Read(key); },
+            [this](const QString& key, const QString& value) { settings_.Write(key, value); },
+            this);
+        previewWindow_->setObjectName(QStringLiteral("previewWindow"));
+        new PreviewPanel(instanceFolder_->Path().isEmpty()
+                             ? QString()
+                             : instanceFolder_->Path() + QStringLiteral("preview/"),
+                         upscalerFolder_, previewWindow_);
+    }
+    previewWindow_->findChild<PreviewPanel*>()->preview(
+        QFileInfo(images_->entries()[static_cast<size_t>(row)].path).absoluteFilePath(),
+        optionsPage_->choices());
+    previewWindow_->show();
+    previewWindow_->raise();
+    previewWindow_->activateWindow();
+}
+
 void MainWindow::showImagesPage()
 {
     pages_->setCurrentIndex(imagesPageIndex);
@@ -445,7 +475,12 @@ void MainWindow::onBatchFinished(const TBatchSummary& summary, const QString& re
             FillTemplate(TranslateText("%s completed, %s failed"),
                          {QString::number(summary.completed), QString::number(summary.failed)}));
     ResultDialog dialog(summary, resultsFolder, this);
+    const int last = batch_->lastCompletedRow();
+    if (last >= 0)
+        dialog.offerComparison();
     ShowResultDialog(dialog);
+    if (dialog.comparisonChosen())
+        compareRow(last);
 }
 
 void MainWindow::setStatusText(const QString& text)

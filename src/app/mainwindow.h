@@ -6,9 +6,11 @@
 
 #include <QCoreApplication>
 #include <QMainWindow>
+#include <QPointer>
 #include <memory>
 
 class BatchController;
+class ComparisonWindow;
 class ImageListModel;
 class ImagesPage;
 class OptionsPage;
@@ -59,6 +61,9 @@ private:
     // A completed row's original and enlarged image in a comparison window; only the enlarged
     // one when the original is gone for good.
     void compareRow(int row);
+    // A part of the selected image, or of the first listed one, enlarged with the options as
+    // they are, in the preview window; a second preview there is compared with the first.
+    void showPreview();
     void showImagesPage();
     void updateImagesTabTitle(int count);
     void onChoiceEdited(TChoiceField field);
@@ -94,6 +99,7 @@ private:
     std::unique_ptr<platform::TInstanceFolder> instanceFolder_;
 
     ImageListModel* images_ = nullptr;
+    QPointer<ComparisonWindow> previewWindow_;
     BatchController* batch_ = nullptr;
     QTabWidget* pages_ = nullptr;
     ImagesPage* imagesPage_ = nullptr;

@@ -65,6 +65,10 @@ OptionsPage::OptionsPage(const QString& upscalerFolder, QWidget* parent)
 
     connect(backButton_, &QPushButton::clicked, this, &OptionsPage::backRequested);
     connect(startStopButton_, &QPushButton::clicked, this, &OptionsPage::startStopRequested);
+    connect(previewButton_, &QPushButton::clicked, this, [this] {
+        flushPendingEdits();
+        emit previewRequested();
+    });
     connect(browseButton_, &QPushButton::clicked, this, &OptionsPage::browseDestination);
     connect(imageTypeBox_, &QComboBox::activated, this,
             [this] { edited(TChoiceField::ImageType); });
@@ -205,9 +209,11 @@ void OptionsPage::createControls()
 
     QWidget* bottom = makeBar(this, "startBar", 35);
     backButton_ = makeButton(bottom, "backButton", "previous", 134);
+    previewButton_ = makeButton(bottom, "previewButton", "preview", 134);
     startStopButton_ = makeButton(bottom, "startStopButton", "tick_button", 134);
     bottom->layout()->addWidget(backButton_);
     static_cast<QHBoxLayout*>(bottom->layout())->addStretch();
+    bottom->layout()->addWidget(previewButton_);
     bottom->layout()->addWidget(startStopButton_);
     layout->addWidget(bottom);
 }
@@ -257,6 +263,9 @@ void OptionsPage::translate()
         TranslateText("Keep the original's date, camera, location and colour profile"));
     browseButton_->setText(TranslateText("B&rowse..."));
     backButton_->setText(TranslateText("&Back"));
+    previewButton_->setText(TranslateText("Pre&view"));
+    previewButton_->setToolTip(
+        TranslateText("Enlarge a small part of the image with these options and compare it"));
     setRunning(false);
     // The caption of "beside the originals" has changed with the language.
     setChoices(current);

@@ -49,6 +49,8 @@ signals:
     // The user changed one choice; choices() has it.
     void choiceEdited(TChoiceField field);
     void backRequested();
+    // Enlarge a part of the chosen image with the options as they are.
+    void previewRequested();
     void startStopRequested();
 
 private:
@@ -84,6 +86,7 @@ private:
     QComboBox* engineBox_ = nullptr;
     QCheckBox* keepMetadataBox_ = nullptr;
     QPushButton* backButton_ = nullptr;
+    QPushButton* previewButton_ = nullptr;
     QPushButton* startStopButton_ = nullptr;
     QTimer* destinationPause_ = nullptr;
     QTimer* qualityPause_ = nullptr;

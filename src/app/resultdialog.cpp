@@ -41,7 +41,7 @@ int rowY(int row)
 
 ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsFolder,
                            QWidget* parent)
-    : QDialog(parent), resultsFolder_(resultsFolder)
+    : QDialog(parent), summary_(summary), resultsFolder_(resultsFolder)
 {
     setObjectName(QStringLiteral("resultDialog"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
@@ -74,6 +74,10 @@ ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsF
         makeButton(this, "openFolderButton", "folder", scaleDimension(contentWidth));
     openFolderButton_->setGeometry(scaleDimension(captionX), scaleDimension(84),
                                    scaleDimension(contentWidth), scaleDimension(25));
+    compareButton_ = new QPushButton(this);
+    compareButton_->setObjectName(QStringLiteral("compareButton"));
+    compareButton_->setIcon(namedIcon("preview"));
+    compareButton_->hide();
     closeButton_ = new QPushButton(this);
     closeButton_->setObjectName(QStringLiteral("closeButton"));
     closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116),
@@ -89,9 +93,14 @@ ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsF
     // Escape closes the window through QDialog's own key handling.
     connect(openFolderButton_, &QPushButton::clicked, this, &ResultDialog::openResultsFolder);
     connect(closeButton_, &QPushButton::clicked, this, &QDialog::close);
+    // The comparison is a window of its own, which this modal one would keep from the user.
+    connect(compareButton_, &QPushButton::clicked, this, [this] {
+        comparisonChosen_ = true;
+        accept();
+    });
 
     translate();
-    fill(summary);
+    fill(summary_);
 }
 
 QLabel* ResultDialog::makeLabel(const char* name, int x, int row)
@@ -109,6 +118,7 @@ void ResultDialog::translate()
     setWindowTitle(TranslateText("Result"));
     openFolderButton_->setText(TranslateText("Open Folder Location..."));
     closeButton_->setText(TranslateText("Close"));
+    compareButton_->setText(TranslateText("Compare the Last Image"));
     processedCaption_->setText(TranslateText("Processed Image Files:"));
     elapsedCaption_->setText(TranslateText("Elapsed Time:"));
     failedCaption_->setText(TranslateText("Failed Image Files:"));
@@ -132,11 +142,18 @@ void ResultDialog::fill(const TBatchSummary& summary)
     sizeCaption_->setVisible(summary.totalOutputBytes != 0);
     sizeChange_->setVisible(summary.totalOutputBytes != 0);
     failuresList_->setPlainText(FailuresText(summary.failures, listedFailures));
-    layOut(summary);
+    layOut();
 }
 
-void ResultDialog::layOut(const TBatchSummary& summary)
+void ResultDialog::offerComparison()
 {
+    compareButton_->show();
+    layOut();
+}
+
+void ResultDialog::layOut()
+{
+    const TBatchSummary& summary = summary_;
     int row = 3;
     const auto place = [&](QLabel* caption, QLabel* value, int count) {
         caption->setVisible(count != 0);
@@ -166,6 +183,11 @@ void ResultDialog::layOut(const TBatchSummary& summary)
     }
     openFolderButton_->setGeometry(scaleDimension(captionX), scaleDimension(84) + extra, innerWidth,
                                    scaleDimension(25));
+    if (!compareButton_->isHidden()) {
+        compareButton_->setGeometry(scaleDimension(captionX), scaleDimension(116) + extra,
+                                    innerWidth, scaleDimension(25));
+        extra += scaleDimension(32);
+    }
     closeButton_->setGeometry(scaleDimension(captionX), scaleDimension(116) + extra, innerWidth,
                               scaleDimension(25));
     setFixedSize(width, scaleDimension(baseHeight) + extra);
@@ -193,7 +215,8 @@ void ResultDialog::showEvent(QShowEvent* event)
 
 bool ResultDialog::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched != openFolderButton_ && watched != closeButton_ && drag_.HandleMouse(event))
+    if (watched != openFolderButton_ && watched != compareButton_ && watched != closeButton_ &&
+        drag_.HandleMouse(event))
         return true;
     return QDialog::eventFilter(watched, event);
 }

@@ -21,6 +21,10 @@ public:
     ResultDialog(const TBatchSummary& summary, const QString& resultsFolder,
                  QWidget* parent = nullptr);
 
+    // Shows "Compare the Last Image", which closes the window and leaves comparisonChosen().
+    void offerComparison();
+    bool comparisonChosen() const { return comparisonChosen_; }
+
 protected:
     // Centred on the screen, not on the main window.
     void showEvent(QShowEvent* event) override;
@@ -37,9 +41,10 @@ private:
     // A row for the failed and one for the aborted images, each only when not 0, below the
     // others, then the list of failures when there are any; the window grows to hold them, and
     // widens for a count that does not fit.
-    void layOut(const TBatchSummary& summary);
+    void layOut();
     void openResultsFolder();
 
+    TBatchSummary summary_;
     QString resultsFolder_;
     QLabel* picture_ = nullptr;
     QLabel* processedCaption_ = nullptr;
@@ -54,7 +59,9 @@ private:
     QLabel* abortedCount_ = nullptr;
     QPlainTextEdit* failuresList_ = nullptr; // read-only, so its reasons can be copied
     QPushButton* openFolderButton_ = nullptr;
+    QPushButton* compareButton_ = nullptr; // only where offered
     QPushButton* closeButton_ = nullptr;
+    bool comparisonChosen_ = false;
     platform::WindowDrag drag_{this};
 };
 

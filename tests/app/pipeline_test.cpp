@@ -4,6 +4,7 @@
 #include "app/imagelist.h"
 #include "app/imagelistmodel.h"
 #include "app/mainwindow.h"
+#include "app/previewrun.h"
 #include "app/resultdialog.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
@@ -22,6 +23,7 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QLabel>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -1208,4 +1210,133 @@ TEST_F(WindowTest, SpaceOnACompletedRowComparesItWithItsOriginal)
         }
         compare->close();
     }
+}
+
+// An image whose every pixel tells where it stands, so a cut-out part shows where it came from.
+QString writeGradient(const QString& path, int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.setPixel(x, y, qRgb(x % 256, y % 256, (x / 256) * 64));
+    EXPECT_TRUE(image.save(path));
+    return path;
+}
+
+TEST_F(WindowTest, APreviewEnlargesAPartInTheInstanceFolderAndComparesTwoOptions)
+{
+    const QString done = testenv::WriteImage(folder + QStringLiteral("done.png"), 8, 6);
+    add({done});
+    choose(TImageType::Photo, TAction::CreateCopies);
+    runBatch();
+    const QString wide = writeGradient(folder + QStringLiteral("wide.png"), 300, 200);
+    add({wide});
+    const QStringList filesBefore = testenv::FolderEntries(folder);
+    const QStringList statusesBefore = statuses();
+    child<QTableView>(*window, "imageList")->selectRow(1);
+
+    child<QPushButton>(*window, "previewButton")->click();
+    auto* preview = window->findChild<ComparisonWindow*>(QStringLiteral("previewWindow"));
+    ASSERT_NE(preview, nullptr);
+    auto* status = child<QLabel>(*preview, "previewStatusLabel");
+    const auto ready = [&](const char* caption) {
+        return waitFor([&] {
+            return status->text() == QStringLiteral("Preview ready: ") + QLatin1String(caption) &&
+                   !preview->loading();
+        });
+    };
+    ASSERT_TRUE(ready("Photo, Best quality, 4x")) << status->text().toStdString();
+    EXPECT_TRUE(child<QLabel>(*preview, "beforeInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Original: 128 x 128")));
+    EXPECT_TRUE(child<QLabel>(*preview, "afterInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Photo, Best quality, 4x: 512 x 512")));
+
+    // The upscaler read and wrote inside the instance's folder, and the part it read is the
+    // middle of the selected image.
+    const QString temp = controller->tempFolder();
+    const QStringList run = upscalerRuns().back().split(QLatin1Char('\t'));
+    const QString part = run[run.indexOf(QStringLiteral("-i")) + 1];
+    EXPECT_TRUE(part.startsWith(temp)) << part.toStdString();
+    EXPECT_TRUE(run[run.indexOf(QStringLiteral("-o")) + 1].startsWith(temp));
+    EXPECT_EQ(QImage(part).convertToFormat(QImage::Format_RGB32),
+              QImage(wide).copy(86, 36, 128, 128));
+
+    // A second preview with another image type is compared with the first.
+    pick("imageTypeBox", static_cast<int>(TImageType::Artwork));
+    child<QPushButton>(*window, "previewButton")->click();
+    ASSERT_TRUE(ready("Artwork, Best quality, 4x")) << status->text().toStdString();
+    EXPECT_TRUE(child<QLabel>(*preview, "beforeInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Photo, Best quality, 4x: 512 x 512")));
+    EXPECT_TRUE(child<QLabel>(*preview, "afterInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Artwork, Best quality, 4x: 512 x 512")));
+    EXPECT_EQ(child<QComboBox>(*preview, "compareWithBox")->currentText(),
+              QStringLiteral("Photo, Best quality, 4x"));
+
+    EXPECT_EQ(testenv::FolderEntries(folder), filesBefore);
+    EXPECT_EQ(statuses(), statusesBefore);
+}
+
+TEST_F(WindowTest, ClosingThePreviewOrStopEndsARunningPreview)
+{
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "hang");
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 16, 16)});
+    for (const bool closing : {false, true}) {
+        SCOPED_TRACE(closing ? "closing the window" : "STOP");
+        child<QPushButton>(*window, "previewButton")->click();
+        QPointer<ComparisonWindow> preview =
+            window->findChild<ComparisonWindow*>(QStringLiteral("previewWindow"));
+        ASSERT_FALSE(preview.isNull());
+        auto* run = preview->findChild<PreviewRun*>();
+        ASSERT_TRUE(waitFor([run] { return run->processId() != 0; }));
+        const auto upscaler = static_cast<pid_t>(run->processId());
+        if (closing) {
+            preview->close();
+            EXPECT_TRUE(waitFor([&] { return preview.isNull(); }));
+        } else {
+            child<QPushButton>(*preview, "previewStopButton")->click();
+            EXPECT_TRUE(waitFor([&] {
+                return child<QLabel>(*preview, "previewStatusLabel")->text() ==
+                       QStringLiteral("The preview was stopped.");
+            }));
+            EXPECT_FALSE(child<QPushButton>(*preview, "previewStopButton")->isEnabled());
+        }
+        EXPECT_TRUE(waitFor([upscaler] { return testenv::ProcessEnded(upscaler); }, 10000));
+    }
+    EXPECT_EQ(statuses(), QStringList{QString()});
+}
+
+TEST_F(WindowTest, TheResultWindowComparesTheLastEnlargedImage)
+{
+    bool offered = false;
+    SetResultDialogHookForTesting([&](ResultDialog& dialog) {
+        auto* compare = child<QPushButton>(dialog, "compareButton");
+        offered = !compare->isHidden();
+        if (offered)
+            compare->click();
+    });
+    add({testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 6),
+         testenv::WriteImage(folder + QStringLiteral("b.png"), 10, 10)});
+    choose(TImageType::Photo, TAction::CreateCopies);
+    runBatch();
+    ASSERT_TRUE(offered);
+    auto* compare = window->findChild<ComparisonWindow*>(QStringLiteral("comparisonWindow"));
+    ASSERT_NE(compare, nullptr);
+    ASSERT_TRUE(waitFor([compare] { return !compare->loading(); }));
+    EXPECT_TRUE(child<QLabel>(*compare, "afterInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Enlarged: 40 x 40")));
+    EXPECT_TRUE(child<QLabel>(*compare, "beforeInfo")
+                    ->text()
+                    .startsWith(QStringLiteral("Original: 10 x 10")));
+    compare->close();
+
+    // A batch that enlarged nothing has nothing to compare.
+    qputenv("GRANDORA_FAKE_UPSCALER_MODE", "nothing");
+    add({testenv::WriteImage(folder + QStringLiteral("c.png"), 8, 8)});
+    runBatch();
+    EXPECT_FALSE(offered);
 }

@@ -149,7 +149,8 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
         QStringLiteral("&Back"),          QStringLiteral("B&rowse..."),
         QStringLiteral("Sc&ale:"),        QStringLiteral("&Output format:"),
         QStringLiteral("JPEG &quality:"), QStringLiteral("S&peed:"),
-        QStringLiteral("E&ngine:"),       QStringLiteral("&Keep metadata")};
+        QStringLiteral("E&ngine:"),       QStringLiteral("&Keep metadata"),
+        QStringLiteral("Pre&view")};
     const QList<QStringList> groups = {
         bar,
         {QStringLiteral("&Clear"), QStringLiteral("&Add Files..."),
@@ -162,6 +163,9 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
          QStringLiteral("&Delete"), QStringLiteral("&Clear")},
         {QStringLiteral("&Fit"), QStringLiteral("&100%"), QStringLiteral("&200%"),
          QStringLiteral("&400%")},
+        // The comparison window with the preview's side.
+        {QStringLiteral("&Fit"), QStringLiteral("&100%"), QStringLiteral("&200%"),
+         QStringLiteral("&400%"), QStringLiteral("Compare &with:"), QStringLiteral("S&TOP")},
         bar + QStringList{QStringLiteral("&Add Files..."), QStringLiteral("Add F&older..."),
                           QStringLiteral("&Next")},
         bar + options + QStringList{QStringLiteral("S&tart")},
