@@ -1,5 +1,6 @@
 #include "batchcontroller.h"
 
+#include "batch/copynaming.h"
 #include "i18n/translation.h"
 #include "imagecheck.h"
 #include "imagelistmodel.h"
@@ -26,6 +27,11 @@ TStartCheck CheckStart(const TImageEntries& entries, const TOptionChoices& choic
         return {TStartRefusal::AllEnlarged,
                 TranslateText("Every image in the list has been enlarged already.")};
     const TBatchOptions options = BatchOptionsOf(choices, upscalerFolder);
+    // Before any folder is made: a pattern that can name no copy leaves everything as it was.
+    if (options.action == TAction::CreateCopies) {
+        if (const QString fault = CopyNameFault(options.copyName); !fault.isEmpty())
+            return {TStartRefusal::BadCopyName, fault};
+    }
     // An emptied folder box names no folder at all, which is not the same as "beside".
     const bool noFolder = options.action == TAction::CreateCopies && !choices.besideOriginals &&
                           choices.destinationFolder.isEmpty();
@@ -119,7 +125,8 @@ TStartCheck BatchController::start(const TOptionChoices& choices)
         const TImageEntries& list = images_.entries();
         for (auto row = static_cast<size_t>(std::max(fromRow, 0)); row < list.size(); ++row) {
             if (!list[row].completed && !(row < passedOver_.size() && passedOver_[row]))
-                return TBatchEngine::TQueuedImage{static_cast<int>(row), list[row].path};
+                return TBatchEngine::TQueuedImage{static_cast<int>(row), list[row].path,
+                                                  list[row].origin};
         }
         return std::nullopt;
     });
@@ -227,6 +234,10 @@ void BatchController::onImageFinished(int row, const TImageResult& result)
     case TImageOutcome::Aborted:
         images_.setResult(row, TranslateText("Aborted"), false, result.reason);
         return;
+    case TImageOutcome::Skipped:
+        // Not enlarged, so a later Start looks again: the copy may have gone by then.
+        images_.setResult(row, TranslateText("Skipped"), false, QString());
+        break;
     }
     if (!status.isEmpty() && !stopping_) {
         status_ = status;

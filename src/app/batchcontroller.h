@@ -20,7 +20,8 @@ enum class TStartRefusal {
     AllEnlarged,
     NoDestination, // the destination folder is missing and cannot be created
     DestinationNotWritable,
-    ModelMissing
+    ModelMissing,
+    BadCopyName // the copy-name pattern cannot name files
 };
 struct TStartCheck {
     TStartRefusal refusal = TStartRefusal::None;

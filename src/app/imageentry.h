@@ -35,6 +35,9 @@ struct TImageEntry {
     // Tells a check's late report which entry it is about, whatever rows went meanwhile. Rises
     // with the position in the list.
     std::uint64_t serial = 0;
+    // The folder it was listed from (added, dropped or named at the start), as given; empty for
+    // a file added by itself. Copies may mirror the tree below it.
+    QString origin{};
 };
 
 // Row i of the list view shows entry i.

@@ -164,11 +164,14 @@ struct ImageListFiller::ScanState {
     // Every folder this scan has entered, by device and inode: a link back to an ancestor or
     // to a folder seen before leads nowhere new.
     std::set<std::pair<dev_t, ino_t>> entered;
+    // The folder the scan began at, shared by every entry it adds.
+    QString origin;
 };
 
 void ImageListFiller::AddFolder(const QString& folderName)
 {
     ScanState state;
+    state.origin = ListedName(folderName);
     // The first image found shows at once; the interval paces the rest.
     sinceShown_.invalidate();
     AddAllFilesInDir(folderName, state);
@@ -223,7 +226,7 @@ void ImageListFiller::AddAllFilesInDir(const QString& dirName, ScanState& state)
         if (entry.isFolder) {
             AddAllFilesInDir(prefix + entry.name, state);
         } else {
-            if (Append(prefix + entry.name))
+            if (Append(prefix + entry.name, state.origin))
                 Added();
         }
     }
@@ -253,10 +256,11 @@ void ImageListFiller::Reserve(qsizetype more)
     listed_.reserve(listed_.size() + more);
 }
 
-bool ImageListFiller::Append(const QString& path)
+bool ImageListFiller::Append(const QString& path, const QString& origin)
 {
     TImageEntry entry;
     entry.path = path;
+    entry.origin = origin;
     return AppendEntry(entry);
 }
 

@@ -61,7 +61,8 @@ public:
     std::function<void()> ShowCount;
 
     // Scans `folderName` (and its subfolders while IncludeSubfolders holds) for supported
-    // images, depth first, each folder in name order: its subfolders, then its images.
+    // images, depth first, each folder in name order: its subfolders, then its images. Each
+    // keeps the folder as its origin. A linked subfolder is scanned like any other.
     void AddFolder(const QString& folderName);
 
     // Dropped or command-line names: a folder is scanned, a supported file is appended as
@@ -72,7 +73,7 @@ public:
     // Makes room for `more` entries, so that a long list given at once is not copied as it grows.
     void Reserve(qsizetype more);
     // Appends `path` unless it is listed already; not made visible yet.
-    bool Append(const QString& path);
+    bool Append(const QString& path, const QString& origin = {});
     // Appends an entry as it is, status and all, unless its file is listed already.
     bool AppendEntry(TImageEntry entry);
     // An entry about to go, or all of them: their names may be listed again.

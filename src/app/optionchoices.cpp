@@ -22,6 +22,10 @@ constexpr TSpeed speeds[] = {TSpeed::BestQuality, TSpeed::Fast};
 const QStringList engineNames = {QStringLiteral("Automatic"), QStringLiteral("BuiltIn"),
                                  QStringLiteral("Upscaler")};
 constexpr TEngine engines[] = {TEngine::Automatic, TEngine::BuiltIn, TEngine::Upscaler};
+const QStringList nameTakenNames = {QStringLiteral("AddNumber"), QStringLiteral("Skip"),
+                                    QStringLiteral("Replace")};
+constexpr TNameTaken nameTakenChoices[] = {TNameTaken::AddNumber, TNameTaken::Skip,
+                                           TNameTaken::Replace};
 
 // The value that `stored` names among `names`, or `value` unchanged.
 template <typename T, size_t N>
@@ -81,6 +85,14 @@ TOptionChoices LoadChoices(const std::function<QString(const QString&)>& read,
     const QString keepMetadata = read(QStringLiteral("KeepMetadata"));
     if (keepMetadata == QStringLiteral("0") || keepMetadata == QStringLiteral("1"))
         choices.keepMetadata = keepMetadata == QStringLiteral("1");
+    const QString keepFolders = read(QStringLiteral("KeepFolderStructure"));
+    if (keepFolders == QStringLiteral("false") || keepFolders == QStringLiteral("true"))
+        choices.keepFolderStructure = keepFolders == QStringLiteral("true");
+    // Stored as typed, also a pattern Start would refuse: the user sees it and can mend it.
+    if (const QString copyName = read(QStringLiteral("CopyName")); !copyName.isEmpty())
+        choices.copyName = copyName;
+    readNamed(read(QStringLiteral("WhenNameTaken")), nameTakenNames, nameTakenChoices,
+              choices.whenNameTaken);
     return choices;
 }
 
@@ -113,6 +125,14 @@ std::pair<QString, QString> StoredChoice(const TOptionChoices& choices, TChoiceF
     case TChoiceField::KeepMetadata:
         return {QStringLiteral("KeepMetadata"),
                 choices.keepMetadata ? QStringLiteral("1") : QStringLiteral("0")};
+    case TChoiceField::KeepFolderStructure:
+        return {QStringLiteral("KeepFolderStructure"),
+                choices.keepFolderStructure ? QStringLiteral("true") : QStringLiteral("false")};
+    case TChoiceField::CopyName:
+        return {QStringLiteral("CopyName"), choices.copyName};
+    case TChoiceField::WhenNameTaken:
+        return {QStringLiteral("WhenNameTaken"),
+                nameOf(choices.whenNameTaken, nameTakenNames, nameTakenChoices)};
     }
     return {};
 }
@@ -126,6 +146,8 @@ TOptionRules OptionRulesOf(const TOptionChoices& choices, bool fastModelInstalle
     rules.formatEnabled = copies;
     rules.qualityEnabled = copies && choices.outputFormat == TOutputFormat::Jpeg;
     rules.fastOffered = fastModelInstalled;
+    rules.folderStructureEnabled = copies && !choices.besideOriginals;
+    rules.copyNamingEnabled = copies;
     rules.shownSpeed = fastModelInstalled ? choices.speed : TSpeed::BestQuality;
     return rules;
 }
@@ -146,6 +168,9 @@ TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upsca
         OptionRulesOf(choices, FastModelInstalled(upscalerFolder, choices.imageType)).shownSpeed;
     options.keepMetadata = choices.keepMetadata;
     options.engine = choices.engine;
+    options.keepFolderStructure = choices.keepFolderStructure;
+    options.copyName = choices.copyName;
+    options.whenNameTaken = choices.whenNameTaken;
     return options;
 }
 

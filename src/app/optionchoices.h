@@ -24,6 +24,9 @@ struct TOptionChoices {
     // Each computer picks its engine until the user says otherwise.
     TEngine engine = TEngine::Automatic;
     bool keepMetadata = true;
+    bool keepFolderStructure = true;
+    QString copyName = QStringLiteral("{name}");
+    TNameTaken whenNameTaken = TNameTaken::AddNumber;
 
     bool operator==(const TOptionChoices&) const = default;
 };
@@ -39,7 +42,10 @@ enum class TChoiceField {
     JpegQuality,
     Speed,
     Engine,
-    KeepMetadata
+    KeepMetadata,
+    KeepFolderStructure,
+    CopyName,
+    WhenNameTaken
 };
 
 // The choices that settings.ini holds, read key by key through `read` (empty: not stored). A value
@@ -58,6 +64,9 @@ struct TOptionRules {
     bool formatEnabled = false;      // a replaced original keeps its own format
     bool qualityEnabled = false;     // for JPEG copies only
     bool fastOffered = false;        // where the image type has a fast model
+    // Only copies in a destination folder can mirror a tree; beside the originals they are in it.
+    bool folderStructureEnabled = false;
+    bool copyNamingEnabled = false; // copy name and name-taken choice: copies only
     TSpeed shownSpeed = TSpeed::BestQuality;
 };
 TOptionRules OptionRulesOf(const TOptionChoices& choices, bool fastModelInstalled);

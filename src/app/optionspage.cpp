@@ -1,5 +1,6 @@
 #include "optionspage.h"
 
+#include "batch/copynaming.h"
 #include "i18n/translation.h"
 #include "imagelist.h"
 #include "platform/dialogs.h"
@@ -10,6 +11,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -62,6 +64,12 @@ OptionsPage::OptionsPage(const QString& upscalerFolder, QWidget* parent)
     qualityPause_->setInterval(typingPauseMs);
     connect(qualityPause_, &QTimer::timeout, this,
             [this] { emit choiceEdited(TChoiceField::JpegQuality); });
+    copyNamePause_ = new QTimer(this);
+    copyNamePause_->setObjectName(QStringLiteral("copyNamePause"));
+    copyNamePause_->setSingleShot(true);
+    copyNamePause_->setInterval(typingPauseMs);
+    connect(copyNamePause_, &QTimer::timeout, this,
+            [this] { emit choiceEdited(TChoiceField::CopyName); });
 
     connect(backButton_, &QPushButton::clicked, this, &OptionsPage::backRequested);
     connect(startStopButton_, &QPushButton::clicked, this, &OptionsPage::startStopRequested);
@@ -73,8 +81,16 @@ OptionsPage::OptionsPage(const QString& upscalerFolder, QWidget* parent)
     connect(imageTypeBox_, &QComboBox::activated, this,
             [this] { edited(TChoiceField::ImageType); });
     connect(actionBox_, &QComboBox::activated, this, [this] { edited(TChoiceField::Action); });
-    connect(destinationBox_, &QComboBox::editTextChanged, destinationPause_,
-            qOverload<>(&QTimer::start));
+    // Whether the tree can be kept depends on the text, so the rules follow every keystroke.
+    connect(destinationBox_, &QComboBox::editTextChanged, this, [this] {
+        destinationPause_->start();
+        applyRules();
+    });
+    connect(keepFolderStructureBox_, &QCheckBox::clicked, this,
+            [this] { edited(TChoiceField::KeepFolderStructure); });
+    connect(copyNameEdit_, &QLineEdit::textEdited, copyNamePause_, qOverload<>(&QTimer::start));
+    connect(nameTakenBox_, &QComboBox::activated, this,
+            [this] { edited(TChoiceField::WhenNameTaken); });
     connect(recycleOriginalsButton_, &QRadioButton::clicked, this,
             [this] { edited(TChoiceField::Disposal); });
     connect(deleteOriginalsButton_, &QRadioButton::clicked, this,
@@ -102,7 +118,8 @@ void OptionsPage::createControls()
     auto* grid = new QGridLayout(options);
     grid->setContentsMargins(16, 20, 16, 8);
     grid->setHorizontalSpacing(10);
-    grid->setVerticalSpacing(14);
+    // Tight enough that every option fits the window's smallest height.
+    grid->setVerticalSpacing(8);
     auto makeLabel = [&](const char* name) {
         auto* label = new QLabel(options);
         label->setObjectName(QLatin1String(name));
@@ -160,6 +177,19 @@ void OptionsPage::createControls()
         engineBox_->addItem(QString(), static_cast<int>(engine));
     keepMetadataBox_ = new QCheckBox(options);
     keepMetadataBox_->setObjectName(QStringLiteral("keepMetadataBox"));
+    keepFolderStructureBox_ = new QCheckBox(options);
+    keepFolderStructureBox_->setObjectName(QStringLiteral("keepFolderStructureBox"));
+    copyNameLabel_ = makeLabel("copyNameLabel");
+    copyNameEdit_ = new QLineEdit(options);
+    copyNameEdit_->setObjectName(QStringLiteral("copyNameEdit"));
+    nameTakenLabel_ = makeLabel("nameTakenLabel");
+    // Too long for one line beside the others in most languages.
+    nameTakenLabel_->setWordWrap(true);
+    nameTakenBox_ = makeCombo("nameTakenBox", false);
+    for (const TNameTaken choice : {TNameTaken::AddNumber, TNameTaken::Skip, TNameTaken::Replace})
+        nameTakenBox_->addItem(QString(), static_cast<int>(choice));
+    copyNameLabel_->setBuddy(copyNameEdit_);
+    nameTakenLabel_->setBuddy(nameTakenBox_);
     // Their accelerators reach the controls beside them.
     scaleLabel_->setBuddy(scaleBox_);
     formatLabel_->setBuddy(formatBox_);
@@ -174,28 +204,36 @@ void OptionsPage::createControls()
     grid->addWidget(destinationLabel_, 2, 0);
     grid->addWidget(destinationBox_, 2, 1);
     grid->addWidget(browseButton_, 2, 2);
-    grid->addWidget(originalFilesLabel_, 3, 0);
-    grid->addWidget(recycleOriginalsButton_, 3, 1, 1, 2);
-    grid->addWidget(deleteOriginalsButton_, 4, 1, 1, 2);
-    grid->addWidget(scaleLabel_, 5, 0);
-    grid->addWidget(scaleBox_, 5, 1, 1, 2);
-    grid->addWidget(formatLabel_, 6, 0);
-    grid->addWidget(formatBox_, 6, 1, 1, 2);
-    grid->addWidget(qualityLabel_, 7, 0);
-    grid->addWidget(qualityBox_, 7, 1, Qt::AlignLeft);
-    grid->addWidget(speedLabel_, 8, 0);
-    grid->addWidget(speedBox_, 8, 1, 1, 2);
-    grid->addWidget(engineLabel_, 9, 0);
-    grid->addWidget(engineBox_, 9, 1, 1, 2);
-    grid->addWidget(keepMetadataBox_, 10, 1, 1, 2);
+    grid->addWidget(keepFolderStructureBox_, 3, 1, 1, 2);
+    grid->addWidget(originalFilesLabel_, 4, 0);
+    grid->addWidget(recycleOriginalsButton_, 4, 1, 1, 2);
+    grid->addWidget(deleteOriginalsButton_, 5, 1, 1, 2);
+    grid->addWidget(copyNameLabel_, 6, 0);
+    grid->addWidget(copyNameEdit_, 6, 1, 1, 2);
+    grid->addWidget(nameTakenLabel_, 7, 0);
+    grid->addWidget(nameTakenBox_, 7, 1, 1, 2);
+    grid->addWidget(scaleLabel_, 8, 0);
+    grid->addWidget(scaleBox_, 8, 1, 1, 2);
+    grid->addWidget(formatLabel_, 9, 0);
+    grid->addWidget(formatBox_, 9, 1, 1, 2);
+    grid->addWidget(qualityLabel_, 10, 0);
+    grid->addWidget(qualityBox_, 10, 1, Qt::AlignLeft);
+    grid->addWidget(speedLabel_, 11, 0);
+    grid->addWidget(speedBox_, 11, 1, 1, 2);
+    grid->addWidget(engineLabel_, 12, 0);
+    grid->addWidget(engineBox_, 12, 1, 1, 2);
+    grid->addWidget(keepMetadataBox_, 13, 1, 1, 2);
     grid->setColumnStretch(1, 1);
     // Top to bottom, left to right, whichever of the controls show.
     QWidget* order[] = {imageTypeBox_,
                         actionBox_,
                         destinationBox_,
                         browseButton_,
+                        keepFolderStructureBox_,
                         recycleOriginalsButton_,
                         deleteOriginalsButton_,
+                        copyNameEdit_,
+                        nameTakenBox_,
                         scaleBox_,
                         formatBox_,
                         qualityBox_,
@@ -204,7 +242,7 @@ void OptionsPage::createControls()
                         keepMetadataBox_};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);
-    grid->setRowStretch(11, 1);
+    grid->setRowStretch(14, 1);
     layout->addWidget(options, 1);
 
     QWidget* bottom = makeBar(this, "startBar", 35);
@@ -229,12 +267,25 @@ void OptionsPage::translate()
     qualityLabel_->setText(TranslateText("JPEG &quality:"));
     speedLabel_->setText(TranslateText("S&peed:"));
     engineLabel_->setText(TranslateText("E&ngine:"));
+    copyNameLabel_->setText(TranslateText("&Copy name:"));
+    nameTakenLabel_->setText(TranslateText("&When the copy's name is taken:"));
     const int labelWidth = scaleDimension(105);
-    for (QLabel* label : {imageTypeLabel_, actionLabel_, destinationLabel_, originalFilesLabel_,
-                          scaleLabel_, formatLabel_, qualityLabel_, speedLabel_, engineLabel_}) {
+    for (QLabel* label :
+         {imageTypeLabel_, actionLabel_, destinationLabel_, originalFilesLabel_, copyNameLabel_,
+          scaleLabel_, formatLabel_, qualityLabel_, speedLabel_, engineLabel_}) {
         shrinkFontToFit(label, labelWidth);
         label->setFixedWidth(labelWidth);
     }
+    // It wraps instead; only a single word too wide for the column makes it smaller.
+    nameTakenLabel_->setFont(font());
+    QFont wrapped = nameTakenLabel_->font();
+    for (const QString& word : nameTakenLabel_->text().split(QLatin1Char(' '))) {
+        while (wrapped.pointSize() > 1 &&
+               QFontMetrics(wrapped).size(Qt::TextShowMnemonic, word).width() > labelWidth)
+            wrapped.setPointSize(wrapped.pointSize() - 1);
+    }
+    nameTakenLabel_->setFont(wrapped);
+    nameTakenLabel_->setFixedWidth(labelWidth);
     const TOptionChoices current = choices();
     actionBox_->setItemText(0, TranslateText("Resize Original"));
     actionBox_->setItemText(1, TranslateText("Resize and Create Copies"));
@@ -259,6 +310,15 @@ void OptionsPage::translate()
     recycleOriginalsButton_->setText(TranslateText("Send to Recycle Bin"));
     deleteOriginalsButton_->setText(TranslateText("Delete permanently"));
     keepMetadataBox_->setText(TranslateText("&Keep metadata"));
+    keepFolderStructureBox_->setText(TranslateText("Keep fol&der structure"));
+    keepFolderStructureBox_->setToolTip(
+        TranslateText("Copies of images added with a folder go into a folder of the same name in "
+                      "the destination, with the subfolders below it"));
+    copyNameEdit_->setToolTip(FillTemplate(
+        TranslateText("Fields: %s. The extension follows the output format."), {CopyNameFields()}));
+    nameTakenBox_->setItemText(0, TranslateText("Add a number"));
+    nameTakenBox_->setItemText(1, TranslateText("Skip the image"));
+    nameTakenBox_->setItemText(2, TranslateText("Replace the file"));
     keepMetadataBox_->setToolTip(
         TranslateText("Keep the original's date, camera, location and colour profile"));
     browseButton_->setText(TranslateText("B&rowse..."));
@@ -294,6 +354,10 @@ void OptionsPage::setChoices(const TOptionChoices& choices)
     speedChoice_ = choices.speed;
     selectItem(engineBox_, choices.engine);
     keepMetadataBox_->setChecked(choices.keepMetadata);
+    keepFolderStructureBox_->setChecked(choices.keepFolderStructure);
+    if (copyNameEdit_->text() != choices.copyName)
+        copyNameEdit_->setText(choices.copyName);
+    selectItem(nameTakenBox_, choices.whenNameTaken);
     applyRules();
 }
 
@@ -314,6 +378,9 @@ TOptionChoices OptionsPage::choices() const
     choices.speed = speedChoice_;
     choices.engine = itemOf(engineBox_, choices.engine);
     choices.keepMetadata = keepMetadataBox_->isChecked();
+    choices.keepFolderStructure = keepFolderStructureBox_->isChecked();
+    choices.copyName = copyNameEdit_->text();
+    choices.whenNameTaken = itemOf(nameTakenBox_, choices.whenNameTaken);
     return choices;
 }
 
@@ -339,6 +406,10 @@ void OptionsPage::applyRules()
     deleteOriginalsButton_->setVisible(rules.disposalShown);
     destinationBox_->setEnabled(open && rules.destinationEnabled);
     browseButton_->setEnabled(open && rules.destinationEnabled);
+    keepFolderStructureBox_->setEnabled(open && rules.folderStructureEnabled);
+    for (QWidget* control : std::initializer_list<QWidget*>{copyNameLabel_, copyNameEdit_,
+                                                            nameTakenLabel_, nameTakenBox_})
+        control->setEnabled(open && rules.copyNamingEnabled);
     // Replacing keeps the original's name, and with it the format that the name promises.
     const QString keepsFormat =
         rules.formatEnabled ? QString()
@@ -406,12 +477,17 @@ void OptionsPage::flushPendingEdits()
         qualityPause_->stop();
         emit choiceEdited(TChoiceField::JpegQuality);
     }
+    if (copyNamePause_->isActive()) {
+        copyNamePause_->stop();
+        emit choiceEdited(TChoiceField::CopyName);
+    }
 }
 
 void OptionsPage::dropPendingEdits()
 {
     destinationPause_->stop();
     qualityPause_->stop();
+    copyNamePause_->stop();
 }
 
 void OptionsPage::browseDestination()

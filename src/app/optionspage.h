@@ -9,6 +9,7 @@
 class QCheckBox;
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -36,8 +37,8 @@ public:
     void pressStartStop();
     void focusFirst();
     void focusDestination();
-    // A typed destination or quality waits for the typing to pause before it counts as edited;
-    // these say it now, or never.
+    // A typed destination, quality or copy name waits for the typing to pause before it counts as
+    // edited; these say it now, or never.
     void flushPendingEdits();
     void dropPendingEdits();
 
@@ -85,9 +86,15 @@ private:
     QLabel* engineLabel_ = nullptr;
     QComboBox* engineBox_ = nullptr;
     QCheckBox* keepMetadataBox_ = nullptr;
+    QCheckBox* keepFolderStructureBox_ = nullptr;
+    QLabel* copyNameLabel_ = nullptr;
+    QLineEdit* copyNameEdit_ = nullptr;
+    QLabel* nameTakenLabel_ = nullptr;
+    QComboBox* nameTakenBox_ = nullptr;
     QPushButton* backButton_ = nullptr;
     QPushButton* previewButton_ = nullptr;
     QPushButton* startStopButton_ = nullptr;
     QTimer* destinationPause_ = nullptr;
     QTimer* qualityPause_ = nullptr;
+    QTimer* copyNamePause_ = nullptr;
 };

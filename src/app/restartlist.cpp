@@ -11,7 +11,21 @@ namespace
 {
 
 // Names may hold any character but NUL, line breaks included, so entries end with NUL.
-constexpr char Header[] = "Grandora image list 1\n";
+// Version 1 has the completed flag and the path; version 2 follows each path with the entry's
+// origin, empty for an image added by itself.
+constexpr char HeaderStart[] = "Grandora image list ";
+constexpr char Header[] = "Grandora image list 2\n";
+
+// The next NUL-ended field from `at`, or nothing when the list ends first.
+std::optional<QString> field(const QByteArray& bytes, qsizetype& at)
+{
+    const qsizetype end = bytes.indexOf('\0', at);
+    if (end < 0)
+        return std::nullopt;
+    const QString text = QString::fromUtf8(bytes.mid(at, end - at));
+    at = end + 1;
+    return text;
+}
 
 } // namespace
 
@@ -22,6 +36,7 @@ QStringList WriteRestartList(const TImageEntries& images, int page, const QStrin
     for (const TImageEntry& image : images) {
         bytes += image.completed ? '1' : '0';
         bytes += QFileInfo(image.path).absoluteFilePath().toUtf8() + '\0';
+        bytes += image.origin.toUtf8() + '\0';
     }
     // QTemporaryFile creates it exclusively with mode 0600.
     QTemporaryFile file(folder + QLatin1String(RestartListPrefix) + QStringLiteral("XXXXXX"));
@@ -56,22 +71,34 @@ std::optional<TRestartList> TakeRestartList(const QString& path)
     const QByteArray bytes = file.readAll();
     file.close();
     file.remove();
-    if (!bytes.startsWith(Header))
+    if (!bytes.startsWith(HeaderStart))
         return std::nullopt;
-    const qsizetype pageEnd = bytes.indexOf('\n', sizeof(Header) - 1);
+    const qsizetype versionEnd = bytes.indexOf('\n');
+    const QByteArray version =
+        bytes.mid(sizeof(HeaderStart) - 1, versionEnd - (sizeof(HeaderStart) - 1));
+    if (versionEnd < 0 || (version != "1" && version != "2"))
+        return std::nullopt;
+    const bool withOrigins = version == "2";
+    const qsizetype pageEnd = bytes.indexOf('\n', versionEnd + 1);
     if (pageEnd < 0)
         return std::nullopt;
     TRestartList list;
-    list.page = bytes.mid(sizeof(Header) - 1, pageEnd - (sizeof(Header) - 1)).toInt();
+    list.page = bytes.mid(versionEnd + 1, pageEnd - versionEnd - 1).toInt();
     for (qsizetype at = pageEnd + 1; at < bytes.size();) {
-        const qsizetype end = bytes.indexOf('\0', at);
-        if (end < 0 || end == at)
-            break;
         TImageEntry image;
         image.completed = bytes[at] == '1';
-        image.path = QString::fromUtf8(bytes.mid(at + 1, end - at - 1));
+        ++at;
+        const std::optional<QString> path = field(bytes, at);
+        if (!path || path->isEmpty())
+            break;
+        image.path = *path;
+        if (withOrigins) {
+            const std::optional<QString> origin = field(bytes, at);
+            if (!origin)
+                break;
+            image.origin = *origin;
+        }
         list.images.push_back(image);
-        at = end + 1;
     }
     return list;
 }

@@ -15,7 +15,7 @@ inline constexpr char RestartListPrefix[] = "restart-list-";
 
 // What the new instance gets back: the images in order (enlarged ones marked) and the page.
 struct TRestartList {
-    TImageEntries images; // path and completed only
+    TImageEntries images; // path, completed and origin only
     int page = 0;
 };
 
@@ -32,5 +32,6 @@ struct TStartArguments {
 };
 TStartArguments ParseStartArguments(const QStringList& arguments, const QString& folder);
 
-// Reads the file and deletes it; nothing when it is missing or not one of ours.
+// Reads the file and deletes it; nothing when it is missing or not one of ours. A list that an
+// earlier version wrote, without origins, reads too.
 std::optional<TRestartList> TakeRestartList(const QString& path);

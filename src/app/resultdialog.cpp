@@ -69,6 +69,8 @@ ResultDialog::ResultDialog(const TBatchSummary& summary, const QString& resultsF
     failedCount_ = makeLabel("failedCount", valueX, 3);
     abortedCaption_ = makeLabel("abortedCaption", captionX, 4);
     abortedCount_ = makeLabel("abortedCount", valueX, 4);
+    skippedCaption_ = makeLabel("skippedCaption", captionX, 5);
+    skippedCount_ = makeLabel("skippedCount", valueX, 5);
 
     openFolderButton_ =
         makeButton(this, "openFolderButton", "folder", scaleDimension(contentWidth));
@@ -123,7 +125,9 @@ void ResultDialog::translate()
     elapsedCaption_->setText(TranslateText("Elapsed Time:"));
     failedCaption_->setText(TranslateText("Failed Image Files:"));
     abortedCaption_->setText(TranslateText("Aborted Image Files:"));
-    for (QLabel* label : {processedCaption_, elapsedCaption_, failedCaption_, abortedCaption_}) {
+    skippedCaption_->setText(TranslateText("Skipped Image Files:"));
+    for (QLabel* label :
+         {processedCaption_, elapsedCaption_, failedCaption_, abortedCaption_, skippedCaption_}) {
         shrinkFontToFit(label, scaleDimension(165));
         label->adjustSize();
     }
@@ -168,6 +172,7 @@ void ResultDialog::layOut()
     };
     place(failedCaption_, failedCount_, summary.failed);
     place(abortedCaption_, abortedCount_, summary.aborted);
+    place(skippedCaption_, skippedCount_, summary.skipped);
     int extra = scaleDimension((row - 3) * 20);
     // "12 (5 in this run)" may not fit in some languages; the window widens, not the text
     // shrinks, since the figures are what the user came for.

@@ -38,7 +38,7 @@ private:
     QLabel* makeLabel(const char* name, int x, int row);
     void translate();
     void fill(const TBatchSummary& summary);
-    // A row for the failed and one for the aborted images, each only when not 0, below the
+    // A row each for the failed, the aborted and the skipped images, only when not 0, below the
     // others, then the list of failures when there are any; the window grows to hold them, and
     // widens for a count that does not fit.
     void layOut();
@@ -57,6 +57,8 @@ private:
     QLabel* failedCount_ = nullptr;
     QLabel* abortedCaption_ = nullptr;
     QLabel* abortedCount_ = nullptr;
+    QLabel* skippedCaption_ = nullptr;
+    QLabel* skippedCount_ = nullptr;
     QPlainTextEdit* failuresList_ = nullptr; // read-only, so its reasons can be copied
     QPushButton* openFolderButton_ = nullptr;
     QPushButton* compareButton_ = nullptr; // only where offered

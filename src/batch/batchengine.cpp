@@ -75,7 +75,7 @@ bool TBatchEngine::StartJob(const TQueuedImage& image)
     emit ImageStarted(image.row, image.file);
     if (!running_)
         return true; // stopped by a receiver of ImageStarted
-    const std::optional<TImageResult> refused = job_.Start(image.file, options_);
+    const std::optional<TImageResult> refused = job_.Start(image.file, options_, image.origin);
     if (!refused)
         return true;
     Report(image.row, *refused);
@@ -162,7 +162,9 @@ void TBatchEngine::Continue()
 void TBatchEngine::Report(int row, const TImageResult& result)
 {
     finished_.insert(row);
-    totals_.totalInputBytes += result.bytesIn;
+    // A skipped image was neither read nor written: it leaves the size figures alone.
+    if (result.outcome != TImageOutcome::Skipped)
+        totals_.totalInputBytes += result.bytesIn;
     switch (result.outcome) {
     case TImageOutcome::Completed:
         ++totals_.completed;
@@ -192,6 +194,9 @@ void TBatchEngine::Report(int row, const TImageResult& result)
         break;
     case TImageOutcome::Aborted:
         ++totals_.aborted;
+        break;
+    case TImageOutcome::Skipped:
+        ++totals_.skipped;
         break;
     }
     emit ImageFinished(row, result);

@@ -16,6 +16,8 @@ enum class TOutputFormat { SameAsOriginal, Png, Jpeg, WebP };
 // The program that enlarges: the built-in engine on the processor, or the outside upscaler
 // through Vulkan. Automatic takes the upscaler only where Vulkan offers a graphics device.
 enum class TEngine { Automatic, BuiltIn, Upscaler };
+// What a copy does when a file already has its name.
+enum class TNameTaken { AddNumber, Skip, Replace };
 
 struct TBatchOptions {
     TImageType imageType = TImageType::Artwork;
@@ -31,6 +33,10 @@ struct TBatchOptions {
     // The upscaler, as before the built-in engine came, until the options say otherwise.
     TEngine engine = TEngine::Upscaler;
     QString builtInEngine; // grandora-enlarge; empty: the one beside this program
+    // Copies of images added with a folder go below the destination in that folder's tree.
+    bool keepFolderStructure = true;
+    QString copyName = QStringLiteral("{name}"); // the copy's name without its extension
+    TNameTaken whenNameTaken = TNameTaken::AddNumber;
 };
 
 // The upscaler's model for the image type at the speed, as passed after -n.

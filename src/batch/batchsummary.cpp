@@ -112,6 +112,9 @@ QString EndingText(const TBatchSummary& summary)
         ending = FillTemplate(TranslateText("%s failed: %s"), {failed, summary.commonFailure});
     else
         ending = FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed});
+    if (summary.skipped > 0)
+        ending += separator +
+                  FillTemplate(TranslateText("%s skipped"), {QString::number(summary.skipped)});
     if (summary.noted == 1)
         ending += separator + summary.lastNote;
     else if (summary.noted > 1)

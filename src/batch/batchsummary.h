@@ -19,6 +19,7 @@ struct TBatchSummary {
     int completedInList = -1;
     int failed = 0;
     int aborted = 0;
+    int skipped = 0; // their copies' names were taken and the options said to leave them
     std::int64_t totalInputBytes = 0;  // every image that was tried
     std::int64_t totalOutputBytes = 0; // the enlarged images placed
     std::uint32_t elapsedMs = 0;

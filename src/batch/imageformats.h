@@ -27,6 +27,7 @@ struct TImagePlan {
     QString upscalerFormat;    // what the upscaler writes: png, jpg or webp
     QByteArray savedFormat;    // Qt's name of the format the result is saved in
     QString savedName;         // the result's file name, before a copy's is made unique
+    QString copyFolder;        // where a copy goes, ending with '/'; empty when replacing
     bool reencode = false;     // the program scales or encodes the upscaler's output itself
     // How the pixels are turned when the orientation tag that would turn them is not kept.
     QImageIOHandler::Transformations turn = QImageIOHandler::TransformationNone;

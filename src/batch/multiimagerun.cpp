@@ -84,7 +84,7 @@ TMultiImageRun::TAdded TMultiImageRun::Add(const TQueuedImage& image, TImageResu
     std::int64_t bytesIn = 0;
     TImagePlan plan;
     if (std::optional<TImageResult> no =
-            RefusedImage(image.file, options_, stage_, bytesIn, plan)) {
+            RefusedImage(image.file, image.origin, options_, stage_, bytesIn, plan)) {
         refusal = std::move(*no);
         return TAdded::Refused;
     }

@@ -145,7 +145,7 @@ TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDi
 }
 
 TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged,
-                     const QString& copyName)
+                     const QString& copyName, bool makeUnique)
 {
     const QString name = copyName.isEmpty() ? original.mid(folderOf(original).size()) : copyName;
     const QString part = folder + platform::HiddenPartName(name);
@@ -161,7 +161,7 @@ TPlacement PlaceCopy(const QString& folder, const QString& original, const QStri
     // Another program may take the unique name between the test and the rename; then the next
     // free name is tried.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QString target = UniqueFileName(folder + name);
+        const QString target = makeUnique ? UniqueFileName(folder + name) : folder + name;
         platform::BeforeFileStep();
         if (platform::RenameNoReplace(part, target)) {
             journal->Finish();
@@ -169,6 +169,11 @@ TPlacement PlaceCopy(const QString& folder, const QString& original, const QStri
         }
         if (errno != EEXIST)
             break;
+        if (!makeUnique) {
+            QFile::remove(part);
+            journal->Finish();
+            return {false, target, {}, true};
+        }
     }
     return undo(*journal, "Could not save the copy: %s", lastError(), {part});
 }

@@ -16,6 +16,7 @@ struct TPlacement {
     bool ok = false;
     QString target; // where the enlarged image stands on success
     QString reason;
+    bool taken = false; // the name was taken and was to be left as it is: nothing was placed
 };
 
 // Puts `enlarged` under the name of `original`. The enlarged file is first copied completely to a
@@ -25,8 +26,8 @@ struct TPlacement {
 TPlacement ReplaceOriginal(const QString& original, const QString& enlarged, TDisposal disposal);
 
 // Saves `enlarged` into `folder` (ending with '/') under `name` (by default the file name of
-// `original`), made unique.
+// `original`), made unique; without `makeUnique` a taken name places nothing and says `taken`.
 // The copy is written under a hidden name and renamed, so no partial file ever has a final name
 // when the program is killed; the copy is not forced to the disk (the original is kept anyway).
 TPlacement PlaceCopy(const QString& folder, const QString& original, const QString& enlarged,
-                     const QString& name = {});
+                     const QString& name = {}, bool makeUnique = true);

@@ -1,6 +1,7 @@
 #include "upscalejob.h"
 
 #include "batchprogress.h"
+#include "copynaming.h"
 #include "i18n/translation.h"
 #include "outputcheck.h"
 #include "photometadata.h"
@@ -14,6 +15,8 @@
 #include <QFileInfo>
 #include <QScopeGuard>
 
+#include <sys/stat.h>
+
 namespace
 {
 
@@ -25,6 +28,62 @@ TImageResult failed(const QString& reason, std::int64_t bytesIn)
 QString withTemplate(const char* text, const QString& value)
 {
     return FillTemplate(TranslateText(text), {value});
+}
+
+TImageResult skipped(std::int64_t bytesIn, const QString& target)
+{
+    return {TImageOutcome::Skipped, {}, bytesIn, 0, target, 0, 0, {}, false};
+}
+
+bool sameFile(const QString& a, const QString& b)
+{
+    struct stat first {
+    };
+    struct stat second {
+    };
+    return ::stat(QFile::encodeName(a).constData(), &first) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &second) == 0 &&
+           first.st_dev == second.st_dev && first.st_ino == second.st_ino;
+}
+
+// Whether anything stands under the name: a file, a folder or a link, even a broken one.
+bool taken(const QString& path, struct stat& st)
+{
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QString ownNameReason(const QString& input)
+{
+    // Skipping would skip every image, and replacing would replace the originals the user chose
+    // to keep: the copy needs a name of its own.
+    return withTemplate("The copy would take the original's own name; change the copy name: %s",
+                        input);
+}
+
+// Places the copy as the options say: a new name when its own is taken, no copy at all, or the
+// file of that name replaced as safely as an original.
+TPlacement placeCopy(const TBatchOptions& options, const TImagePlan& plan, const QString& input,
+                     const QString& enlarged)
+{
+    if (!options.destination.isEmpty()) {
+        if (const QString fault = MakeCopyFolder(options.destination, plan.copyFolder);
+            !fault.isEmpty())
+            return {false, {}, fault};
+    }
+    const QString target = plan.copyFolder + plan.savedName;
+    struct stat st {
+    };
+    if (options.whenNameTaken == TNameTaken::Replace && taken(target, st)) {
+        if (sameFile(target, input))
+            return {false, {}, ownNameReason(input)};
+        if (!S_ISREG(st.st_mode))
+            return {false,
+                    {},
+                    withTemplate("The name is taken by something that is not a file: %s", target)};
+        return ReplaceOriginal(target, enlarged, options.disposal);
+    }
+    return PlaceCopy(plan.copyFolder, input, enlarged, plan.savedName,
+                     options.whenNameTaken != TNameTaken::Skip);
 }
 
 } // namespace
@@ -40,9 +99,9 @@ std::int64_t PixelsOf(const QString& path)
     return size.isValid() ? std::int64_t(size.width()) * size.height() : 0;
 }
 
-std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
-                                         const QString& tempFolder, std::int64_t& bytesIn,
-                                         TImagePlan& plan)
+std::optional<TImageResult> RefusedImage(const QString& input, const QString& origin,
+                                         const TBatchOptions& options, const QString& tempFolder,
+                                         std::int64_t& bytesIn, TImagePlan& plan)
 {
     const std::int64_t size = platform::FileSizeOf(input);
     bytesIn = size < 0 ? 0 : size;
@@ -52,6 +111,23 @@ std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptio
     if (const QString* reason = std::get_if<QString>(&planned))
         return failed(*reason, bytesIn);
     plan = std::get<TImagePlan>(std::move(planned));
+    if (options.action == TAction::CreateCopies) {
+        const TCopyFolder place = CopyFolderOf(options, input, origin);
+        if (!place.fault.isEmpty())
+            return failed(place.fault, bytesIn);
+        plan.copyFolder = place.folder;
+        plan.savedName = CopyFileName(options, input, plan.savedName);
+        // Decided before any work, so a run over finished images costs nothing.
+        if (options.whenNameTaken != TNameTaken::AddNumber) {
+            const QString target = plan.copyFolder + plan.savedName;
+            struct stat st {
+            };
+            if (sameFile(target, input))
+                return failed(ownNameReason(input), bytesIn);
+            if (options.whenNameTaken == TNameTaken::Skip && taken(target, st))
+                return skipped(bytesIn, target);
+        }
+    }
     if (tempFolder.isEmpty())
         return failed(TranslateText("The private temporary folder cannot be used"), bytesIn);
     // Without its model the upscaler still writes an image, an all-black one: never start it so.
@@ -120,12 +196,11 @@ TImageResult PlaceOutput(const TBatchOptions& options, const TImagePlan& plan, c
     if (options.action == TAction::ResizeOriginal) {
         placed = ReplaceOriginal(input, result, options.disposal);
     } else {
-        QString folder =
-            options.destination.isEmpty() ? QFileInfo(input).path() : options.destination;
-        if (!folder.endsWith(QLatin1Char('/')))
-            folder += QLatin1Char('/');
-        placed = PlaceCopy(folder, input, result, plan.savedName);
+        placed = placeCopy(options, plan, input, result);
     }
+    // Another image of the batch, or another program, took the name while this one was enlarged.
+    if (placed.taken)
+        return skipped(bytesIn, placed.target);
     if (!placed.ok)
         return failed(placed.reason, bytesIn);
     return {TImageOutcome::Completed, {}, bytesIn, bytesOut, placed.target, 0, 0, note, false};
@@ -164,7 +239,8 @@ TUpscaleJob::TUpscaleJob(const QString& tempFolder, QObject* parent)
 
 TUpscaleJob::~TUpscaleJob() = default;
 
-std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatchOptions& options)
+std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatchOptions& options,
+                                               const QString& origin)
 {
     options_ = options;
     input_ = input;
@@ -176,7 +252,7 @@ std::optional<TImageResult> TUpscaleJob::Start(const QString& input, const TBatc
 
     upscalerInput_.clear();
     if (std::optional<TImageResult> refused =
-            RefusedImage(input, options, tempFolder_, bytesIn_, plan_))
+            RefusedImage(input, origin, options, tempFolder_, bytesIn_, plan_))
         return refused;
     pixels_ = PixelsOf(input);
 

@@ -13,7 +13,8 @@
 
 class TConsoleRunner;
 
-enum class TImageOutcome { Completed, Failed, Aborted };
+// Skipped: a copy of that name was there already and the options say to leave it.
+enum class TImageOutcome { Completed, Failed, Aborted, Skipped };
 
 struct TImageResult {
     TImageOutcome outcome = TImageOutcome::Failed;
@@ -31,6 +32,7 @@ struct TImageResult {
 struct TQueuedImage {
     int row = 0;
     QString file;
+    QString origin{}; // the folder it was listed from; empty for an image added by itself
 };
 
 // The upscaler's command line: program, input, output and model, each quoted so that any file
@@ -44,9 +46,11 @@ std::int64_t PixelsOf(const QString& path);
 // Why `input` cannot go to the upscaler at all (it is gone or no image the program can enlarge,
 // no temporary folder, no upscaler, no model); nothing when it can, and then `plan` says how it
 // goes. `bytesIn` gets the input's size (0 when gone).
-std::optional<TImageResult> RefusedImage(const QString& input, const TBatchOptions& options,
-                                         const QString& tempFolder, std::int64_t& bytesIn,
-                                         TImagePlan& plan);
+// A copy whose name is taken is Skipped here when the options say so, before any work.
+// `origin` is the folder the image was listed from (see CopyFolderOf).
+std::optional<TImageResult> RefusedImage(const QString& input, const QString& origin,
+                                         const TBatchOptions& options, const QString& tempFolder,
+                                         std::int64_t& bytesIn, TImagePlan& plan);
 // The reason an error line of the upscaler gives for `input`; empty for any other line.
 QString ReasonOfErrorLine(const QString& line, const QString& input);
 // Judges the upscaler's `output` for `input` and, when it is the complete enlarged image, brings
@@ -69,7 +73,9 @@ public:
     // Starts enlarging `input` with `options`. When the job cannot start (the input is gone, the
     // upscaler or its model is missing, no temporary folder) the result comes back at once and
     // Finished is not emitted; otherwise Finished follows when the upscaler has ended.
-    std::optional<TImageResult> Start(const QString& input, const TBatchOptions& options);
+    // `origin`: the folder the image was listed from, if any.
+    std::optional<TImageResult> Start(const QString& input, const TBatchOptions& options,
+                                      const QString& origin = {});
     // Kills the running upscaler; Finished follows with Aborted. Idle: nothing.
     void Stop();
     bool IsRunning() const;

@@ -50,6 +50,11 @@ TEST(CheckStart, RefusesWhatCannotRunAndMakesAMissingDestination)
     const QString creatable = testenv::NewFolder(QStringLiteral("out")) + QStringLiteral("/x/y");
     TOptionChoices replace = copiesTo(locked + QStringLiteral("/never"));
     replace.action = TAction::ResizeOriginal;
+    const QString notMade = testenv::NewFolder(QStringLiteral("out")) + QStringLiteral("/made");
+    TOptionChoices badName = copiesTo(notMade);
+    badName.copyName = QStringLiteral("big/{name}");
+    TOptionChoices replaceBadName = replace;
+    replaceBadName.copyName = QString();
 
     const QString noDirectory = QStringLiteral("Directory does not exist!");
     const struct {
@@ -111,6 +116,18 @@ TEST(CheckStart, RefusesWhatCannotRunAndMakesAMissingDestination)
          upscaler,
          TStartRefusal::None,
          {}},
+        {"a copy name that leads into a folder",
+         {waiting},
+         badName,
+         upscaler,
+         TStartRefusal::BadCopyName,
+         QStringLiteral("The copy name \"big/{name}\" contains \"/\", which separates folders.")},
+        {"replacing, whatever the copy name says",
+         {waiting},
+         replaceBadName,
+         upscaler,
+         TStartRefusal::None,
+         {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -120,6 +137,7 @@ TEST(CheckStart, RefusesWhatCannotRunAndMakesAMissingDestination)
     }
     EXPECT_TRUE(QFileInfo(creatable).isDir());
     EXPECT_FALSE(QFileInfo::exists(locked + QStringLiteral("/never")));
+    EXPECT_FALSE(QFileInfo::exists(notMade));
 }
 
 // A file the check refused is no work for the upscaler, yet it is not enlarged: Start goes ahead

@@ -618,6 +618,9 @@ TEST_F(ListWindow, FolderThenFilesByDropAndByCommandLine)
         EXPECT_EQ(found[2], file1);
         EXPECT_EQ(found[3], c.dropped ? QFileInfo(file2).absoluteFilePath() : file2);
         EXPECT_EQ(found[4], c.dropped ? QFileInfo(file3).absoluteFilePath() : file3);
+        // The folder's images remember it; files given by themselves have no folder of origin.
+        for (size_t i = 0; i < 5; ++i)
+            EXPECT_EQ(images->entries()[i].origin, i < 2 ? folder : QString()) << i;
         EXPECT_EQ(caption(), QStringLiteral("Images [5]"));
         EXPECT_EQ(view->model()->rowCount(), 5);
         EXPECT_EQ(statusText->text(), c.status);
@@ -662,6 +665,9 @@ TEST_F(ListWindow, DialogsAddFilesAsChosenAndFoldersFromLastFolder)
     action("addFolderAction")->trigger();
     EXPECT_EQ(recordNames().mid(2),
               QStringList({first + QStringLiteral("/1.png"), second + QStringLiteral("/2.png")}));
+    EXPECT_EQ(images->entries()[0].origin, QString());
+    EXPECT_EQ(images->entries()[2].origin, first);
+    EXPECT_EQ(images->entries()[3].origin, second);
     EXPECT_EQ(caption(), QStringLiteral("Images [4]"));
     button("addFolderButton")->click();
     ASSERT_EQ(script.shown.size(), 4u);

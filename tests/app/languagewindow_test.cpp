@@ -162,6 +162,11 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
         auto* images = window.findChild<ImageListModel*>(QStringLiteral("imageListModel"));
         ASSERT_NE(images, nullptr);
         images->appendFiles(names);
+        // Each keeps the folder it was listed from, whatever the name holds.
+        TImageEntry fromFolder;
+        fromFolder.path = QStringLiteral("/photos/trip/d.png");
+        fromFolder.origin = QStringLiteral("/photos/it's\nhere");
+        images->appendEntry(fromFolder);
         images->setResult(0, TranslateText("Completed"), true, QString());
         window.findChild<QPushButton*>(QStringLiteral("nextButton"))->click();
         dialogs.answers.push_back(platform::IDYES);
@@ -200,14 +205,18 @@ TEST(LanguageWindow, TheListSurvivesALanguageRestart)
         EXPECT_EQ(LanguageName, QStringLiteral("French"));
         const TImageEntries& entries =
             window.findChild<ImageListModel*>(QStringLiteral("imageListModel"))->entries();
-        ASSERT_EQ(entries.size(), static_cast<size_t>(names.size()));
-        for (qsizetype i = 0; i < names.size(); ++i)
+        ASSERT_EQ(entries.size(), static_cast<size_t>(names.size()) + 1);
+        for (qsizetype i = 0; i < names.size(); ++i) {
             EXPECT_EQ(entries[static_cast<size_t>(i)].path, names[i]);
+            EXPECT_EQ(entries[static_cast<size_t>(i)].origin, QString());
+        }
+        EXPECT_EQ(entries.back().path, QStringLiteral("/photos/trip/d.png"));
+        EXPECT_EQ(entries.back().origin, QStringLiteral("/photos/it's\nhere"));
         EXPECT_TRUE(entries[0].completed);
         EXPECT_EQ(entries[0].status, TranslateText("Completed"));
         EXPECT_FALSE(entries[1].completed);
         const auto* pages = window.findChild<QTabWidget*>(QStringLiteral("pages"));
-        EXPECT_TRUE(pages->tabText(0).endsWith(QStringLiteral("[3]")));
+        EXPECT_TRUE(pages->tabText(0).endsWith(QStringLiteral("[4]")));
         EXPECT_EQ(pages->currentIndex(), 1);
     }
     EXPECT_FALSE(QFile::exists(listFile));

@@ -629,17 +629,20 @@ TEST_F(MainWindowTest, TheKeyboardAloneReachesEveryStep)
     part<QPushButton>("browseButton")->setFocus();
     auto* quality = part<QSpinBox>("qualityBox");
     auto* keepMetadata = part<QCheckBox>("keepMetadataBox");
-    for (QWidget* following :
-         std::initializer_list<QWidget*>{box("scaleBox"), box("formatBox"), quality,
-                                         box("speedBox"), box("engineBox"), keepMetadata}) {
+    for (QWidget* following : std::initializer_list<QWidget*>{
+             part<QLineEdit>("copyNameEdit"), box("nameTakenBox"), box("scaleBox"),
+             box("formatBox"), quality, box("speedBox"), box("engineBox"), keepMetadata}) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         EXPECT_EQ(QApplication::focusWidget(), following) << following->objectName().toStdString();
     }
-    const std::pair<Qt::Key, QWidget*> accelerators[] = {{Qt::Key_A, box("scaleBox")},
-                                                         {Qt::Key_O, box("formatBox")},
-                                                         {Qt::Key_Q, quality},
-                                                         {Qt::Key_P, box("speedBox")},
-                                                         {Qt::Key_N, box("engineBox")}};
+    const std::pair<Qt::Key, QWidget*> accelerators[] = {
+        {Qt::Key_A, box("scaleBox")},
+        {Qt::Key_O, box("formatBox")},
+        {Qt::Key_Q, quality},
+        {Qt::Key_P, box("speedBox")},
+        {Qt::Key_N, box("engineBox")},
+        {Qt::Key_C, part<QLineEdit>("copyNameEdit")},
+        {Qt::Key_W, box("nameTakenBox")}};
     for (const auto& [key, control] : accelerators) {
         QTest::keyClick(QApplication::focusWidget(), key, Qt::AltModifier);
         EXPECT_EQ(QApplication::focusWidget(), control) << control->objectName().toStdString();
@@ -647,6 +650,14 @@ TEST_F(MainWindowTest, TheKeyboardAloneReachesEveryStep)
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_K, Qt::AltModifier);
     EXPECT_TRUE(QTest::qWaitFor([&] { return !keepMetadata->isChecked(); }, 2000));
     EXPECT_EQ(storedValue("KeepMetadata"), QStringLiteral("0"));
+    // Beside the originals there is no tree to keep: the box is off until a folder is chosen.
+    auto* keepFolders = part<QCheckBox>("keepFolderStructureBox");
+    EXPECT_FALSE(keepFolders->isEnabled());
+    box("destinationBox")->setEditText(testenv::NewFolder(QStringLiteral("dest")));
+    ASSERT_TRUE(keepFolders->isEnabled());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_D, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !keepFolders->isChecked(); }, 2000));
+    EXPECT_EQ(storedValue("KeepFolderStructure"), QStringLiteral("false"));
 
     // The shortcuts are the desktop's usual ones, and the menus show them.
     EXPECT_EQ(action("addFilesAction")->shortcut(), QKeySequence(QKeySequence::Open));
@@ -763,6 +774,48 @@ TEST(StartArguments, OnlyTheOptionFirstWithAListOfOursIsTheRestartList)
               (QStringList{QString(), option, ours + QStringLiteral("other")}));
     EXPECT_EQ(parse({option}), (QStringList{QString(), option}));
     EXPECT_EQ(ParseStartArguments({option, list}, QString()).restartList, QString());
+}
+
+// The list handed to the next instance keeps each image's folder of origin; a list that an
+// earlier version wrote, without origins, still reads.
+TEST(RestartList, KeepsOriginsAndReadsEarlierLists)
+{
+    const QString folder = testenv::NewFolder(QStringLiteral("restart")) + QLatin1Char('/');
+    TImageEntries images(3);
+    images[0].path = QStringLiteral("/lib/Trip/a/IMG_1.png");
+    images[0].origin = QStringLiteral("/lib/Trip");
+    images[0].completed = true;
+    images[1].path = QStringLiteral("/loose/single.png");
+    images[2].path = QStringLiteral("/lib/Trip/b/IMG_1.png");
+    images[2].origin = QStringLiteral("/lib/Trip");
+    const QStringList arguments = WriteRestartList(images, 1, folder);
+    ASSERT_EQ(arguments.size(), 2);
+    const std::optional<TRestartList> list = TakeRestartList(arguments[1]);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->page, 1);
+    ASSERT_EQ(list->images.size(), 3u);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(list->images[i].path, images[i].path);
+        EXPECT_EQ(list->images[i].origin, images[i].origin);
+        EXPECT_EQ(list->images[i].completed, images[i].completed);
+    }
+    EXPECT_FALSE(QFile::exists(arguments[1]));
+
+    const QString earlier = folder + QStringLiteral("restart-list-earlier");
+    static const char earlierList[] = "Grandora image list 1\n0\n1/p/a.png\0000/p/b c.png";
+    testenv::WriteFile(earlier, QByteArray(earlierList, sizeof earlierList));
+    const std::optional<TRestartList> old = TakeRestartList(earlier);
+    ASSERT_TRUE(old);
+    ASSERT_EQ(old->images.size(), 2u);
+    EXPECT_EQ(old->images[0].path, QStringLiteral("/p/a.png"));
+    EXPECT_TRUE(old->images[0].completed);
+    EXPECT_EQ(old->images[1].path, QStringLiteral("/p/b c.png"));
+    EXPECT_FALSE(old->images[1].completed);
+    EXPECT_EQ(old->images[1].origin, QString());
+
+    // A version this one does not know is not read as something else.
+    testenv::WriteFile(earlier, "Grandora image list 3\n0\n0/p/a.png");
+    EXPECT_FALSE(TakeRestartList(earlier));
 }
 
 TEST_F(MainWindowTest, OnlineHelpOpensTheProductsPage)

@@ -12,11 +12,19 @@
 namespace
 {
 
-constexpr TChoiceField allFields[] = {TChoiceField::ImageType,   TChoiceField::Action,
-                                      TChoiceField::Destination, TChoiceField::Disposal,
-                                      TChoiceField::Scale,       TChoiceField::OutputFormat,
-                                      TChoiceField::JpegQuality, TChoiceField::Speed,
-                                      TChoiceField::Engine,      TChoiceField::KeepMetadata};
+constexpr TChoiceField allFields[] = {TChoiceField::ImageType,
+                                      TChoiceField::Action,
+                                      TChoiceField::Destination,
+                                      TChoiceField::Disposal,
+                                      TChoiceField::Scale,
+                                      TChoiceField::OutputFormat,
+                                      TChoiceField::JpegQuality,
+                                      TChoiceField::Speed,
+                                      TChoiceField::Engine,
+                                      TChoiceField::KeepMetadata,
+                                      TChoiceField::KeepFolderStructure,
+                                      TChoiceField::CopyName,
+                                      TChoiceField::WhenNameTaken};
 
 } // namespace
 
@@ -126,6 +134,32 @@ TEST(OptionRules, FollowTheActionTheFormatAndTheInstalledModels)
     }
 }
 
+// Keeping the tree needs a destination folder to keep it in; naming and the name-taken choice
+// belong to copies, wherever they go.
+TEST(OptionRules, FolderStructureNeedsADestinationAndNamingNeedsCopies)
+{
+    const struct {
+        TAction action;
+        bool beside;
+        bool structureEnabled, namingEnabled;
+    } cases[] = {
+        {TAction::CreateCopies, false, true, true},
+        {TAction::CreateCopies, true, false, true},
+        {TAction::ResizeOriginal, false, false, false},
+        {TAction::ResizeOriginal, true, false, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "action " << int(c.action) << ", beside " << c.beside);
+        TOptionChoices choices;
+        choices.action = c.action;
+        choices.besideOriginals = c.beside;
+        choices.destinationFolder = c.beside ? QString() : QStringLiteral("/tmp");
+        const TOptionRules rules = OptionRulesOf(choices, true);
+        EXPECT_EQ(rules.folderStructureEnabled, c.structureEnabled);
+        EXPECT_EQ(rules.copyNamingEnabled, c.namingEnabled);
+    }
+}
+
 // Going through an image type without a fast model shows the best quality but keeps Fast, in
 // the choices and in settings.ini, for the next type that has one.
 TEST(OptionRules, TheFastChoiceOutlastsATypeWithoutAFastModel)
@@ -193,7 +227,10 @@ TEST(StoredChoices, EachFieldHasItsOwnKeyAndLanguageFreeNames)
                                          {"JpegQuality", "90"},
                                          {"Speed", "Best"},
                                          {"Engine", "Automatic"},
-                                         {"KeepMetadata", "1"}});
+                                         {"KeepMetadata", "1"},
+                                         {"KeepFolderStructure", "true"},
+                                         {"CopyName", "{name}"},
+                                         {"WhenNameTaken", "AddNumber"}});
     EXPECT_EQ(storedFor(TOptionChoices()), defaults);
     TStored others = settingsOf({{"Model", "Photo"},
                                  {"Action", "ResizeOriginal"},
@@ -203,7 +240,10 @@ TEST(StoredChoices, EachFieldHasItsOwnKeyAndLanguageFreeNames)
                                  {"JpegQuality", "1"},
                                  {"Speed", "Fast"},
                                  {"Engine", "BuiltIn"},
-                                 {"KeepMetadata", "0"}});
+                                 {"KeepMetadata", "0"},
+                                 {"KeepFolderStructure", "false"},
+                                 {"CopyName", "{name} x{scale}"},
+                                 {"WhenNameTaken", "Skip"}});
     others.insert(QStringLiteral("Destination"), folder);
     EXPECT_EQ(storedFor({.imageType = TImageType::Photo,
                          .action = TAction::ResizeOriginal,
@@ -215,7 +255,10 @@ TEST(StoredChoices, EachFieldHasItsOwnKeyAndLanguageFreeNames)
                          .jpegQuality = 1,
                          .speed = TSpeed::Fast,
                          .engine = TEngine::BuiltIn,
-                         .keepMetadata = false}),
+                         .keepMetadata = false,
+                         .keepFolderStructure = false,
+                         .copyName = QStringLiteral("{name} x{scale}"),
+                         .whenNameTaken = TNameTaken::Skip}),
               others);
 }
 
@@ -235,7 +278,10 @@ TEST(StoredChoices, EveryChoiceReadsBackAsItWasStored)
          .jpegQuality = 1,
          .speed = TSpeed::Fast,
          .engine = TEngine::BuiltIn,
-         .keepMetadata = false},
+         .keepMetadata = false,
+         .keepFolderStructure = false,
+         .copyName = QStringLiteral("{model}-{type}_{name}"),
+         .whenNameTaken = TNameTaken::Replace},
         {.besideOriginals = false,
          .destinationFolder = folder,
          .scale = 3,
@@ -247,7 +293,8 @@ TEST(StoredChoices, EveryChoiceReadsBackAsItWasStored)
          .outputFormat = TOutputFormat::Jpeg,
          .jpegQuality = 57,
          .speed = TSpeed::Fast,
-         .keepMetadata = false},
+         .keepMetadata = false,
+         .whenNameTaken = TNameTaken::Skip},
     };
     for (const TOptionChoices& choices : cases) {
         SCOPED_TRACE(testing::PrintToString(choices));
@@ -270,7 +317,10 @@ TEST(StoredChoices, ValuesThatNameNothingGiveTheDefaults)
                     {"JpegQuality", "0"},
                     {"Speed", "fast"},
                     {"Engine", "builtin"},
-                    {"KeepMetadata", "no"}}),
+                    {"KeepMetadata", "no"},
+                    {"KeepFolderStructure", "True"},
+                    {"CopyName", ""},
+                    {"WhenNameTaken", "skip"}}),
         settingsOf({{"Action", "resizeoriginal"},
                     {"OriginalFiles", "deletepermanently"},
                     {"Scale", "4x"},
@@ -278,7 +328,9 @@ TEST(StoredChoices, ValuesThatNameNothingGiveTheDefaults)
                     {"JpegQuality", "101"},
                     {"Speed", "Quick"},
                     {"Engine", "Vulkan"},
-                    {"KeepMetadata", "2"}}),
+                    {"KeepMetadata", "2"},
+                    {"KeepFolderStructure", "0"},
+                    {"WhenNameTaken", "Overwrite"}}),
         settingsOf({{"Model", ""},
                     {"Scale", "1"},
                     {"OutputFormat", ""},
@@ -365,7 +417,10 @@ TEST(BatchOptions, CarryEveryChoiceAndTheUpscalerFolder)
                                  .jpegQuality = 42,
                                  .speed = TSpeed::Fast,
                                  .engine = TEngine::Automatic,
-                                 .keepMetadata = false};
+                                 .keepMetadata = false,
+                                 .keepFolderStructure = false,
+                                 .copyName = QStringLiteral("{name}-{scale}"),
+                                 .whenNameTaken = TNameTaken::Replace};
     const TBatchOptions options = BatchOptionsOf(choices, upscaler);
     EXPECT_EQ(options.imageType, TImageType::Photo);
     EXPECT_EQ(options.action, TAction::ResizeOriginal);
@@ -379,6 +434,9 @@ TEST(BatchOptions, CarryEveryChoiceAndTheUpscalerFolder)
     // A batch left to itself takes the upscaler; the page's default leaves the choice open.
     EXPECT_EQ(options.engine, TEngine::Automatic);
     EXPECT_FALSE(options.keepMetadata);
+    EXPECT_FALSE(options.keepFolderStructure);
+    EXPECT_EQ(options.copyName, QStringLiteral("{name}-{scale}"));
+    EXPECT_EQ(options.whenNameTaken, TNameTaken::Replace);
 }
 
 // Beside the originals is no destination, whatever folder the box held before.

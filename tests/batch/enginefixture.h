@@ -31,7 +31,7 @@ struct Reports {
     {
         QString text;
         for (const auto& [index, result] : finished)
-            text += QLatin1Char("CFA"[static_cast<int>(result.outcome)]);
+            text += QLatin1Char("CFAS"[static_cast<int>(result.outcome)]);
         return text;
     }
 };
@@ -48,14 +48,17 @@ struct Engine {
         QObject::connect(&engine, &TBatchEngine::Finished,
                          [this](const TBatchSummary& s) { seen.summaries.push_back(s); });
     }
-    void start(const TBatchOptions& options, const QStringList& images)
+    // `origins[i]`: the folder image i was listed from; missing or empty: added by itself.
+    void start(const TBatchOptions& options, const QStringList& images,
+               const QStringList& origins = {})
     {
         seen = {};
-        engine.Start(options, [images](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
-            if (fromRow >= images.size())
-                return std::nullopt;
-            return TBatchEngine::TQueuedImage{fromRow, images[fromRow]};
-        });
+        engine.Start(
+            options, [images, origins](int fromRow) -> std::optional<TBatchEngine::TQueuedImage> {
+                if (fromRow >= images.size())
+                    return std::nullopt;
+                return TBatchEngine::TQueuedImage{fromRow, images[fromRow], origins.value(fromRow)};
+            });
     }
     bool ended() const { return !seen.summaries.empty() || seen.stopped > 0; }
 
@@ -92,10 +95,10 @@ protected:
             qunsetenv(name);
     }
     // Runs a whole batch on a new engine and returns it when the batch has ended.
-    std::unique_ptr<Engine> run(const QStringList& images)
+    std::unique_ptr<Engine> run(const QStringList& images, const QStringList& origins = {})
     {
         auto engine = std::make_unique<Engine>(tempParent);
-        engine->start(options, images);
+        engine->start(options, images, origins);
         EXPECT_TRUE(waitFor([&] { return engine->ended() && !engine->engine.IsBusy(); }));
         EXPECT_TRUE(testenv::FolderEntries(engine->folder.Path()).isEmpty() ||
                     testenv::FolderEntries(engine->folder.Path()) ==

@@ -145,12 +145,18 @@ TEST(LanguageFiles, EveryMenuAndButtonHasItsOwnAccelerator)
     const QStringList bar = {QStringLiteral("&File"), QStringLiteral("&Settings"),
                              QStringLiteral("&Help")};
     // The options page besides Start or STOP: its buttons and the labels of its controls.
-    const QStringList options = {
-        QStringLiteral("&Back"),          QStringLiteral("B&rowse..."),
-        QStringLiteral("Sc&ale:"),        QStringLiteral("&Output format:"),
-        QStringLiteral("JPEG &quality:"), QStringLiteral("S&peed:"),
-        QStringLiteral("E&ngine:"),       QStringLiteral("&Keep metadata"),
-        QStringLiteral("Pre&view")};
+    const QStringList options = {QStringLiteral("&Back"),
+                                 QStringLiteral("B&rowse..."),
+                                 QStringLiteral("Sc&ale:"),
+                                 QStringLiteral("&Output format:"),
+                                 QStringLiteral("JPEG &quality:"),
+                                 QStringLiteral("S&peed:"),
+                                 QStringLiteral("E&ngine:"),
+                                 QStringLiteral("&Keep metadata"),
+                                 QStringLiteral("Keep fol&der structure"),
+                                 QStringLiteral("&Copy name:"),
+                                 QStringLiteral("&When the copy's name is taken:"),
+                                 QStringLiteral("Pre&view")};
     const QList<QStringList> groups = {
         bar,
         {QStringLiteral("&Clear"), QStringLiteral("&Add Files..."),
