@@ -10,6 +10,9 @@
 namespace engine
 {
 
+struct TNetworkState;
+struct TNetworkPlan;
+
 // The number type of the convolutions. bf16 halves the memory traffic and doubles the arithmetic
 // rate on processors that compute it natively; on the provisioned models its output agrees with
 // fp32's far above the 40 dB that counts as the same picture (the tests measure it).
@@ -45,11 +48,9 @@ public:
     std::vector<TConvolutionShape> ConvolutionShapes(int height, int width);
 
 private:
-    struct TPlan;
-    TPlan& planFor(int height, int width);
+    TNetworkPlan& planFor(int height, int width);
 
-    struct TState;
-    std::unique_ptr<TState> state_;
+    std::unique_ptr<TNetworkState> state_;
     int scale_ = 0;
     TPrecision precision_;
 };
