@@ -2,6 +2,7 @@
 
 #include "networkplan.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace engine
@@ -47,9 +48,30 @@ TNetwork::~TNetwork() = default;
 
 TNetworkPlan& TNetwork::planFor(int height, int width)
 {
-    if (state_->plan && state_->plan->height == height && state_->plan->width == width)
-        return *state_->plan;
-    state_->plan.reset();
+    // A few sizes keep their primitives, since building them costs as much as running a small
+    // image; only the size in use holds its buffers.
+    constexpr std::size_t keptPlans = 4;
+    auto& plans = state_->plans;
+    const auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& kept) {
+        return kept->height == height && kept->width == width;
+    });
+    if (found != plans.end()) {
+        std::rotate(plans.begin(), found, found + 1);
+    } else {
+        if (!plans.empty())
+            plans.front()->Release();
+        plans.insert(plans.begin(), buildPlan(height, width));
+        if (plans.size() > keptPlans)
+            plans.pop_back();
+    }
+    if (plans.size() > 1)
+        plans[1]->Release();
+    plans.front()->Bind();
+    return *plans.front();
+}
+
+std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width)
+{
     auto plan = std::make_unique<TNetworkPlan>();
     plan->cpu = state_->cpu;
     plan->height = height;
@@ -107,9 +129,7 @@ TNetworkPlan& TNetwork::planFor(int height, int width)
         plan->steps.push_back(std::move(step));
     }
     plan->output = output;
-    plan->Bind();
-    state_->plan = std::move(plan);
-    return *state_->plan;
+    return plan;
 }
 
 void TNetwork::Run(int height, int width, const float* input, float* output)

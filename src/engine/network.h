@@ -49,6 +49,7 @@ public:
 
 private:
     TNetworkPlan& planFor(int height, int width);
+    std::unique_ptr<TNetworkPlan> buildPlan(int height, int width);
 
     std::unique_ptr<TNetworkState> state_;
     int scale_ = 0;

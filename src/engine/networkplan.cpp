@@ -128,6 +128,9 @@ int TNetworkPlan::InLayout(int value, const memory::desc& desc)
 
 void TNetworkPlan::Bind()
 {
+    if (bound)
+        return;
+    bound = true;
     for (std::size_t bytes : slotBytes)
         buffers.push_back(allocate(bytes));
     for (TValue& value : values) {
@@ -145,6 +148,16 @@ void TNetworkPlan::Bind()
         for (const auto& [arg, object] : step.fixedArgs)
             step.bound[arg] = object;
     }
+}
+
+void TNetworkPlan::Release()
+{
+    for (TValue& value : values)
+        value.object = memory();
+    for (TStep& step : steps)
+        step.bound.clear();
+    buffers.clear();
+    bound = false;
 }
 
 TPlanBuilder::TPlanBuilder(TNetworkState& networkState, TNetworkPlan& networkPlan)

@@ -88,10 +88,13 @@ struct TNetworkPlan {
     void Read(int value);
     // The value in the layout `desc`, reordered into a temporary when it is in another.
     int InLayout(int value, const memory::desc& desc);
-    // Allocates the buffers and binds every step's arguments to them.
+    // Allocates the buffers and binds every step's arguments to them, unless they are.
     void Bind();
+    // Frees the buffers while the plan waits for its size to come again.
+    void Release();
 
 private:
+    bool bound = false;
     int takeSlot(std::size_t bytes);
 };
 
@@ -103,7 +106,7 @@ struct TNetworkState {
     dnnl::stream stream{cpu};
     std::map<std::size_t, TConvolutionWeights> weights; // by layer index
     std::map<std::size_t, memory> slopes;               // PReLU slopes, plain
-    std::unique_ptr<TNetworkPlan> plan;
+    std::vector<std::unique_ptr<TNetworkPlan>> plans;   // the one in use first
 };
 
 // What building one tile size's plan keeps across layers.
