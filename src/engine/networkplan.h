@@ -8,6 +8,7 @@
 
 #include <dnnl.hpp>
 
+#include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
@@ -146,5 +147,9 @@ void BuildElementwise(TPlanBuilder& builder, std::size_t layer, const std::vecto
 void BuildPrelu(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
 void BuildInterp(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
 void BuildPixelShuffle(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
+
+// PReLU over channels-last values, in place, a slope per channel.
+void PreluInPlace(float* data, std::size_t pixels, const std::vector<float>& slopes);
+void PreluInPlace(std::uint16_t* data, std::size_t pixels, const std::vector<float>& slopes);
 
 } // namespace engine
