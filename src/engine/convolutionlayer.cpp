@@ -93,8 +93,7 @@ void BuildConvolution(TPlanBuilder& builder, std::size_t l, const std::vector<in
     const TNcnnModel& model = builder.Model();
     const TModelLayer& layer = model.layers[l];
     const TLayerParams& params = layer.params;
-    if (in.size() != 1 || layer.outputs.size() != 1)
-        Refuse(layer, "needs 1 input blob(s) and one output");
+    NeedInputs(layer, in, 1);
     const TBlobShape source = ShapeOf(builder.DescOf(in[0]));
     const int outputs = params.Int(0, 0);
     const int kernelW = params.Int(1, 0);

@@ -13,12 +13,6 @@ namespace engine
 namespace
 {
 
-void needInputs(const TModelLayer& layer, const std::vector<int>& in, std::size_t count)
-{
-    if (in.size() != count || layer.outputs.size() != 1)
-        Refuse(layer, "needs " + std::to_string(count) + " input blob(s) and one output");
-}
-
 dnnl::algorithm binaryAlgorithm(const TModelLayer& layer, int operation, bool& swapped)
 {
     swapped = false;
@@ -45,11 +39,6 @@ dnnl::algorithm binaryAlgorithm(const TModelLayer& layer, int operation, bool& s
         Refuse(layer, "operation 0=" + std::to_string(operation) + " is not supported");
     }
 }
-
-} // namespace
-
-namespace
-{
 
 // Always inlined, so that the loop compiled for wide vectors vectorizes them too.
 [[gnu::always_inline]] inline float preluOf(float value, float slope)
@@ -134,7 +123,7 @@ void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<in
     const TLayerParams& params = layer.params;
     const bool scalar = layer.type == "BinaryOp" && params.Int(1, 0) != 0;
     if (layer.type == "BinaryOp")
-        needInputs(layer, in, scalar ? 1 : 2);
+        NeedInputs(layer, in, scalar ? 1 : 2);
     else if (in.size() < 2 || layer.outputs.size() != 1)
         Refuse(layer, "needs at least two input blobs and one output");
     const memory::desc first = builder.DescOf(in[0]);
@@ -267,7 +256,7 @@ void BuildPrelu(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in
 {
     TNetworkPlan& plan = builder.plan;
     const TModelLayer& layer = builder.Model().layers[l];
-    needInputs(layer, in, 1);
+    NeedInputs(layer, in, 1);
     const memory::desc source = builder.DescOf(in[0]);
     const TBlobShape shape = ShapeOf(source);
     const memory slopes = builder.state.slopes[l];

@@ -1,6 +1,7 @@
 // A model turned into oneDNN primitives that enlarge one tile: the weights are reordered once for
 // the convolution kernels oneDNN picks, and each tile size gets a plan of primitives whose
-// intermediate blobs share buffers as soon as their last reader has run.
+// intermediate blobs share buffers as soon as their last reader has run (networkplan.h; one
+// file per layer kind builds its steps).
 #pragma once
 
 #include "ncnnmodel.h"

@@ -11,6 +11,12 @@ void Refuse(const TModelLayer& layer, const std::string& what)
     throw EModelError("layer \"" + layer.name + "\" (" + layer.type + "): " + what);
 }
 
+void NeedInputs(const TModelLayer& layer, const std::vector<int>& in, std::size_t count)
+{
+    if (in.size() != count || layer.outputs.size() != 1)
+        Refuse(layer, "needs " + std::to_string(count) + " input blob(s) and one output");
+}
+
 TBlobShape ShapeOf(const memory::desc& desc)
 {
     const memory::dims dims = desc.dims();

@@ -22,6 +22,8 @@ using Tag = memory::format_tag;
 using Type = memory::data_type;
 
 [[noreturn]] void Refuse(const TModelLayer& layer, const std::string& what);
+// Refuses a layer without `count` input blobs and one output.
+void NeedInputs(const TModelLayer& layer, const std::vector<int>& in, std::size_t count);
 
 struct TBlobShape {
     int channels, height, width;

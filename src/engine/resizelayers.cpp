@@ -4,23 +4,12 @@
 namespace engine
 {
 
-namespace
-{
-
-void needInputs(const TModelLayer& layer, const std::vector<int>& in, std::size_t count)
-{
-    if (in.size() != count || layer.outputs.size() != 1)
-        Refuse(layer, "needs " + std::to_string(count) + " input blob(s) and one output");
-}
-
-} // namespace
-
 void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
 {
     TNetworkPlan& plan = builder.plan;
     const TModelLayer& layer = builder.Model().layers[l];
     const TLayerParams& params = layer.params;
-    needInputs(layer, in, 1);
+    NeedInputs(layer, in, 1);
     if (params.Int(0, 0) != 1)
         Refuse(layer, "only nearest-neighbour resizing (0=1) is supported, not 0=" +
                           std::to_string(params.Int(0, 0)));
@@ -54,7 +43,7 @@ void BuildPixelShuffle(TPlanBuilder& builder, std::size_t l, const std::vector<i
     const TModelLayer& layer = builder.Model().layers[l];
     const TLayerParams& params = layer.params;
 
-    needInputs(layer, in, 1);
+    NeedInputs(layer, in, 1);
     const int factor = params.Int(0, 1);
     if (params.Int(1, 0) != 0)
         Refuse(layer, "only the channel order of mode 1=0 is supported");
