@@ -180,8 +180,8 @@ std::vector<TModelCase> modelCases()
                  b[std::size_t(k * 16 + k)] = 2.f;
              }
              for (int c = 0; c < 3; ++c)
-                 for (int part = 0; part < 4; ++part)
-                     out[std::size_t(c * 64 + part * 16 + c)] = float(1 << part);
+                 for (int block = 0; block < 4; ++block)
+                     out[std::size_t(c * 64 + block * 16 + c)] = float(1 << block);
              return THandMadeModel()
                  .Layer("Convolution ca 1 1 data a 0=16 1=1 6=48")
                  .Tagged(a)
