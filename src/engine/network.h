@@ -1,6 +1,7 @@
 // A model turned into oneDNN primitives that enlarge one tile: the weights are reordered once for
 // the convolution kernels oneDNN picks, and each tile size gets a plan of primitives whose
-// intermediate blobs share buffers as soon as their last reader has run.
+// intermediate blobs share buffers as soon as their last reader has run (networkplan.h; one
+// file per layer kind builds its steps).
 #pragma once
 
 #include "ncnnmodel.h"
@@ -9,6 +10,9 @@
 
 namespace engine
 {
+
+struct TNetworkState;
+struct TNetworkPlan;
 
 // The number type of the convolutions. bf16 halves the memory traffic and doubles the arithmetic
 // rate on processors that compute it natively; on the provisioned models its output agrees with
@@ -45,11 +49,10 @@ public:
     std::vector<TConvolutionShape> ConvolutionShapes(int height, int width);
 
 private:
-    struct TPlan;
-    TPlan& planFor(int height, int width);
+    TNetworkPlan& planFor(int height, int width);
+    std::unique_ptr<TNetworkPlan> buildPlan(int height, int width);
 
-    struct TState;
-    std::unique_ptr<TState> state_;
+    std::unique_ptr<TNetworkState> state_;
     int scale_ = 0;
     TPrecision precision_;
 };

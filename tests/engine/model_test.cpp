@@ -133,6 +133,69 @@ std::vector<TModelCase> modelCases()
                                          0.5f * in[0] + in[2] - 0.3f};
              return in[c] + 0.5f * convolved[c];
          }},
+        {"concats of 16-channel blocks joined in place, a sum after a sum",
+         [] {
+             // a = 16 copies of the input's channels, b = 2a, d = a - b = -a, all written
+             // into the 48 channels of the outer Concat, the inner one being its first 32.
+             // e = a + 10b + 100d = -79a; s1 = 0.5e + a = -38.5a; s2 = 0.25 s1 + a = -8.625a.
+             std::vector<float> a(16 * 3, 0.f), b(16 * 16, 0.f), d(16 * 32, 0.f);
+             std::vector<float> e(16 * 48, 0.f), f(3 * 16, 0.f);
+             for (int k = 0; k < 16; ++k) {
+                 a[std::size_t(k * 3 + k % 3)] = 1.f;
+                 b[std::size_t(k * 16 + k)] = 2.f;
+                 d[std::size_t(k * 32 + k)] = 1.f;
+                 d[std::size_t(k * 32 + 16 + k)] = -1.f;
+                 e[std::size_t(k * 48 + k)] = 1.f;
+                 e[std::size_t(k * 48 + 16 + k)] = 10.f;
+                 e[std::size_t(k * 48 + 32 + k)] = 100.f;
+             }
+             for (int c = 0; c < 3; ++c)
+                 f[std::size_t(c * 16 + c)] = 1.f;
+             return THandMadeModel()
+                 .Layer("Convolution ca 1 1 data a 0=16 1=1 6=48")
+                 .Tagged(a)
+                 .Layer("Split sa 1 5 a a1 a2 a3 a4 a5")
+                 .Layer("Convolution cb 1 1 a1 b 0=16 1=1 6=256")
+                 .Tagged(b)
+                 .Layer("Split sb 1 2 b b1 b2")
+                 .Layer("Concat j1 2 1 a2 b1 ab 0=0")
+                 .Layer("Convolution cd 1 1 ab d 0=16 1=1 6=512")
+                 .Tagged(d)
+                 .Layer("Concat j2 3 1 a3 b2 d abd 0=0")
+                 .Layer("Convolution ce 1 1 abd e 0=16 1=1 6=768")
+                 .Tagged(e)
+                 .Layer("Eltwise s1 2 1 e a4 s1 0=1 -23301=2,5.000000e-01,1.000000e+00")
+                 .Layer("Eltwise s2 2 1 s1 a5 s2 0=1 -23301=2,2.500000e-01,1.000000e+00")
+                 .Layer("Convolution cf 1 1 s2 out 0=3 1=1 6=48")
+                 .Tagged(f);
+         },
+         17, 1, [](int c, int y, int x) { return -8.625f * inputAt(c, y, x); }},
+        {"a blob joined at two offsets is copied into the second place",
+         [] {
+             // r = (p, q) with p = (a, b) and q = (b, a): a and b cannot sit at both offsets.
+             // With b = 2a, out = r[0..16) + 2 r[16..32) + 4 r[32..48) + 8 r[48..64) = 21a.
+             std::vector<float> a(16 * 3, 0.f), b(16 * 16, 0.f), out(3 * 64, 0.f);
+             for (int k = 0; k < 16; ++k) {
+                 a[std::size_t(k * 3 + k % 3)] = 1.f;
+                 b[std::size_t(k * 16 + k)] = 2.f;
+             }
+             for (int c = 0; c < 3; ++c)
+                 for (int block = 0; block < 4; ++block)
+                     out[std::size_t(c * 64 + block * 16 + c)] = float(1 << block);
+             return THandMadeModel()
+                 .Layer("Convolution ca 1 1 data a 0=16 1=1 6=48")
+                 .Tagged(a)
+                 .Layer("Split sa 1 3 a a1 a2 a3")
+                 .Layer("Convolution cb 1 1 a1 b 0=16 1=1 6=256")
+                 .Tagged(b)
+                 .Layer("Split sb 1 2 b b1 b2")
+                 .Layer("Concat p 2 1 a2 b1 p 0=0")
+                 .Layer("Concat q 2 1 b2 a3 q 0=0")
+                 .Layer("Concat r 2 1 p q r 0=0")
+                 .Layer("Convolution co 1 1 r out 0=3 1=1 6=192")
+                 .Tagged(out);
+         },
+         12, 1, [](int c, int y, int x) { return 21.f * inputAt(c, y, x); }},
         {"eltwise product",
          [] {
              return THandMadeModel()
