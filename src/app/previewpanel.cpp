@@ -192,6 +192,7 @@ void PreviewPanel::onFinished(const QString& part, const TImageResult& result)
         showComparison();
         break;
     case TImageOutcome::Failed:
+    case TImageOutcome::Skipped: // a preview's result never has its name taken
         statusLabel_->setText(
             FillTemplate(TranslateText("The preview could not be made: %s"), {result.reason}));
         if (previews_.empty())

@@ -23,6 +23,11 @@ TBatchOptions PreviewRun::OptionsOf(const TOptionChoices& choices, const QString
     options.destination = folder + QStringLiteral("results/");
     options.outputFormat = TOutputFormat::Png;
     options.keepMetadata = false;
+    // The results are the preview's own files: named as the part, never skipped or replacing.
+    const TBatchOptions plain;
+    options.keepFolderStructure = plain.keepFolderStructure;
+    options.copyName = plain.copyName;
+    options.whenNameTaken = plain.whenNameTaken;
     return options;
 }
 

@@ -34,7 +34,8 @@ public:
     // The upscaler's process id while it runs, else 0.
     std::uint32_t processId() const { return job_.ProcessId(); }
 
-    // What a preview enlarges: the options with the result kept as a PNG copy in `folder`.
+    // What a preview enlarges with: the image type, speed, scale and engine of `choices`, the
+    // result kept as a PNG copy in `folder`.
     static TBatchOptions OptionsOf(const TOptionChoices& choices, const QString& upscalerFolder,
                                    const QString& folder);
 
