@@ -2,6 +2,7 @@
 #include "app/comparisonview.h"
 #include "app/comparisonwindow.h"
 #include "batch/batchsummary.h"
+#include "support/namedchild.h"
 #include "support/testenv.h"
 #include "support/waitfor.h"
 
@@ -21,14 +22,6 @@
 
 namespace
 {
-
-template <typename T> T* child(const QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found)
-        throw std::runtime_error(std::string("no child named ") + name);
-    return found;
-}
 
 TEST(ComparisonGeometry, TheDividerDecidesWhichImageEachColumnShows)
 {

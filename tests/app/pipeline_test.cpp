@@ -12,6 +12,7 @@
 #include "platform/dialogs.h"
 #include "platform/files.h"
 #include "platform/shell.h"
+#include "support/namedchild.h"
 #include "support/testenv.h"
 #include "support/waitfor.h"
 
@@ -50,15 +51,6 @@ namespace
 template <typename Condition> bool waitFor(Condition done, int milliseconds = 60000)
 {
     return testenv::WaitFor(done, milliseconds);
-}
-
-// A named widget, action or timer; a test that cannot find one fails instead of crashing.
-template <typename T> T* child(const QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found)
-        throw std::runtime_error(std::string("no child named ") + name);
-    return found;
 }
 
 // A program folder with the fake upscaler as realesrgan/realesrgan-ncnn-vulkan and both models,

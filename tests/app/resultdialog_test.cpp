@@ -3,6 +3,8 @@
 #include "platform/dialogs.h"
 #include "platform/shell.h"
 
+#include "support/namedchild.h"
+
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
@@ -18,14 +20,6 @@
 
 namespace
 {
-
-template <typename T> T* child(const QObject& parent, const char* name)
-{
-    T* found = parent.findChild<T*>(QLatin1String(name));
-    if (!found)
-        throw std::runtime_error(std::string("no child named ") + name);
-    return found;
-}
 
 TBatchSummary threeEnlarged()
 {
