@@ -31,7 +31,9 @@ void BuildConcat(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
     for (int value : in)
         inPlace = inPlace && builder.InRegion(value);
     if (inPlace) {
-        builder.Give(output, builder.ValueFor(output, blocked));
+        const int result = builder.ValueFor(output, blocked);
+        builder.SetMargin(result, builder.MarginOf(in[0]), builder.FullMarginOf(in[0]));
+        builder.Give(output, result);
     } else {
         std::optional<dnnl::concat::primitive_desc> described;
         if (builder.Placed(output))
@@ -39,6 +41,7 @@ void BuildConcat(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
         else
             described.emplace(1, sources, builder.state.cpu);
         const int result = builder.ValueFor(output, described->dst_desc());
+        builder.SetMargin(result, builder.MarginOf(in[0]), builder.FullMarginOf(in[0]));
         TStep step;
         step.primitive = dnnl::concat(*described);
         for (std::size_t i = 0; i < in.size(); ++i)

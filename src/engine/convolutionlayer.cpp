@@ -102,10 +102,10 @@ void BuildConvolution(TPlanBuilder& builder, std::size_t l, const std::vector<in
     const int dilationH = params.Int(12, dilationW);
     const int strideW = params.Int(3, 1);
     const int strideH = params.Int(13, strideW);
-    const int padLeft = params.Int(4, 0);
-    const int padTop = params.Int(14, padLeft);
-    const int padRight = params.Int(15, padLeft);
-    const int padBottom = params.Int(16, padTop);
+    const int givenLeft = params.Int(4, 0);
+    const int givenTop = params.Int(14, givenLeft);
+    const int givenRight = params.Int(15, givenLeft);
+    const int givenBottom = params.Int(16, givenTop);
     if (params.Int(8, 0) != 0)
         Refuse(layer, "int8 weights (8=) are not supported");
     if (params.Int(19, 0) != 0)
@@ -115,20 +115,13 @@ void BuildConvolution(TPlanBuilder& builder, std::size_t l, const std::vector<in
     if (kernelW <= 0 || kernelH <= 0 || dilationW <= 0 || dilationH <= 0 || strideW <= 0 ||
         strideH <= 0)
         Refuse(layer, "kernel, dilation and stride must be positive");
-    if (padLeft < 0 || padTop < 0 || padRight < 0 || padBottom < 0)
+    if (givenLeft < 0 || givenTop < 0 || givenRight < 0 || givenBottom < 0)
         Refuse(layer, "automatic padding (negative 4=, 14=, 15=, 16=) is not supported");
     const std::size_t weightCount = layer.weights[0].size();
     if (weightCount != std::size_t(outputs) * std::size_t(source.channels) * std::size_t(kernelW) *
                            std::size_t(kernelH))
         Refuse(layer, "6=" + std::to_string(weightCount) + " weights do not fit " +
                           std::to_string(source.channels) + " input channels");
-    const int outH =
-        (source.height + padTop + padBottom - dilationH * (kernelH - 1) - 1) / strideH + 1;
-    const int outW =
-        (source.width + padLeft + padRight - dilationW * (kernelW - 1) - 1) / strideW + 1;
-    if (outH <= 0 || outW <= 0)
-        Refuse(layer, "the tile is smaller than the kernel");
-
     std::vector<TSumAfter> sums = sumsAfter(model, builder.readerOf, l);
     // A sum can be taken only when its other blob is computed before the convolution runs.
     for (std::size_t s = 0; s < sums.size(); ++s) {
@@ -137,7 +130,49 @@ void BuildConvolution(TPlanBuilder& builder, std::size_t l, const std::vector<in
             break;
         }
     }
+    // The first sum's weight is inside the weights that every tile size shares, fused or not.
     const float weightScale = sums.empty() ? 1.f : sums[0].scale;
+    const bool weighted = !sums.empty();
+    const auto addendMargin = [&](const TSumAfter& sum) {
+        return builder.MarginOf(builder.valueOf[std::size_t(sum.otherBlob)]);
+    };
+
+    // Where the readers need less of the border than the input has, the convolution leaves out
+    // the ring they do not read: it pads less, or not at all where the input itself was cut
+    // short (zeros there would stand for pixels that the whole tile has).
+    const int radius = SameConvolutionRadius(params);
+    const int marginIn = builder.MarginOf(in[0]);
+    const bool shrinkable = radius >= 0 && marginIn >= 0;
+    int padding = radius;
+    if (shrinkable) {
+        if (marginIn < builder.FullMarginOf(in[0]))
+            padding = 0;
+        else
+            padding = std::clamp(builder.NeededOf(layer.outputs[0], marginIn) - (marginIn - radius),
+                                 0, radius);
+        // Keeping the size lets a sum with an uncut blob be fused, which saves a whole pass.
+        if (padding < radius && !sums.empty() && addendMargin(sums[0]) == marginIn &&
+            marginIn == builder.FullMarginOf(in[0]))
+            padding = radius;
+    }
+    const int marginOut = shrinkable ? marginIn - radius + padding : -1;
+    for (std::size_t s = 0; s < sums.size() && marginOut >= 0; ++s) {
+        if (addendMargin(sums[s]) != marginOut) {
+            sums.resize(s);
+            break;
+        }
+    }
+    const int padLeft = shrinkable ? padding : givenLeft;
+    const int padTop = shrinkable ? padding : givenTop;
+    const int padRight = shrinkable ? padding : givenRight;
+    const int padBottom = shrinkable ? padding : givenBottom;
+    const int outH =
+        (source.height + padTop + padBottom - dilationH * (kernelH - 1) - 1) / strideH + 1;
+    const int outW =
+        (source.width + padLeft + padRight - dilationW * (kernelW - 1) - 1) / strideW + 1;
+    if (outH <= 0 || outW <= 0)
+        Refuse(layer, "the tile is smaller than the kernel");
+
     // The post-ops with the first `fused` sums added after the activation; returns the post-op
     // index that takes each sum's other blob.
     std::vector<int> addendIndex;
@@ -263,13 +298,14 @@ void BuildConvolution(TPlanBuilder& builder, std::size_t l, const std::vector<in
     if (biased)
         step.fixedArgs.push_back({DNNL_ARG_BIAS, stored->second.bias});
     plan.steps.push_back(std::move(step));
-    plan.convolutions.push_back({source.channels, outputs, kernelW, source.height, source.width});
+    plan.convolutions.push_back({source.channels, outputs, kernelW, outH, outW});
+    builder.SetMargin(result, marginOut, shrinkable ? builder.FullMarginOf(in[0]) : -1);
     if (source0 != in[0])
         plan.Read(source0);
     for (std::size_t s = 0; s < fused; ++s)
         builder.computed[sums[s].layer] = true;
     // Not fused, the first sum still finds its weight inside the convolution.
-    if (fused == 0 && !sums.empty())
+    if (fused == 0 && weighted)
         builder.prescaled[std::size_t(layer.outputs[0])] = true;
     builder.Give(written, result);
     for (std::size_t s = 0; s < fused; ++s)

@@ -104,19 +104,8 @@ void preluInPlace(T* data, std::size_t pixels, const std::vector<float>& slopes)
     }
 }
 
-} // namespace
-
-void PreluInPlace(float* data, std::size_t pixels, const std::vector<float>& slopes)
-{
-    preluInPlace(data, pixels, slopes);
-}
-
-void PreluInPlace(std::uint16_t* data, std::size_t pixels, const std::vector<float>& slopes)
-{
-    preluInPlace(data, pixels, slopes);
-}
-
-void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
+// Reads nothing of its inputs: the caller counts them read.
+void buildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
 {
     TNetworkPlan& plan = builder.plan;
     const TModelLayer& layer = builder.Model().layers[l];
@@ -161,8 +150,6 @@ void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<in
         step.args.push_back({DNNL_ARG_DST, result});
         plan.steps.push_back(std::move(step));
         builder.Give(layer.outputs[0], result);
-        for (int value : in)
-            plan.Read(value);
         return;
     }
     dnnl::algorithm algorithm;
@@ -223,7 +210,6 @@ void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<in
         step.args = {{DNNL_ARG_SRC, in[0]}, {DNNL_ARG_DST, result}};
         plan.steps.push_back(std::move(step));
         builder.Give(layer.outputs[0], result);
-        plan.Read(in[0]);
         return;
     }
     std::vector<int> operands = in;
@@ -247,9 +233,43 @@ void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<in
             plan.Read(right);
     }
     builder.Give(layer.outputs[0], result);
-    for (int value : in)
+}
+
+} // namespace
+
+void PreluInPlace(float* data, std::size_t pixels, const std::vector<float>& slopes)
+{
+    preluInPlace(data, pixels, slopes);
+}
+
+void PreluInPlace(std::uint16_t* data, std::size_t pixels, const std::vector<float>& slopes)
+{
+    preluInPlace(data, pixels, slopes);
+}
+
+void BuildElementwise(TPlanBuilder& builder, std::size_t l, const std::vector<int>& original)
+{
+    TNetworkPlan& plan = builder.plan;
+    const TModelLayer& layer = builder.Model().layers[l];
+    // Its operands meet in the margin they all have, no wider than its readers need.
+    int margin = WholeMargin;
+    for (int value : original)
+        margin = std::min(margin, builder.MarginOf(value));
+    std::vector<int> in = original;
+    if (margin >= 0 && !original.empty() && layer.outputs.size() == 1) {
+        margin = builder.NeededOf(layer.outputs[0], margin);
+        for (int& value : in)
+            value = plan.InMargin(value, margin);
+    }
+    buildElementwise(builder, l, in);
+    builder.SetMargin(builder.valueOf[std::size_t(layer.outputs[0])], builder.MarginOf(in[0]),
+                      builder.FullMarginOf(in[0]));
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        if (in[i] != original[i])
+            plan.Read(in[i]);
+    }
+    for (int value : original)
         plan.Read(value);
-    return;
 }
 
 void BuildPrelu(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
@@ -300,6 +320,7 @@ void BuildPrelu(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in
         dnnl::prelu_forward::desc(dnnl::prop_kind::forward_inference, source, slopes.get_desc()),
         builder.state.cpu);
     const int result = plan.NewValue(described.dst_desc());
+    builder.SetMargin(result, builder.MarginOf(in[0]), builder.FullMarginOf(in[0]));
     TStep step;
     step.primitive = dnnl::prelu_forward(described);
     step.args = {{DNNL_ARG_SRC, in[0]}, {DNNL_ARG_DST, result}};

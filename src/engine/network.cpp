@@ -33,7 +33,7 @@ TNetwork::TNetwork(TNcnnModel model, TPrecision precision)
         }
     }
     constexpr int probe = 16;
-    TNetworkPlan& plan = planFor(probe, probe);
+    TNetworkPlan& plan = planFor(probe, probe, 0);
     if (plan.outputChannels != 3 || plan.outputHeight % probe != 0 ||
         plan.outputWidth != plan.outputHeight)
         throw EModelError("the model does not turn an RGB image into one enlarged by a whole "
@@ -46,40 +46,45 @@ TNetwork::TNetwork(TNcnnModel model, TPrecision precision)
 
 TNetwork::~TNetwork() = default;
 
-TNetworkPlan& TNetwork::planFor(int height, int width)
+TNetworkPlan& TNetwork::planFor(int height, int width, int border)
 {
     // A few sizes keep their primitives, since building them costs as much as running a small
     // image; only the size in use holds its buffers.
     constexpr std::size_t keptPlans = 4;
     auto& plans = state_->plans;
     const auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& kept) {
-        return kept->height == height && kept->width == width;
+        return kept->height == height && kept->width == width && kept->border == border;
     });
     if (found != plans.end()) {
         std::rotate(plans.begin(), found, found + 1);
     } else {
-        if (!plans.empty())
-            plans.front()->Release();
-        plans.insert(plans.begin(), buildPlan(height, width));
+        plans.insert(plans.begin(), buildPlan(height, width, border));
         if (plans.size() > keptPlans)
             plans.pop_back();
     }
-    if (plans.size() > 1)
-        plans[1]->Release();
-    plans.front()->Bind();
-    return *plans.front();
+    TNetworkPlan& plan = *plans.front();
+    if (plan.Bytes() > state_->arenaBytes) {
+        for (const auto& kept : plans)
+            kept->Release();
+        state_->arena.reset();
+        state_->arena = AllocateBuffer(plan.Bytes());
+        state_->arenaBytes = plan.Bytes();
+    }
+    plan.Bind(static_cast<char*>(state_->arena.get()));
+    return plan;
 }
 
-std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width)
+std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width, int border)
 {
     auto plan = std::make_unique<TNetworkPlan>();
     plan->cpu = state_->cpu;
     plan->height = height;
     plan->width = width;
+    plan->border = border;
     TPlanBuilder builder(*state_, *plan);
     const TNcnnModel& model = state_->model;
 
-    plan->values.push_back({PlainDesc(3, height, width), -1, 0, 0, {}});
+    plan->values.push_back({PlainDesc(3, height, width), -1, 0, 0, {}, false, border, border});
     plan->input = 0;
     builder.Give(model.input, 0);
 
@@ -113,30 +118,39 @@ std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width)
         }
     }
 
-    const int last = builder.valueOf[std::size_t(model.output)];
+    int last = builder.valueOf[std::size_t(model.output)];
+    const TBlobShape whole = ShapeOf(plan->values[std::size_t(last)].desc);
+    // A layer that margins do not describe leaves the border enlarged as the image is.
+    if (builder.MarginOf(last) < 0) {
+        const int margin = border * (whole.height / height);
+        builder.SetMargin(last, margin, margin);
+    }
+    last = plan->View(last, 0);
     const TBlobShape shape = ShapeOf(plan->values[std::size_t(last)].desc);
     plan->outputChannels = shape.channels;
     plan->outputHeight = shape.height;
     plan->outputWidth = shape.width;
-    const int output = int(plan->values.size());
-    plan->values.push_back({PlainDesc(shape.channels, shape.height, shape.width), -1, 0, 0, {}});
-    {
-        TStep step;
-        step.primitive = dnnl::reorder(
-            dnnl::reorder::primitive_desc(state_->cpu, plan->values[std::size_t(last)].desc,
-                                          state_->cpu, plan->values[std::size_t(output)].desc));
-        step.args = {{DNNL_ARG_FROM, last}, {DNNL_ARG_TO, output}};
-        plan->steps.push_back(std::move(step));
+    const memory::desc plain = PlainDesc(shape.channels, shape.height, shape.width);
+    if (plan->values[std::size_t(last)].desc == plain) {
+        plan->output = last;
+        return plan;
     }
-    plan->output = output;
+    plan->output = plan->NewValue(plain);
+    TStep step;
+    step.primitive = dnnl::reorder(dnnl::reorder::primitive_desc(
+        state_->cpu, plan->values[std::size_t(last)].desc, state_->cpu, plain));
+    step.args = {{DNNL_ARG_FROM, last}, {DNNL_ARG_TO, plan->output}};
+    plan->steps.push_back(std::move(step));
     return plan;
 }
 
-void TNetwork::Run(int height, int width, const float* input, float* output)
+const float* TNetwork::Run(int height, int width, int border, const float* input)
 {
-    TNetworkPlan& plan = planFor(height, width);
-    plan.values[std::size_t(plan.input)].object.set_data_handle(const_cast<float*>(input));
-    plan.values[std::size_t(plan.output)].object.set_data_handle(output);
+    TNetworkPlan& plan = planFor(height, width, border);
+    for (TValue& value : plan.values) {
+        if (value.slot < 0)
+            value.object.set_data_handle(const_cast<float*>(input));
+    }
     for (TStep& step : plan.steps) {
         if (step.custom) {
             step.custom();
@@ -145,16 +159,19 @@ void TNetwork::Run(int height, int width, const float* input, float* output)
         step.primitive->execute(state_->stream, step.bound);
     }
     state_->stream.wait();
+    return static_cast<const float*>(
+        plan.values[std::size_t(plan.output)].object.get_data_handle());
 }
 
 std::size_t TNetwork::WorkspaceBytes(int height, int width)
 {
-    return planFor(height, width).Bytes();
+    return planFor(height, width, 0).Bytes();
 }
 
-std::vector<TNetwork::TConvolutionShape> TNetwork::ConvolutionShapes(int height, int width)
+std::vector<TNetwork::TConvolutionShape> TNetwork::ConvolutionShapes(int height, int width,
+                                                                     int border)
 {
-    return planFor(height, width).convolutions;
+    return planFor(height, width, border).convolutions;
 }
 
 } // namespace engine

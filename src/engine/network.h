@@ -36,21 +36,25 @@ public:
     TPrecision Precision() const { return precision_; }
 
     // Enlarges one tile: `input` holds 3 planes of height x width values in 0..1 (red, green,
-    // blue), `output` receives 3 planes of (height * Scale()) x (width * Scale()).
-    void Run(int height, int width, const float* input, float* output);
+    // blue), whose outer `border` pixels on every side only give the rest its surroundings.
+    // Returns 3 planes of ((height - 2 border) * Scale()) x ((width - 2 border) * Scale()):
+    // the rest, enlarged. They stay valid until the next call. Layers compute only as much of
+    // the border as the part kept still depends on.
+    const float* Run(int height, int width, int border, const float* input);
 
-    // The bytes of intermediate buffers a tile of this size needs.
+    // The bytes of intermediate buffers a tile of this size needs, border and all.
     std::size_t WorkspaceBytes(int height, int width);
 
-    // The convolution shapes of a tile of this size, for measuring what oneDNN achieves on them.
+    // The convolutions a tile of this size computes, for measuring what oneDNN achieves on
+    // them: each turns `inputs` channels into `outputs` channels of height x width.
     struct TConvolutionShape {
         int inputs, outputs, kernel, height, width;
     };
-    std::vector<TConvolutionShape> ConvolutionShapes(int height, int width);
+    std::vector<TConvolutionShape> ConvolutionShapes(int height, int width, int border = 0);
 
 private:
-    TNetworkPlan& planFor(int height, int width);
-    std::unique_ptr<TNetworkPlan> buildPlan(int height, int width);
+    TNetworkPlan& planFor(int height, int width, int border);
+    std::unique_ptr<TNetworkPlan> buildPlan(int height, int width, int border);
 
     std::unique_ptr<TNetworkState> state_;
     int scale_ = 0;

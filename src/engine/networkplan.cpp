@@ -36,22 +36,101 @@ void TAlignedFree::operator()(void* pointer) const
 namespace
 {
 
-TBuffer allocate(std::size_t bytes)
+std::size_t cacheLines(std::size_t bytes)
 {
-    const std::size_t rounded = (std::max<std::size_t>(bytes, 64) + 63) / 64 * 64;
-    void* pointer = std::aligned_alloc(64, rounded);
+    return (std::max<std::size_t>(bytes, 64) + 63) / 64 * 64;
+}
+
+int ceilDivided(int margin, int factor)
+{
+    return margin == WholeMargin ? WholeMargin : (margin + factor - 1) / factor;
+}
+
+} // namespace
+
+TBuffer AllocateBuffer(std::size_t bytes)
+{
+    void* pointer = std::aligned_alloc(64, cacheLines(bytes));
     if (!pointer)
         throw std::bad_alloc();
     return TBuffer(pointer);
 }
 
-} // namespace
+int SameConvolutionRadius(const TLayerParams& params)
+{
+    const int kernelW = params.Int(1, 0);
+    const int dilationW = params.Int(2, 1);
+    const int strideW = params.Int(3, 1);
+    const int padLeft = params.Int(4, 0);
+    const bool square = params.Int(11, kernelW) == kernelW && params.Int(12, dilationW) == dilationW &&
+                        params.Int(13, strideW) == strideW;
+    const int reach = dilationW * (kernelW - 1);
+    if (!square || strideW != 1 || kernelW <= 0 || dilationW <= 0 || reach % 2 != 0 ||
+        padLeft != reach / 2)
+        return -1;
+    const int padTop = params.Int(14, padLeft);
+    if (padTop != padLeft || params.Int(15, padLeft) != padLeft || params.Int(16, padTop) != padLeft)
+        return -1;
+    return reach / 2;
+}
+
+
+int WholeResizeFactor(const TModelLayer& layer)
+{
+    if (layer.type == "PixelShuffle")
+        return std::max(layer.params.Int(0, 1), 1);
+    const float scaleH = layer.params.Float(1, 1.f);
+    const float scaleW = layer.params.Float(2, 1.f);
+    const int factor = int(scaleH);
+    if (scaleH != scaleW || float(factor) != scaleH || factor < 1 || layer.params.Int(0, 0) != 1 ||
+        layer.params.Int(3, 0) != 0 || layer.params.Int(4, 0) != 0 || layer.params.Int(5, 0) != 0)
+        return -1;
+    return factor;
+}
+
+std::vector<int> NeededMargins(const TNcnnModel& model, int border)
+{
+    std::vector<int> need(model.blobs.size(), -1);
+    const std::vector<int> whole(model.blobs.size(), WholeMargin);
+    if (border <= 0 || model.output < 0)
+        return whole;
+    need[std::size_t(model.output)] = 0;
+    for (std::size_t l = model.layers.size(); l-- > 0;) {
+        const TModelLayer& layer = model.layers[l];
+        int out = -1;
+        for (int blob : layer.outputs)
+            out = std::max(out, need[std::size_t(blob)]);
+        if (out < 0 || layer.type == "Input")
+            continue;
+        int in = out;
+        if (layer.type == "Convolution") {
+            const int radius = SameConvolutionRadius(layer.params);
+            if (radius < 0)
+                return whole;
+            in = out == WholeMargin ? WholeMargin : out + radius;
+        } else if (layer.type == "Interp" || layer.type == "PixelShuffle") {
+            const int factor = WholeResizeFactor(layer);
+            if (factor < 0)
+                return whole;
+            in = ceilDivided(out, factor);
+        } else if (layer.type == "Concat") {
+            // Its inputs are written where it wants them, in a buffer of one size.
+            in = WholeMargin;
+        } else if (layer.type != "Split" && layer.type != "PReLU" && layer.type != "Eltwise" &&
+                   layer.type != "BinaryOp") {
+            return whole;
+        }
+        for (int blob : layer.inputs)
+            need[std::size_t(blob)] = std::max(need[std::size_t(blob)], in);
+    }
+    return need;
+}
 
 std::size_t TNetworkPlan::Bytes() const
 {
     std::size_t total = 0;
     for (std::size_t bytes : slotBytes)
-        total += bytes;
+        total += cacheLines(bytes);
     return total;
 }
 
@@ -124,6 +203,8 @@ int TNetworkPlan::InLayout(int value, const memory::desc& desc)
     if (values[std::size_t(value)].desc == desc)
         return value;
     const int reordered = Temporary(desc);
+    values[std::size_t(reordered)].margin = values[std::size_t(value)].margin;
+    values[std::size_t(reordered)].fullMargin = values[std::size_t(value)].fullMargin;
     TStep step;
     step.primitive = dnnl::reorder(
         dnnl::reorder::primitive_desc(cpu, values[std::size_t(value)].desc, cpu, desc));
@@ -132,18 +213,59 @@ int TNetworkPlan::InLayout(int value, const memory::desc& desc)
     return reordered;
 }
 
-void TNetworkPlan::Bind()
+int TNetworkPlan::View(int value, int margin)
 {
-    if (bound)
+    const TValue source = values[std::size_t(value)];
+    const int cut = source.margin - margin;
+    if (cut <= 0 || margin < 0)
+        return value;
+    const TBlobShape shape = ShapeOf(source.desc);
+    const memory::desc window = source.desc.submemory_desc(
+        {1, shape.channels, shape.height - 2 * cut, shape.width - 2 * cut}, {0, 0, cut, cut});
+    values.push_back({window, source.slot, source.offset, 0, {}, source.placed, margin,
+                      source.fullMargin, source.viewOf >= 0 ? source.viewOf : value});
+    return int(values.size()) - 1;
+}
+
+int TNetworkPlan::InMargin(int value, int margin)
+{
+    const int view = View(value, margin);
+    if (view == value)
+        return value;
+    const memory::desc& source = values[std::size_t(value)].desc;
+    const memory::dims kept = values[std::size_t(view)].desc.dims();
+    // The copy keeps the layout, so that its reader finds it as it would the whole value.
+    memory::desc dense(kept, source.data_type(), Tag::nchw);
+    for (const Tag tag : {Tag::nhwc, Tag::nChw16c, Tag::nChw8c}) {
+        if (memory::desc(source.dims(), source.data_type(), tag) == source)
+            dense = memory::desc(kept, source.data_type(), tag);
+    }
+    const int copy = Temporary(dense);
+    values[std::size_t(copy)].margin = margin;
+    values[std::size_t(copy)].fullMargin = values[std::size_t(value)].fullMargin;
+    TStep step;
+    step.primitive = dnnl::reorder(
+        dnnl::reorder::primitive_desc(cpu, values[std::size_t(view)].desc, cpu, dense));
+    step.args = {{DNNL_ARG_FROM, view}, {DNNL_ARG_TO, copy}};
+    steps.push_back(std::move(step));
+    return copy;
+}
+
+void TNetworkPlan::Bind(char* arena)
+{
+    if (boundTo == arena)
         return;
-    bound = true;
-    for (std::size_t bytes : slotBytes)
-        buffers.push_back(allocate(bytes));
+    boundTo = arena;
+    std::vector<std::size_t> slotOffsets;
+    std::size_t at = 0;
+    for (std::size_t bytes : slotBytes) {
+        slotOffsets.push_back(at);
+        at += cacheLines(bytes);
+    }
     for (TValue& value : values) {
         value.object =
             value.slot >= 0
-                ? memory(value.desc, cpu,
-                         static_cast<char*>(buffers[std::size_t(value.slot)].get()) + value.offset)
+                ? memory(value.desc, cpu, arena + slotOffsets[std::size_t(value.slot)] + value.offset)
                 : memory(value.desc, cpu, DNNL_MEMORY_NONE);
     }
     for (TStep& step : steps) {
@@ -162,15 +284,15 @@ void TNetworkPlan::Release()
         value.object = memory();
     for (TStep& step : steps)
         step.bound.clear();
-    buffers.clear();
-    bound = false;
+    boundTo = nullptr;
 }
 
 TPlanBuilder::TPlanBuilder(TNetworkState& networkState, TNetworkPlan& networkPlan)
     : state(networkState), plan(networkPlan), valueOf(networkState.model.blobs.size(), -1),
       readerOf(networkState.model.blobs.size(), -1),
       computed(networkState.model.layers.size(), false),
-      prescaled(networkState.model.blobs.size(), false)
+      prescaled(networkState.model.blobs.size(), false),
+      need(NeededMargins(networkState.model, networkPlan.border))
 {
     for (std::size_t l = 0; l < Model().layers.size(); ++l) {
         for (int blob : Model().layers[l].inputs)
@@ -193,6 +315,18 @@ bool TPlanBuilder::Placed(int blob) const
 memory::desc TPlanBuilder::BlockedDesc(int channels, int height, int width) const
 {
     return memory::desc({1, channels, height, width}, ConvolutionType(), Tag::nChw16c);
+}
+
+void TPlanBuilder::SetMargin(int value, int margin, int fullMargin)
+{
+    plan.values[std::size_t(value)].margin = margin;
+    plan.values[std::size_t(value)].fullMargin = fullMargin;
+}
+
+int TPlanBuilder::NeededOf(int blob, int available) const
+{
+    const int needed = need[std::size_t(blob)];
+    return needed < 0 || needed > available ? available : needed;
 }
 
 bool TPlanBuilder::InRegion(int value) const

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <map>
 #include <optional>
 #include <unordered_map>
@@ -35,6 +36,13 @@ struct TAlignedFree {
     void operator()(void* pointer) const;
 };
 using TBuffer = std::unique_ptr<void, TAlignedFree>;
+TBuffer AllocateBuffer(std::size_t bytes);
+
+// The reach of a convolution that keeps its input's size (stride 1, as much padding on every
+// side as the kernel reaches beyond its centre); -1 for any other geometry.
+int SameConvolutionRadius(const TLayerParams& params);
+// The whole factor by which an Interp (nearest) or a PixelShuffle enlarges; -1 for any other.
+int WholeResizeFactor(const TModelLayer& layer);
 
 // A convolution's weights after the one reorder into the layout oneDNN's kernel wants.
 struct TConvolutionWeights {
@@ -42,8 +50,7 @@ struct TConvolutionWeights {
     memory bias;
 };
 
-// A blob's value in a plan: its layout and where it lives (slot -1: the caller's input or
-// output).
+// A blob's value in a plan: its layout and where it lives (slot -1: the caller's input).
 struct TValue {
     memory::desc desc;
     int slot = -1;
@@ -51,7 +58,15 @@ struct TValue {
     int readers = 0;
     memory object;
     bool placed = false; // inside a Concat's buffer
+    // Pixels on each side beyond the part of the tile that is kept, in the blob's own pixels,
+    // and how many the blob would have if no layer before it had left any out.
+    int margin = 0;
+    int fullMargin = 0;
+    int viewOf = -1; // a window onto another value's buffer, which it never frees
 };
+
+// A margin that readers leave to the layer before: as wide as its inputs allow.
+constexpr int WholeMargin = std::numeric_limits<int>::max();
 
 struct TStep {
     std::optional<dnnl::primitive> primitive;
@@ -65,13 +80,13 @@ struct TNetworkPlan {
     dnnl::engine cpu;
     int height = 0;
     int width = 0;
+    int border = 0; // input pixels on each side that only feed the kept part
     std::vector<TValue> values;
     std::vector<TStep> steps;
     std::vector<std::size_t> slotBytes;
     std::vector<int> slotUsers; // live values in each slot
     std::vector<int> freeSlots;
     std::vector<int> regionSlots; // by Concat region, -1 until its first blob is computed
-    std::vector<TBuffer> buffers;
     std::vector<TNetwork::TConvolutionShape> convolutions;
     int input = -1;
     int output = -1;
@@ -79,6 +94,7 @@ struct TNetworkPlan {
     int outputHeight = 0;
     int outputWidth = 0;
 
+    // The bytes of every slot, each rounded to a cache line.
     std::size_t Bytes() const;
     // A value in a buffer of its own.
     int NewValue(const memory::desc& desc);
@@ -91,13 +107,17 @@ struct TNetworkPlan {
     void Read(int value);
     // The value in the layout `desc`, reordered into a temporary when it is in another.
     int InLayout(int value, const memory::desc& desc);
-    // Allocates the buffers and binds every step's arguments to them, unless they are.
-    void Bind();
-    // Frees the buffers while the plan waits for its size to come again.
+    // A window onto the value that leaves out all but `margin` of its margin.
+    int View(int value, int margin);
+    // The value with only `margin` of its margin, copied into a temporary when it has more.
+    int InMargin(int value, int margin);
+    // Lays the slots out in `arena` (at least Bytes() long) and binds every step's arguments.
+    void Bind(char* arena);
+    // Forgets the arena while the plan waits for its size to come again.
     void Release();
 
 private:
-    bool bound = false;
+    char* boundTo = nullptr;
     int takeSlot(std::size_t bytes);
 };
 
@@ -110,6 +130,10 @@ struct TNetworkState {
     std::map<std::size_t, TConvolutionWeights> weights; // by layer index
     std::map<std::size_t, memory> slopes;               // PReLU slopes, plain
     std::vector<std::unique_ptr<TNetworkPlan>> plans;   // the one in use first
+    // One buffer that the plan in use lays its slots out in. It only grows, so that images of
+    // another size do not pay for fresh pages.
+    TBuffer arena;
+    std::size_t arenaBytes = 0;
 };
 
 // What building one tile size's plan keeps across layers.
@@ -120,6 +144,9 @@ struct TPlanBuilder {
     std::vector<int> readerOf;   // by blob: the one layer that reads it, -1 for none
     std::vector<bool> computed;  // by layer: done by another layer's step (a fused sum)
     std::vector<bool> prescaled; // by blob: a sum's weight already inside its convolution
+    // By blob: the margin its readers need for the kept part to come out as with the whole
+    // margin; WholeMargin where a reader's geometry is not one that margins describe.
+    std::vector<int> need;
 
     TPlanBuilder(TNetworkState& networkState, TNetworkPlan& networkPlan);
 
@@ -138,7 +165,18 @@ struct TPlanBuilder {
     bool InRegion(int value) const;
     // A new value for the blob: at its place in its Concat's buffer, or `desc` in its own.
     int ValueFor(int blob, const memory::desc& desc);
+    // The margin a value has, and the one it would have had with the whole margin.
+    int MarginOf(int value) const { return plan.values[std::size_t(value)].margin; }
+    int FullMarginOf(int value) const { return plan.values[std::size_t(value)].fullMargin; }
+    void SetMargin(int value, int margin, int fullMargin);
+    // The margin a blob's readers need, no more than `available`.
+    int NeededOf(int blob, int available) const;
 };
+
+// By blob, the margin its readers need so that the output's kept part, with no margin left,
+// comes out as from the whole tile; WholeMargin everywhere when `border` is 0 or some layer's
+// geometry is not one that margins describe.
+std::vector<int> NeededMargins(const TNcnnModel& model, int border);
 
 // The builders of each layer kind: each adds the steps that compute the layer, gives its output
 // blobs their values and reads its inputs. `in` are the values of the layer's input blobs.

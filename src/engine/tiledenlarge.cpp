@@ -182,11 +182,13 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
     const int inW = tileW + 2 * TileOverlap;
     const int inH = tileH + 2 * TileOverlap;
     const std::size_t inPlane = std::size_t(inW) * std::size_t(inH);
-    const std::size_t outPlane = inPlane * std::size_t(scale) * std::size_t(scale);
     std::vector<float> input(3 * inPlane);
-    std::vector<float> output(3 * outPlane);
     const float max = source.Max();
-    const int outW = inW * scale;
+    const int keepW = tileW * scale;
+    const int keepH = tileH * scale;
+    const std::size_t outPlane = std::size_t(keepW) * std::size_t(keepH);
+    uchar* const bits = result.bits();
+    const qsizetype bytesPerLine = result.bytesPerLine();
 
     std::size_t done = 0;
     const std::size_t total = columns.size() * rows.size();
@@ -194,6 +196,7 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
         for (int x0 : columns) {
             // Beyond the image's edge the image is mirrored, as the outside upscaler does, so
             // both give the same edges.
+#pragma omp parallel for schedule(static)
             for (int y = 0; y < inH; ++y) {
                 for (int x = 0; x < inW; ++x) {
                     const int sx = x0 - TileOverlap + x;
@@ -203,21 +206,18 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
                         input[std::size_t(c) * inPlane + at] = source.Mirrored(sx, sy, c) / max;
                 }
             }
-            network.Run(inH, inW, input.data(), output.data());
+            const float* output = network.Run(inH, inW, TileOverlap, input.data());
 
             const int keepX = x0 * scale;
             const int keepY = y0 * scale;
-            const int keepW = tileW * scale;
-            const int keepH = tileH * scale;
             const TCubicTaps tapsX = cubicTaps(keepX, keepW, scale);
             const TCubicTaps tapsY = cubicTaps(keepY, keepH, scale);
+#pragma omp parallel for schedule(static)
             for (int y = 0; y < keepH; ++y) {
-                const std::size_t row = std::size_t(y + TileOverlap * scale) * std::size_t(outW) +
-                                        std::size_t(TileOverlap * scale);
-                const float* red = output.data() + row;
+                const float* red = output + std::size_t(y) * std::size_t(keepW);
                 const float* green = red + outPlane;
                 const float* blue = green + outPlane;
-                uchar* line = result.scanLine(keepY + y) + 0;
+                uchar* line = bits + (keepY + y) * bytesPerLine;
                 for (int x = 0; x < keepW; ++x) {
                     const int ox = keepX + x;
                     float alpha = 0.f;

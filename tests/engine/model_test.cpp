@@ -270,8 +270,7 @@ TEST_P(HandMadeModel, GivesTheOutputWorkedOutByHand)
             for (int x = 0; x < Side; ++x)
                 input.push_back(inputAt(c, y, x));
     const int out = Side * test.scale;
-    std::vector<float> output(std::size_t(3 * out * out), NAN);
-    network.Run(Side, Side, input.data(), output.data());
+    const float* output = network.Run(Side, Side, 0, input.data());
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < out; ++y)
             for (int x = 0; x < out; ++x)
@@ -288,6 +287,81 @@ INSTANTIATE_TEST_SUITE_P(Layers, HandMadeModel, testing::ValuesIn(modelCases()),
                                      ch = '_';
                              return name;
                          });
+
+// A model with every layer kind whose geometry margins describe: convolutions before and after
+// both enlargements, a sum with the input, and the input enlarged on its own to be added last.
+THandMadeModel everyMarginLayer()
+{
+    unsigned state = 12345;
+    const auto weights = [&state](int count) {
+        std::vector<float> values;
+        for (int i = 0; i < count; ++i) {
+            state = state * 1103515245u + 12345u;
+            values.push_back(float((state >> 16) % 1000) / 1000.f - 0.5f);
+        }
+        return values;
+    };
+    THandMadeModel model;
+    model.Layer("Split split 1 3 data a b c")
+        .Layer("Convolution c1 1 1 a x1 0=4 1=3 4=1 5=1 6=108 9=2 -23310=1,1.000000e-01")
+        .Tagged(weights(108))
+        .Raw(weights(4))
+        .Layer("PReLU p1 1 1 x1 x2 0=4")
+        .Raw(weights(4))
+        .Layer("Convolution c2 1 1 x2 x3 0=3 1=3 4=1 5=1 6=108")
+        .Tagged(weights(108))
+        .Raw(weights(3))
+        .Layer("Eltwise e1 2 1 x3 b x4 0=1")
+        .Layer("Convolution c3 1 1 x4 x5 0=12 1=3 4=1 5=1 6=324")
+        .Tagged(weights(324))
+        .Raw(weights(12))
+        .Layer("PixelShuffle ps 1 1 x5 x6 0=2")
+        .Layer("Convolution c4 1 1 x6 x7 0=3 1=3 4=1 5=1 6=81")
+        .Tagged(weights(81))
+        .Raw(weights(3))
+        .Layer("Interp i1 1 1 x7 x8 0=1 1=2.0 2=2.0")
+        .Layer("Convolution c5 1 1 x8 x9 0=3 1=3 4=1 5=1 6=81")
+        .Tagged(weights(81))
+        .Raw(weights(3))
+        .Layer("Interp i2 1 1 c up 0=1 1=4.0 2=4.0")
+        .Layer("BinaryOp add 2 1 x9 up out 0=0");
+    return model;
+}
+
+TEST(TileBorder, LayersLeaveOutWhatTheKeptPartDoesNotDependOn)
+{
+    const THandMadeModel model = everyMarginLayer();
+    TNetwork network(ParseNcnnModel(model.Param(15), model.Bin()), engine::TPrecision::Float32);
+    ASSERT_EQ(network.Scale(), 4);
+    constexpr int side = 20;
+    constexpr int border = 5;
+    std::vector<float> input;
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < side; ++y)
+            for (int x = 0; x < side; ++x)
+                input.push_back(std::sin(0.7f * float(x) + 1.3f * float(y) + float(c)));
+    const int whole = side * 4;
+    const float* output = network.Run(side, side, 0, input.data());
+    const std::vector<float> wholeTile(output, output + 3 * whole * whole);
+    const int kept = (side - 2 * border) * 4;
+    output = network.Run(side, side, border, input.data());
+    for (int c = 0; c < 3; ++c)
+        for (int y = 0; y < kept; ++y)
+            for (int x = 0; x < kept; ++x)
+                ASSERT_NEAR(output[std::size_t((c * kept + y) * kept + x)],
+                            wholeTile[std::size_t((c * whole + y + border * 4) * whole + x +
+                                                  border * 4)],
+                            1e-4)
+                    << "channel " << c << " at " << x << "," << y;
+
+    const auto area = [&network](int withBorder) {
+        long pixels = 0;
+        for (const auto& shape : network.ConvolutionShapes(side, side, withBorder))
+            pixels += long(shape.height) * shape.width;
+        return pixels;
+    };
+    EXPECT_LT(area(border), area(0)) << "the border's outer ring is still computed";
+}
 
 struct TBrokenCase {
     const char* name;
