@@ -219,7 +219,7 @@ int main(int argc, char* argv[])
         engine::TNetwork network(
             engine::LoadNcnnModel(stem + QStringLiteral(".param"), stem + QStringLiteral(".bin")));
         double usefulFlops = 0;
-        double computedFlops = 0; // with the mirrored border the whole-image pass adds
+        double computedFlops = 0; // with the part of the mirrored border that is computed
         double onednnSeconds = 0;
         const auto flopsOf = [](const engine::TNetwork::TConvolutionShape& shape) {
             return 2.0 * shape.inputs * shape.outputs * shape.kernel * shape.kernel * shape.height *
@@ -234,9 +234,9 @@ int main(int argc, char* argv[])
                 std::fprintf(stderr, "a photo does not fit in one tile of %s\n", qPrintable(model));
                 return 1;
             }
-            for (const auto& shape :
-                 network.ConvolutionShapes(image.height() + 2 * engine::TileOverlap,
-                                           image.width() + 2 * engine::TileOverlap))
+            for (const auto& shape : network.ConvolutionShapes(
+                     image.height() + 2 * engine::TileOverlap,
+                     image.width() + 2 * engine::TileOverlap, engine::TileOverlap))
                 computedFlops += flopsOf(shape);
             for (const auto& shape : shapes) {
                 usefulFlops += flopsOf(shape);
@@ -273,8 +273,9 @@ int main(int argc, char* argv[])
                     f.theirsMsPerPixel / f.oursMsPerPixel, f.achievedGflops, f.onednnGflops,
                     100.0 * f.achievedGflops / f.onednnGflops, 100.0 * f.borderShare);
     }
-    std::printf("border cap: the image's own convolution FLOPs among those computed with the "
-                "%d mirrored pixels on every side that agreement with the upscaler needs\n",
+    std::printf("border cap: the image's own convolution FLOPs among those computed with as much "
+                "of the %d mirrored pixels on every side, which agreement with the upscaler "
+                "needs, as each layer's output still depends on\n",
                 engine::TileOverlap);
     std::printf("2000x1500 photo, realesrgan-x4fast: %.1f s, peak RSS %.0f MB (%.0f%% of 2048 MB); "
                 "its decoded image and result alone take %.0f MB\n",

@@ -49,7 +49,7 @@ TNetwork::~TNetwork() = default;
 TNetworkPlan& TNetwork::planFor(int height, int width, int border)
 {
     // A few sizes keep their primitives, since building them costs as much as running a small
-    // image; only the size in use holds its buffers.
+    // image; the one in use lays its buffers out in the arena, as large as the largest so far.
     constexpr std::size_t keptPlans = 4;
     auto& plans = state_->plans;
     const auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& kept) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <sys/mman.h>
 
 namespace engine
 {
@@ -50,9 +51,14 @@ int ceilDivided(int margin, int factor)
 
 TBuffer AllocateBuffer(std::size_t bytes)
 {
-    void* pointer = std::aligned_alloc(64, cacheLines(bytes));
+    // Huge pages: a tile's blobs span tens of megabytes that the kernels stride through, and
+    // the first touch of each 4 KB page would cost more than the arithmetic on it.
+    constexpr std::size_t hugePage = std::size_t(2) << 20;
+    const std::size_t size = (std::max<std::size_t>(bytes, 64) + hugePage - 1) / hugePage * hugePage;
+    void* pointer = std::aligned_alloc(hugePage, size);
     if (!pointer)
         throw std::bad_alloc();
+    ::madvise(pointer, size, MADV_HUGEPAGE);
     return TBuffer(pointer);
 }
 
