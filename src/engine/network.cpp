@@ -49,7 +49,7 @@ TNetwork::~TNetwork() = default;
 TNetworkPlan& TNetwork::planFor(int height, int width, int border)
 {
     // A few sizes keep their primitives, since building them costs as much as running a small
-    // image; the one in use lays its buffers out in the arena, as large as the largest so far.
+    // image.
     constexpr std::size_t keptPlans = 4;
     auto& plans = state_->plans;
     const auto found = std::find_if(plans.begin(), plans.end(), [&](const auto& kept) {
@@ -62,16 +62,23 @@ TNetworkPlan& TNetwork::planFor(int height, int width, int border)
         if (plans.size() > keptPlans)
             plans.pop_back();
     }
-    TNetworkPlan& plan = *plans.front();
-    if (plan.Bytes() > state_->arenaBytes) {
-        for (const auto& kept : plans)
+    return *plans.front();
+}
+
+void TNetwork::bind(TNetworkPlan& plan)
+{
+    // The arena stays as it is for a plan that needs somewhat less, so that tiles of a few sizes
+    // do not each pay for fresh pages; one that needs far less gives the memory back, since the
+    // tiles of a large image are made small to leave room for its result.
+    const std::size_t bytes = plan.Bytes();
+    if (bytes > state_->arenaBytes || bytes < state_->arenaBytes / 2) {
+        for (const auto& kept : state_->plans)
             kept->Release();
         state_->arena.reset();
-        state_->arena = AllocateBuffer(plan.Bytes());
-        state_->arenaBytes = plan.Bytes();
+        state_->arena = AllocateBuffer(bytes);
+        state_->arenaBytes = bytes;
     }
     plan.Bind(static_cast<char*>(state_->arena.get()));
-    return plan;
 }
 
 std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width, int border)
@@ -147,6 +154,7 @@ std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width, int bor
 const float* TNetwork::Run(int height, int width, int border, const float* input)
 {
     TNetworkPlan& plan = planFor(height, width, border);
+    bind(plan);
     for (TValue& value : plan.values) {
         if (value.slot < 0)
             value.object.set_data_handle(const_cast<float*>(input));

@@ -55,6 +55,8 @@ public:
 private:
     TNetworkPlan& planFor(int height, int width, int border);
     std::unique_ptr<TNetworkPlan> buildPlan(int height, int width, int border);
+    // Lays the plan's buffers out in the arena, which it first sizes to fit.
+    void bind(TNetworkPlan& plan);
 
     std::unique_ptr<TNetworkState> state_;
     int scale_ = 0;

@@ -18,6 +18,12 @@ namespace
 
 // Working memory that the tiles may take; the result image comes on top.
 constexpr std::size_t TileBudget = std::size_t(640) << 20;
+// What one image may take in all: the decoded image twice (as read, and as the tiles read it),
+// its result and the tiles, with room left for the program, the weights and the encoder. A
+// large result leaves the tiles less, down to a floor below which the border would cost more
+// than the memory saved.
+constexpr std::size_t ImageMemoryAim = std::size_t(1792) << 20;
+constexpr std::size_t SmallestTileBudget = std::size_t(48) << 20;
 
 struct TLayout {
     bool deep;  // 16 bits per channel
@@ -133,11 +139,15 @@ template <typename T> T stored(float value, float max)
 
 } // namespace
 
-int AutomaticTileSize(TNetwork& network)
+int AutomaticTileSize(TNetwork& network, std::size_t imageBytes)
 {
     constexpr int probe = 64;
     const double bytesPerPixel = double(network.WorkspaceBytes(probe, probe)) / (probe * probe);
-    const int side = int(std::sqrt(double(TileBudget) / bytesPerPixel)) - 2 * TileOverlap;
+    const std::size_t budget =
+        imageBytes + SmallestTileBudget < ImageMemoryAim
+            ? std::min(TileBudget, ImageMemoryAim - imageBytes)
+            : SmallestTileBudget;
+    const int side = int(std::sqrt(double(budget) / bytesPerPixel)) - 2 * TileOverlap;
     return std::clamp(side, 32, 512);
 }
 
@@ -161,7 +171,9 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
         throw std::bad_alloc();
 
     if (tileSize <= 0)
-        tileSize = AutomaticTileSize(network);
+        tileSize = AutomaticTileSize(
+            network, std::size_t(result.sizeInBytes()) +
+                         2 * std::size_t(width) * std::size_t(height) * (layout.deep ? 8 : 4));
     // Every tile has the same size, so one plan of primitives serves them all. The image is split
     // evenly, so tiles are no larger than needed, and the last one in a row or column moves back
     // by the few pixels that the split leaves over, to end at the image's edge.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QImage>
+#include <cstddef>
 #include <functional>
 
 namespace engine
@@ -16,8 +17,9 @@ class TNetwork;
 // whole-image pass).
 constexpr int TileOverlap = 10;
 
-// The tile size (kept part, in input pixels) whose working memory fits a few hundred megabytes.
-int AutomaticTileSize(TNetwork& network);
+// The tile size (kept part, in input pixels) whose working memory fits a few hundred megabytes,
+// less when the image and its result (`imageBytes`) leave less of the memory one image may take.
+int AutomaticTileSize(TNetwork& network, std::size_t imageBytes = 0);
 
 // The enlarged image: 16 bits per channel when `image` has more than 8, grey when it is grey,
 // with its alpha channel enlarged bicubically. Alpha through the model as a grey picture would

@@ -187,6 +187,29 @@ TEST(EnlargeImage, TilesAgreeWithAWholeImagePass)
     }
 }
 
+TEST(EnlargeImage, ALargeResultLeavesTheTilesLessMemory)
+{
+    SKIP_WITHOUT_MODELS();
+    TNetwork network = provisionedModel(QStringLiteral("realesrgan-x4plus"));
+    // A 4000 x 3000 photo: its 8-bit result, and its 16-bit one held as 64 bits a pixel.
+    const std::size_t eightBit = std::size_t(16000) * 12000 * 3 + std::size_t(4000) * 3000 * 8;
+    const std::size_t sixteenBit = std::size_t(16000) * 12000 * 8 + std::size_t(4000) * 3000 * 16;
+    const int alone = engine::AutomaticTileSize(network);
+    const int beside8 = engine::AutomaticTileSize(network, eightBit);
+    const int beside16 = engine::AutomaticTileSize(network, sixteenBit);
+    std::printf("realesrgan-x4plus tiles: %d alone, %d beside an 8-bit 4000x3000 result, %d beside "
+                "a 16-bit one\n",
+                alone, beside8, beside16);
+    EXPECT_EQ(beside8, alone);
+    EXPECT_LT(beside16, alone);
+    const auto workspace = [&network](int side) {
+        return network.WorkspaceBytes(side + 2 * engine::TileOverlap,
+                                      side + 2 * engine::TileOverlap);
+    };
+    EXPECT_LT(workspace(beside16) + sixteenBit, std::size_t(1900) << 20)
+        << "the tiles and the 16-bit result together pass the memory one image may take";
+}
+
 TEST(EnlargeImage, Bfloat16AgreesWithFloat32)
 {
     SKIP_WITHOUT_MODELS();
