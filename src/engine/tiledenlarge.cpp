@@ -54,8 +54,13 @@ TLayout layoutOf(const QImage& image)
 class TSource
 {
 public:
+    // Without alpha the X formats have the same layout, and one of them is what a 16-bit RGB
+    // file decodes to: no copy of a large image beside the one read.
     TSource(const QImage& image, bool deep)
-        : image_(image.convertToFormat(deep ? QImage::Format_RGBA64 : QImage::Format_RGBA8888)),
+        : image_(image.convertToFormat(
+              deep ? (image.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                   : (image.hasAlphaChannel() ? QImage::Format_RGBA8888
+                                              : QImage::Format_RGBX8888))),
           deep_(deep)
     {
     }
