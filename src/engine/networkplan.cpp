@@ -54,7 +54,8 @@ TBuffer AllocateBuffer(std::size_t bytes)
     // Huge pages: a tile's blobs span tens of megabytes that the kernels stride through, and
     // the first touch of each 4 KB page would cost more than the arithmetic on it.
     constexpr std::size_t hugePage = std::size_t(2) << 20;
-    const std::size_t size = (std::max<std::size_t>(bytes, 64) + hugePage - 1) / hugePage * hugePage;
+    const std::size_t size =
+        (std::max<std::size_t>(bytes, 64) + hugePage - 1) / hugePage * hugePage;
     void* pointer = std::aligned_alloc(hugePage, size);
     if (!pointer)
         throw std::bad_alloc();
@@ -68,18 +69,19 @@ int SameConvolutionRadius(const TLayerParams& params)
     const int dilationW = params.Int(2, 1);
     const int strideW = params.Int(3, 1);
     const int padLeft = params.Int(4, 0);
-    const bool square = params.Int(11, kernelW) == kernelW && params.Int(12, dilationW) == dilationW &&
+    const bool square = params.Int(11, kernelW) == kernelW &&
+                        params.Int(12, dilationW) == dilationW &&
                         params.Int(13, strideW) == strideW;
     const int reach = dilationW * (kernelW - 1);
     if (!square || strideW != 1 || kernelW <= 0 || dilationW <= 0 || reach % 2 != 0 ||
         padLeft != reach / 2)
         return -1;
     const int padTop = params.Int(14, padLeft);
-    if (padTop != padLeft || params.Int(15, padLeft) != padLeft || params.Int(16, padTop) != padLeft)
+    if (padTop != padLeft || params.Int(15, padLeft) != padLeft ||
+        params.Int(16, padTop) != padLeft)
         return -1;
     return reach / 2;
 }
-
 
 int WholeResizeFactor(const TModelLayer& layer)
 {
@@ -228,8 +230,15 @@ int TNetworkPlan::View(int value, int margin)
     const TBlobShape shape = ShapeOf(source.desc);
     const memory::desc window = source.desc.submemory_desc(
         {1, shape.channels, shape.height - 2 * cut, shape.width - 2 * cut}, {0, 0, cut, cut});
-    values.push_back({window, source.slot, source.offset, 0, {}, source.placed, margin,
-                      source.fullMargin, source.viewOf >= 0 ? source.viewOf : value});
+    values.push_back({window,
+                      source.slot,
+                      source.offset,
+                      0,
+                      {},
+                      source.placed,
+                      margin,
+                      source.fullMargin,
+                      source.viewOf >= 0 ? source.viewOf : value});
     return int(values.size()) - 1;
 }
 
@@ -269,10 +278,10 @@ void TNetworkPlan::Bind(char* arena)
         at += cacheLines(bytes);
     }
     for (TValue& value : values) {
-        value.object =
-            value.slot >= 0
-                ? memory(value.desc, cpu, arena + slotOffsets[std::size_t(value.slot)] + value.offset)
-                : memory(value.desc, cpu, DNNL_MEMORY_NONE);
+        value.object = value.slot >= 0
+                           ? memory(value.desc, cpu,
+                                    arena + slotOffsets[std::size_t(value.slot)] + value.offset)
+                           : memory(value.desc, cpu, DNNL_MEMORY_NONE);
     }
     for (TStep& step : steps) {
         if (step.custom)

@@ -128,8 +128,8 @@ void BuildPixelShuffle(TPlanBuilder& builder, std::size_t l, const std::vector<i
         const auto at = [from, layout](std::size_t offset) {
             if (!layout.half)
                 return static_cast<const float*>(from)[offset];
-            const std::uint32_t bits = std::uint32_t(static_cast<const std::uint16_t*>(from)[offset])
-                                       << 16;
+            const std::uint32_t bits =
+                std::uint32_t(static_cast<const std::uint16_t*>(from)[offset]) << 16;
             float value;
             std::memcpy(&value, &bits, sizeof value);
             return value;

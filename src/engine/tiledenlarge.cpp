@@ -58,9 +58,9 @@ public:
     // file decodes to: no copy of a large image beside the one read.
     TSource(const QImage& image, bool deep)
         : image_(image.convertToFormat(
-              deep ? (image.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
-                   : (image.hasAlphaChannel() ? QImage::Format_RGBA8888
-                                              : QImage::Format_RGBX8888))),
+              deep
+                  ? (image.hasAlphaChannel() ? QImage::Format_RGBA64 : QImage::Format_RGBX64)
+                  : (image.hasAlphaChannel() ? QImage::Format_RGBA8888 : QImage::Format_RGBX8888))),
           deep_(deep)
     {
     }
@@ -148,10 +148,9 @@ int AutomaticTileSize(TNetwork& network, std::size_t imageBytes)
 {
     constexpr int probe = 64;
     const double bytesPerPixel = double(network.WorkspaceBytes(probe, probe)) / (probe * probe);
-    const std::size_t budget =
-        imageBytes + SmallestTileBudget < ImageMemoryAim
-            ? std::min(TileBudget, ImageMemoryAim - imageBytes)
-            : SmallestTileBudget;
+    const std::size_t budget = imageBytes + SmallestTileBudget < ImageMemoryAim
+                                   ? std::min(TileBudget, ImageMemoryAim - imageBytes)
+                                   : SmallestTileBudget;
     const int side = int(std::sqrt(double(budget) / bytesPerPixel)) - 2 * TileOverlap;
     return std::clamp(side, 32, 512);
 }
@@ -176,9 +175,9 @@ QImage EnlargeImage(TNetwork& network, const QImage& image, int tileSize,
         throw std::bad_alloc();
 
     if (tileSize <= 0)
-        tileSize = AutomaticTileSize(
-            network, std::size_t(result.sizeInBytes()) +
-                         2 * std::size_t(width) * std::size_t(height) * (layout.deep ? 8 : 4));
+        tileSize = AutomaticTileSize(network, std::size_t(result.sizeInBytes()) +
+                                                  2 * std::size_t(width) * std::size_t(height) *
+                                                      (layout.deep ? 8 : 4));
     // Every tile has the same size, so one plan of primitives serves them all. The image is split
     // evenly, so tiles are no larger than needed, and the last one in a row or column moves back
     // by the few pixels that the split leaves over, to end at the image's edge.

@@ -348,10 +348,10 @@ TEST(TileBorder, LayersLeaveOutWhatTheKeptPartDoesNotDependOn)
     for (int c = 0; c < 3; ++c)
         for (int y = 0; y < kept; ++y)
             for (int x = 0; x < kept; ++x)
-                ASSERT_NEAR(output[std::size_t((c * kept + y) * kept + x)],
-                            wholeTile[std::size_t((c * whole + y + border * 4) * whole + x +
-                                                  border * 4)],
-                            1e-4)
+                ASSERT_NEAR(
+                    output[std::size_t((c * kept + y) * kept + x)],
+                    wholeTile[std::size_t((c * whole + y + border * 4) * whole + x + border * 4)],
+                    1e-4)
                     << "channel " << c << " at " << x << "," << y;
 
     const auto area = [&network](int withBorder) {
