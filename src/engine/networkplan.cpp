@@ -210,15 +210,20 @@ int TNetworkPlan::InLayout(int value, const memory::desc& desc)
 {
     if (values[std::size_t(value)].desc == desc)
         return value;
-    const int reordered = Temporary(desc);
-    values[std::size_t(reordered)].margin = values[std::size_t(value)].margin;
-    values[std::size_t(reordered)].fullMargin = values[std::size_t(value)].fullMargin;
+    return copied(value, desc, values[std::size_t(value)].margin);
+}
+
+int TNetworkPlan::copied(int value, const memory::desc& desc, int margin)
+{
+    const int copy = Temporary(desc);
+    values[std::size_t(copy)].margin = margin;
+    values[std::size_t(copy)].fullMargin = values[std::size_t(value)].fullMargin;
     TStep step;
     step.primitive = dnnl::reorder(
         dnnl::reorder::primitive_desc(cpu, values[std::size_t(value)].desc, cpu, desc));
-    step.args = {{DNNL_ARG_FROM, value}, {DNNL_ARG_TO, reordered}};
+    step.args = {{DNNL_ARG_FROM, value}, {DNNL_ARG_TO, copy}};
     steps.push_back(std::move(step));
-    return reordered;
+    return copy;
 }
 
 int TNetworkPlan::View(int value, int margin)
@@ -255,15 +260,7 @@ int TNetworkPlan::InMargin(int value, int margin)
         if (memory::desc(source.dims(), source.data_type(), tag) == source)
             dense = memory::desc(kept, source.data_type(), tag);
     }
-    const int copy = Temporary(dense);
-    values[std::size_t(copy)].margin = margin;
-    values[std::size_t(copy)].fullMargin = values[std::size_t(value)].fullMargin;
-    TStep step;
-    step.primitive = dnnl::reorder(
-        dnnl::reorder::primitive_desc(cpu, values[std::size_t(view)].desc, cpu, dense));
-    step.args = {{DNNL_ARG_FROM, view}, {DNNL_ARG_TO, copy}};
-    steps.push_back(std::move(step));
-    return copy;
+    return copied(view, dense, margin);
 }
 
 void TNetworkPlan::Bind(char* arena)

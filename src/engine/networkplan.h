@@ -119,6 +119,8 @@ struct TNetworkPlan {
 private:
     char* boundTo = nullptr;
     int takeSlot(std::size_t bytes);
+    // A temporary that a reorder fills from the value, in `desc`, with `margin` of its margin.
+    int copied(int value, const memory::desc& desc, int margin);
 };
 
 struct TNetworkState {
