@@ -1,6 +1,7 @@
 #include "batchcontroller.h"
 
 #include "batch/copynaming.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "imagecheck.h"
 #include "imagelistmodel.h"
@@ -203,8 +204,8 @@ void BatchController::onImageProgress(int row, double fraction)
     progress_.Advanced(row, fraction);
     if (row == startedRow_)
         startedRuns_ = false;
-    images_.setStatus(row, TranslateText("Processing...") +
-                               QStringLiteral(" %1%").arg(static_cast<int>(fraction * 100)));
+    images_.setStatus(row, TranslateText("Processing...") + QLatin1Char(' ') +
+                               ShownNumber(static_cast<int>(fraction * 100)) + QLatin1Char('%'));
     progressShown_.Changed();
 }
 

@@ -1,5 +1,6 @@
 #include "comparisonview.h"
 
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "widgetkit.h"
 
@@ -182,7 +183,7 @@ void ComparisonView::updateSides()
     afterSide_->setGeometry(x, 0, width() - x, height());
     dividerHandle_->setGeometry(x - handleRadius(), 0, 2 * handleRadius(), height());
     dividerHandle_->setAccessibleDescription(
-        FillTemplate(TranslateText("%s%"), {QString::number(qRound(divider_ * 100))}));
+        FillTemplate(TranslateText("%s%"), {ShownNumber(qRound(divider_ * 100))}));
     beforeSide_->setVisible(pair);
     dividerHandle_->setVisible(pair);
     afterSide_->setVisible(mode_ != TMode::Message);

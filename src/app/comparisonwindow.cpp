@@ -3,6 +3,7 @@
 #include "batch/batchsummary.h"
 #include "batch/outputcheck.h"
 #include "comparisonview.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "placementkeeper.h"
 #include "widgetkit.h"
@@ -97,8 +98,8 @@ TLoadedImage shown(TStoredImage stored, QImageIOHandler::Transformations turn)
 QString infoText(const QString& caption, const TLoadedImage& image)
 {
     return FillTemplate(TranslateText("%s: %s x %s, %s"),
-                        {caption, QString::number(image.pixels.width()),
-                         QString::number(image.pixels.height()), FormatSize(image.fileBytes)});
+                        {caption, ShownNumber(image.pixels.width()),
+                         ShownNumber(image.pixels.height()), FormatSize(image.fileBytes)});
 }
 
 QString cannotReadText(const QString& caption, const QString& path)
@@ -406,8 +407,7 @@ void ComparisonWindow::showZoom()
         zoomLabel_->clear(); // nothing to zoom yet
         return;
     }
-    zoomLabel_->setText(
-        FillTemplate(TranslateText("%s%"), {QString::number(std::lround(zoom * 100))}));
+    zoomLabel_->setText(FillTemplate(TranslateText("%s%"), {ShownNumber(std::lround(zoom * 100))}));
     int checked = -1;
     if (view_->fitting())
         checked = 0;

@@ -3,6 +3,7 @@
 #include "batch/outputcheck.h"
 #include "comparisonwindow.h"
 #include "croppicker.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "offthread.h"
 #include "previewcrop.h"
@@ -177,7 +178,7 @@ void PreviewPanel::onProgress(double fraction)
     statusLabel_->setText(
         FillTemplate(TranslateText("Enlarging the preview: %s (%s%)"),
                      {CaptionOf(BatchOptionsOf(running_, upscalerFolder_)),
-                      QString::number(std::lround(std::clamp(fraction, 0.0, 1.0) * 100))}));
+                      ShownNumber(std::lround(std::clamp(fraction, 0.0, 1.0) * 100))}));
 }
 
 void PreviewPanel::onFinished(const QString& part, const TImageResult& result)

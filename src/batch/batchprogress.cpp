@@ -1,6 +1,7 @@
 #include "batchprogress.h"
 
 #include "batchsummary.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 
 #include <QRegularExpression>
@@ -8,7 +9,10 @@
 
 std::optional<double> PercentageOf(const QString& line)
 {
-    static const QRegularExpression percentage(QStringLiteral("^\\s*(\\d{1,3})[.,](\\d+)%\\s*$"));
+    // The upscaler writes its percentages with the decimal sign of its locale, a comma under a
+    // German desktop, but always in ASCII digits.
+    static const QRegularExpression percentage(
+        QStringLiteral("^\\s*([0-9]{1,3})[.,]([0-9]+)%\\s*$"));
     const QRegularExpressionMatch match = percentage.match(line);
     if (!match.hasMatch())
         return std::nullopt;
@@ -84,7 +88,7 @@ std::optional<std::uint32_t> TBatchProgress::TimeLeft() const
 QString ProgressText(const TBatchProgress& progress)
 {
     const int current = std::min(progress.Done() + 1, progress.Total());
-    QString text = QStringLiteral("%1 / %2").arg(current).arg(progress.Total());
+    QString text = ShownNumber(current) + QStringLiteral(" / ") + ShownNumber(progress.Total());
     if (const std::optional<std::uint32_t> left = progress.TimeLeft())
         text += QStringLiteral("  \u00b7  ") + TimeLeftText(*left);
     return text;
@@ -93,7 +97,7 @@ QString ProgressText(const TBatchProgress& progress)
 QString StoppedText(const TBatchProgress& progress)
 {
     return FillTemplate(TranslateText("Stopped: %s of %s enlarged"),
-                        {QString::number(progress.Enlarged()), QString::number(progress.Total())});
+                        {ShownNumber(progress.Enlarged()), ShownNumber(progress.Total())});
 }
 
 TThrottle::TThrottle(int intervalMs, std::function<void()> show)

@@ -1,27 +1,20 @@
 #include "batchsummary.h"
 
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <algorithm>
 #include <cmath>
 
 namespace
 {
 
-QLocale userLocale()
-{
-    QLocale locale;
-    locale.setNumberOptions(QLocale::OmitGroupSeparator);
-    return locale;
-}
-
 // The number with at most two decimals, without trailing zeros or a bare separator.
 QString upToTwoDecimals(double value)
 {
-    const QLocale locale = userLocale();
-    QString text = locale.toString(value, 'f', 2);
+    const QLocale locale = ShownLocale();
+    QString text = ShownDecimal(value, 2);
     const QString separator = locale.decimalPoint();
     if (text.contains(separator)) {
         while (text.endsWith(locale.zeroDigit()))
@@ -58,9 +51,11 @@ std::int64_t SizePercentOf(std::int64_t sizeDifference, std::int64_t totalInputB
 
 QString MinutesAndSeconds(std::uint32_t seconds)
 {
-    return FillTemplate(TranslateText("%s min %s s"),
-                        {QString::number(seconds / 60),
-                         QStringLiteral("%1").arg(seconds % 60, 2, 10, QLatin1Char('0'))});
+    return FillTemplate(
+        TranslateText("%s min %s s"),
+        {ShownNumber(seconds / 60), ShownLocale()
+                                        .toString(seconds % 60)
+                                        .rightJustified(2, ShownLocale().zeroDigit().front())});
 }
 
 QString ElapsedText(std::uint32_t milliseconds)
@@ -69,8 +64,7 @@ QString ElapsedText(std::uint32_t milliseconds)
     // switch comes where one decimal would round up to "60.0".
     if (milliseconds >= 59950)
         return MinutesAndSeconds((milliseconds + 500) / 1000);
-    return userLocale().toString(milliseconds / 1000.0, 'f', 1) + QLatin1Char(' ') +
-           TranslateText("seconds");
+    return ShownDecimal(milliseconds / 1000.0, 1) + QLatin1Char(' ') + TranslateText("seconds");
 }
 
 QString TimeLeftText(std::uint32_t milliseconds)
@@ -78,7 +72,7 @@ QString TimeLeftText(std::uint32_t milliseconds)
     const std::uint32_t seconds = (milliseconds + 999) / 1000;
     const QString time = seconds >= 60
                              ? MinutesAndSeconds(seconds)
-                             : FillTemplate(TranslateText("%s s"), {QString::number(seconds)});
+                             : FillTemplate(TranslateText("%s s"), {ShownNumber(seconds)});
     return FillTemplate(TranslateText("About %s left"), {time});
 }
 
@@ -94,7 +88,7 @@ TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutpu
     } else {
         change.caption = TranslateText("Savings on Disk Space:");
     }
-    const QString percentText = QString::number(percent) + QLatin1Char('%');
+    const QString percentText = ShownNumber(percent) + QLatin1Char('%');
     change.value = difference != 0 ? FormatSize(difference) + QStringLiteral(" (") + percentText +
                                          QLatin1Char(')')
                                    : percentText;
@@ -104,7 +98,7 @@ TSizeChange SizeChangeText(std::int64_t totalInputBytes, std::int64_t totalOutpu
 QString EndingText(const TBatchSummary& summary)
 {
     const QString separator = QStringLiteral(" \u00b7 ");
-    const QString failed = QString::number(summary.failed);
+    const QString failed = ShownNumber(summary.failed);
     QString ending;
     if (summary.failed == 0)
         ending = TranslateText("Completed");
@@ -113,13 +107,13 @@ QString EndingText(const TBatchSummary& summary)
     else
         ending = FillTemplate(TranslateText("%s failed; the reasons are on the rows"), {failed});
     if (summary.skipped > 0)
-        ending += separator +
-                  FillTemplate(TranslateText("%s skipped"), {QString::number(summary.skipped)});
+        ending +=
+            separator + FillTemplate(TranslateText("%s skipped"), {ShownNumber(summary.skipped)});
     if (summary.noted == 1)
         ending += separator + summary.lastNote;
     else if (summary.noted > 1)
         ending += separator + FillTemplate(TranslateText("%s notes, the last: %s"),
-                                           {QString::number(summary.noted), summary.lastNote});
+                                           {ShownNumber(summary.noted), summary.lastNote});
     if (!summary.advice.isEmpty())
         ending += separator + summary.advice;
     return ending;
@@ -128,10 +122,9 @@ QString EndingText(const TBatchSummary& summary)
 QString ProcessedCountText(const TBatchSummary& summary)
 {
     if (summary.completedInList < 0 || summary.completedInList == summary.completed)
-        return QString::number(summary.completed);
-    return FillTemplate(
-        TranslateText("%s (%s in this run)"),
-        {QString::number(summary.completedInList), QString::number(summary.completed)});
+        return ShownNumber(summary.completed);
+    return FillTemplate(TranslateText("%s (%s in this run)"),
+                        {ShownNumber(summary.completedInList), ShownNumber(summary.completed)});
 }
 
 QString FailuresText(const std::vector<TFailedImage>& failures, std::size_t limit)
@@ -147,6 +140,6 @@ QString FailuresText(const std::vector<TFailedImage>& failures, std::size_t limi
     }
     if (listed < failures.size())
         text += QLatin1Char('\n') + FillTemplate(TranslateText("%s more failed"),
-                                                 {QString::number(failures.size() - listed)});
+                                                 {ShownNumber(qint64(failures.size() - listed))});
     return text;
 }

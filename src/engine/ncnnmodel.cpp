@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -22,6 +23,48 @@ constexpr std::uint32_t TagBfloat16 = 0x01348B83;
 std::string inQuotes(const std::string& text)
 {
     return '"' + text + '"';
+}
+
+// Model files are written in the C locale whatever the desktop's language. The standard C
+// parsers follow the process's locale, which Qt takes from the desktop: under a German one they
+// stop at the "." of "0.2". from_chars never looks at a locale.
+template <typename Number, typename... Format>
+std::optional<Number> numberIn(std::string_view text, Format... format)
+{
+    if (text.size() > 1 && text.front() == '+' && text[1] != '-')
+        text.remove_prefix(1);
+    Number value{};
+    const char* end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, format...);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<int> wholeNumberIn(std::string_view text)
+{
+    return numberIn<int>(text, 10);
+}
+
+// The words of a line that is known to hold at least one.
+std::vector<std::string> wordsOf(const std::string& line)
+{
+    std::vector<std::string> words;
+    std::size_t at = 0;
+    while ((at = line.find_first_not_of(" \t\r", at)) != std::string::npos) {
+        const std::size_t end = line.find_first_of(" \t\r", at);
+        words.push_back(line.substr(at, end - at));
+        at = end;
+    }
+    return words;
+}
+
+std::optional<float> realNumberIn(std::string_view text)
+{
+    const std::optional<float> value = numberIn<float>(text, std::chars_format::general);
+    if (!value || !std::isfinite(*value))
+        return std::nullopt;
+    return value;
 }
 
 // The keys each supported layer type understands. A key outside its list is refused rather than
@@ -186,13 +229,11 @@ int TLayerParams::Int(int key, int fallback) const
     const auto found = values_.find(key);
     if (found == values_.end())
         return fallback;
-    const std::string& text = found->second;
-    char* end = nullptr;
-    const long value = std::strtol(text.c_str(), &end, 10);
-    if (text.empty() || *end != '\0' || value < INT32_MIN || value > INT32_MAX)
+    const std::optional<int> value = wholeNumberIn(found->second);
+    if (!value)
         throw EModelError("layer " + inQuotes(layer_) + ": parameter " + std::to_string(key) + "=" +
-                          text + " is not a whole number");
-    return int(value);
+                          found->second + " is not a whole number");
+    return *value;
 }
 
 float TLayerParams::Float(int key, float fallback) const
@@ -200,13 +241,11 @@ float TLayerParams::Float(int key, float fallback) const
     const auto found = values_.find(key);
     if (found == values_.end())
         return fallback;
-    const std::string& text = found->second;
-    char* end = nullptr;
-    const float value = std::strtof(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !std::isfinite(value))
+    const std::optional<float> value = realNumberIn(found->second);
+    if (!value)
         throw EModelError("layer " + inQuotes(layer_) + ": parameter " + std::to_string(key) + "=" +
-                          text + " is not a number");
-    return value;
+                          found->second + " is not a number");
+    return *value;
 }
 
 std::vector<float> TLayerParams::Floats(int key) const
@@ -224,16 +263,15 @@ std::vector<float> TLayerParams::Floats(int key) const
     };
     if (items.empty())
         throw bad();
-    char* end = nullptr;
-    const long count = std::strtol(items[0].c_str(), &end, 10);
-    if (*end != '\0' || count < 0 || std::size_t(count) != items.size() - 1)
+    const std::optional<int> count = wholeNumberIn(items[0]);
+    if (!count || *count < 0 || std::size_t(*count) != items.size() - 1)
         throw bad();
     std::vector<float> values;
     for (std::size_t i = 1; i < items.size(); ++i) {
-        const float value = std::strtof(items[i].c_str(), &end);
-        if (items[i].empty() || *end != '\0' || !std::isfinite(value))
+        const std::optional<float> value = realNumberIn(items[i]);
+        if (!value)
             throw bad();
-        values.push_back(value);
+        values.push_back(*value);
     }
     return values;
 }
@@ -257,35 +295,43 @@ TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBy
         }
         return false;
     };
-    if (!nextLine() || std::atoi(line.c_str()) != ParamMagic)
+    if (!nextLine() || wholeNumberIn(wordsOf(line).front()) != ParamMagic)
         throw EModelError("the .param file does not start with ncnn's magic number 7767517");
-    int layerCount = 0;
-    int blobCount = 0;
-    if (!nextLine() || std::sscanf(line.c_str(), "%d %d", &layerCount, &blobCount) != 2 ||
-        layerCount <= 0 || blobCount <= 0)
+    std::optional<int> layerCount;
+    std::optional<int> blobCount;
+    if (nextLine()) {
+        const std::vector<std::string> counts = wordsOf(line);
+        layerCount = wholeNumberIn(counts[0]);
+        blobCount = counts.size() > 1 ? wholeNumberIn(counts[1]) : std::nullopt;
+    }
+    if (!layerCount || !blobCount || *layerCount <= 0 || *blobCount <= 0)
         throw EModelError("the .param file's second line must give the layer and blob counts");
 
     TNcnnModel model;
     std::unordered_map<std::string, int> blobIndex;
     std::vector<int> consumers;
     TWeightReader reader(binBytes);
-    for (int l = 0; l < layerCount; ++l) {
+    for (int l = 0; l < *layerCount; ++l) {
         if (!nextLine())
-            throw EModelError("the .param file announces " + std::to_string(layerCount) +
+            throw EModelError("the .param file announces " + std::to_string(*layerCount) +
                               " layers but has " + std::to_string(l));
-        std::istringstream words(line);
-        TModelLayer layer;
-        int inputCount = -1;
-        int outputCount = -1;
-        words >> layer.type >> layer.name >> inputCount >> outputCount;
-        if (!words || inputCount < 0 || outputCount < 0)
+        const std::vector<std::string> words = wordsOf(line);
+        const std::optional<int> inputCount =
+            words.size() >= 4 ? wholeNumberIn(words[2]) : std::nullopt;
+        const std::optional<int> outputCount =
+            words.size() >= 4 ? wholeNumberIn(words[3]) : std::nullopt;
+        if (!inputCount || !outputCount || *inputCount < 0 || *outputCount < 0)
             throw EModelError("the .param file's line " + inQuotes(line) + " is not a layer");
+        TModelLayer layer;
+        layer.type = words[0];
+        layer.name = words[1];
         layer.params.SetLayerName(layer.name);
-        for (int i = 0; i < inputCount; ++i) {
-            std::string blob;
-            if (!(words >> blob))
+        std::size_t next = 4;
+        for (int i = 0; i < *inputCount; ++i) {
+            if (next >= words.size())
                 throw EModelError("layer " + inQuotes(layer.name) + " lists fewer inputs than " +
-                                  std::to_string(inputCount));
+                                  std::to_string(*inputCount));
+            const std::string& blob = words[next++];
             const auto found = blobIndex.find(blob);
             if (found == blobIndex.end())
                 throw EModelError("layer " + inQuotes(layer.name) + " reads the blob " +
@@ -295,11 +341,11 @@ TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBy
                                   " is read by more than one layer without a Split");
             layer.inputs.push_back(found->second);
         }
-        for (int i = 0; i < outputCount; ++i) {
-            std::string blob;
-            if (!(words >> blob))
+        for (int i = 0; i < *outputCount; ++i) {
+            if (next >= words.size())
                 throw EModelError("layer " + inQuotes(layer.name) + " lists fewer outputs than " +
-                                  std::to_string(outputCount));
+                                  std::to_string(*outputCount));
+            const std::string& blob = words[next++];
             if (blobIndex.count(blob))
                 throw EModelError("the blob " + inQuotes(blob) +
                                   " is given by more than one layer");
@@ -308,14 +354,17 @@ TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBy
             model.blobs.push_back(blob);
             consumers.push_back(0);
         }
-        for (std::string pair; words >> pair;) {
+        for (; next < words.size(); ++next) {
+            const std::string& pair = words[next];
             const std::size_t equals = pair.find('=');
-            char* end = nullptr;
-            const long key = std::strtol(pair.c_str(), &end, 10);
-            if (equals == std::string::npos || end != pair.c_str() + equals || equals == 0)
+            const std::optional<int> key =
+                equals == std::string::npos
+                    ? std::nullopt
+                    : wholeNumberIn(std::string_view(pair).substr(0, equals));
+            if (!key)
                 throw EModelError("layer " + inQuotes(layer.name) +
                                   " has the malformed parameter " + inQuotes(pair));
-            layer.params.Set(int(key), pair.substr(equals + 1));
+            layer.params.Set(*key, pair.substr(equals + 1));
         }
         checkParams(layer);
         if (layer.type == "Input") {
@@ -328,9 +377,9 @@ TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBy
     }
     if (nextLine())
         throw EModelError("the .param file has more layer lines than the " +
-                          std::to_string(layerCount) + " it announces");
-    if (int(model.blobs.size()) != blobCount)
-        throw EModelError("the .param file announces " + std::to_string(blobCount) +
+                          std::to_string(*layerCount) + " it announces");
+    if (int(model.blobs.size()) != *blobCount)
+        throw EModelError("the .param file announces " + std::to_string(*blobCount) +
                           " blobs but its layers give " + std::to_string(model.blobs.size()));
     if (reader.Left() != 0)
         throw EModelError("the weights file has " + std::to_string(reader.Left()) +

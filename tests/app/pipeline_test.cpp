@@ -8,6 +8,8 @@
 #include "app/resultdialog.h"
 #include "batch/batchengine.h"
 #include "batch/batchsummary.h"
+#include "engine/handmademodel.h"
+#include "i18n/shownnumbers.h"
 #include "platform/desktopstatus.h"
 #include "platform/dialogs.h"
 #include "platform/files.h"
@@ -1030,6 +1032,49 @@ TEST_F(WindowTest, TheResultDialogSumsUpTheBatch)
     EXPECT_EQ(seen.sizeCaption, change.caption);
     EXPECT_EQ(seen.sizeValue, change.value);
     EXPECT_EQ(seen.opened, QUrl::fromLocalFile(destination));
+}
+
+// The built-in engine's program, in the upscaler's place with a small model, under whatever locale
+// the test runs in: a desktop whose decimal sign is a comma gets its images enlarged too, and the
+// result window speaks its numbers.
+TEST_F(WindowTest, TheEngineEnlargesABatchAndTheFiguresFollowTheLocale)
+{
+    const QString upscaler = upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan");
+    QFile::remove(upscaler);
+    ASSERT_TRUE(QFile::copy(QStringLiteral(GRANDORA_ENLARGE), upscaler));
+    const THandMadeModel model = NearestFourTimes();
+    const QString stem = upscalerFolder + QStringLiteral("models/realesrgan-x4plus");
+    QFile::remove(stem + QStringLiteral(".param"));
+    QFile::remove(stem + QStringLiteral(".bin"));
+    testenv::WriteFile(stem + QStringLiteral(".param"), QByteArray::fromStdString(model.Param(2)));
+    testenv::WriteFile(stem + QStringLiteral(".bin"), QByteArray::fromStdString(model.Bin()));
+    if (qgetenv("LC_ALL").startsWith("de_")) {
+        ASSERT_EQ(ShownLocale().decimalPoint(), QStringLiteral(","));
+    }
+
+    const QString a = testenv::WriteImage(folder + QStringLiteral("a.png"), 8, 6);
+    const QString b = testenv::WriteImage(folder + QStringLiteral("b.jpg"), 5, 7);
+    add({a, b});
+    const qint64 input = QFileInfo(a).size() + QFileInfo(b).size();
+    const QString destination = testenv::NewFolder(QStringLiteral("dest"));
+    choose(TImageType::Photo, TAction::CreateCopies, destination);
+    pick("scaleBox", 4);
+
+    runBatch();
+
+    EXPECT_EQ(statuses(), QStringList(2, QStringLiteral("Completed")));
+    EXPECT_EQ(testenv::ImageSize(destination + QStringLiteral("/a.png")), QSize(32, 24));
+    EXPECT_EQ(testenv::ImageSize(destination + QStringLiteral("/b.jpg")), QSize(20, 28));
+    ASSERT_EQ(results.size(), 1u);
+    const QString point = QRegularExpression::escape(ShownLocale().decimalPoint());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^[0-9]+") + point + QStringLiteral("[0-9] seconds$"))
+            .match(results[0].elapsed)
+            .hasMatch())
+        << results[0].elapsed.toStdString();
+    const qint64 output = QFileInfo(destination + QStringLiteral("/a.png")).size() +
+                          QFileInfo(destination + QStringLiteral("/b.jpg")).size();
+    EXPECT_EQ(results[0].sizeValue, SizeChangeText(input, output).value);
 }
 
 TEST_F(WindowTest, BrowseSetsAndStoresTheDestination)

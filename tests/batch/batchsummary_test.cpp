@@ -54,6 +54,19 @@ TEST(BatchSummary, NumbersUseTheUsersDecimalSeparator)
     EXPECT_EQ(FormatSize(1536), QStringLiteral("1,5 KB"));
     EXPECT_EQ(ElapsedText(12345), QStringLiteral("12,3 seconds"));
     EXPECT_EQ(FormatSize(1073741824LL * 2000), QStringLiteral("2000 GB"));
+    EXPECT_EQ(SizeChangeText(4000, 1184).value, QStringLiteral("2,75 KB (70%)"));
+}
+
+// Egyptian Arabic has digits of its own, in every figure that people read.
+TEST(BatchSummary, NumbersUseTheUsersDigits)
+{
+    const LocaleScope arabic("ar_EG");
+    EXPECT_EQ(FormatSize(28160), QStringLiteral("\u0662\u0667\u066b\u0665 KB"));
+    EXPECT_EQ(ElapsedText(65000), QStringLiteral("\u0661 min \u0660\u0665 s"));
+    EXPECT_EQ(SizeChangeText(3072, 1024).value, QStringLiteral("\u0662 KB (\u0666\u0667%)"));
+    TBatchSummary summary;
+    summary.completed = 12;
+    EXPECT_EQ(ProcessedCountText(summary), QStringLiteral("\u0661\u0662"));
 }
 
 // The smallest unit speaks the user's language like the rest of the result window.

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <clocale>
 #include <cmath>
 #include <functional>
+#include <optional>
+#include <string>
 
 using engine::EModelError;
 using engine::ParseNcnnModel;
+using engine::TLayerParams;
 using engine::TNetwork;
 
 namespace
@@ -287,6 +291,58 @@ INSTANTIATE_TEST_SUITE_P(Layers, HandMadeModel, testing::ValuesIn(modelCases()),
                                      ch = '_';
                              return name;
                          });
+
+// Model files are C-locale text. A desktop whose decimal sign is a comma, or whose digits are not
+// ASCII, sets the C library's locale to its own through Qt; the numbers must read the same.
+TEST(ModelText, NumbersReadTheSameInEveryLocale)
+{
+    const struct {
+        const char* text;
+        std::optional<int> whole;
+        std::optional<float> real;
+    } cases[] = {
+        {"4", 4, 4.f},
+        {"-7", -7, -7.f},
+        {"+3", 3, 3.f},
+        {"4.000000e+00", std::nullopt, 4.f},
+        {"2.5", std::nullopt, 2.5f},
+        {"-1.000000e-01", std::nullopt, -0.1f},
+        {"2,5", std::nullopt, std::nullopt},
+        {"99999999999", std::nullopt, 99999999999.f},
+        {"inf", std::nullopt, std::nullopt},
+        {"nan", std::nullopt, std::nullopt},
+        {"1e99", std::nullopt, std::nullopt},
+        {"3x", std::nullopt, std::nullopt},
+        {"+-3", std::nullopt, std::nullopt},
+    };
+    const std::string saved = std::setlocale(LC_ALL, nullptr);
+    for (const char* locale : {"C", "de_DE.UTF-8", "ar_EG.UTF-8"}) {
+        SCOPED_TRACE(locale);
+        ASSERT_NE(std::setlocale(LC_ALL, locale), nullptr) << "scripts/setup-deps generates it";
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.text);
+            TLayerParams params;
+            params.Set(1, c.text);
+            if (c.whole)
+                EXPECT_EQ(params.Int(1, 0), *c.whole);
+            else
+                EXPECT_THROW(params.Int(1, 0), EModelError);
+            if (c.real)
+                EXPECT_FLOAT_EQ(params.Float(1, 0.f), *c.real);
+            else
+                EXPECT_THROW(params.Float(1, 0.f), EModelError);
+        }
+        TLayerParams list;
+        list.Set(-23310, "2,2.000000e-01,-3.5");
+        EXPECT_EQ(list.Floats(-23310), (std::vector<float>{0.2f, -3.5f}));
+        list.Set(-23310, "1,0,5");
+        EXPECT_THROW(list.Floats(-23310), EModelError);
+
+        const THandMadeModel model = NearestFourTimes();
+        EXPECT_EQ(TNetwork(ParseNcnnModel(model.Param(2), model.Bin())).Scale(), 4);
+    }
+    std::setlocale(LC_ALL, saved.c_str());
+}
 
 // A model with every layer kind whose geometry margins describe: convolutions before and after
 // both enlargements, a sum with the input, and the input enlarged on its own to be added last.

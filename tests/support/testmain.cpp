@@ -4,6 +4,10 @@
 #include <QDir>
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -43,6 +47,20 @@ void usePrivateHome()
     qputenv("XDG_RUNTIME_DIR", QFile::encodeName(root + QStringLiteral("/runtime")));
 }
 
+// A run under a locale that this machine lacks would quietly test the C locale instead: the C
+// library falls back to it while Qt still formats in the asked one.
+bool takesTheAskedLocale()
+{
+    const QByteArray asked = qgetenv("LC_ALL");
+    if (asked.isEmpty() || asked == "C" || asked == "POSIX")
+        return true;
+    if (std::strcmp(std::setlocale(LC_NUMERIC, nullptr), "C") != 0)
+        return true;
+    std::fprintf(stderr, "The locale %s is not installed here (scripts/setup-deps makes it)\n",
+                 asked.constData());
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -50,7 +68,11 @@ int main(int argc, char** argv)
     dropPermissionOverrides();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     usePrivateHome();
+    // Like the program, the tests take the C library's locale from the environment: QApplication
+    // sets it.
     QApplication app(argc, argv);
+    if (!takesTheAskedLocale())
+        return 1;
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }
