@@ -1,7 +1,10 @@
-// Layers that change a blob's size: nearest-neighbour Interp and PixelShuffle. Both enlarge
-// only the part of their input that their readers' margin still needs.
+// Layers that change a blob's size: Interp (nearest, bilinear, bicubic) and PixelShuffle. Those
+// that enlarge by a whole factor enlarge only the part of their input that their readers'
+// margin still needs.
 #include "networkplan.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <omp.h>
@@ -50,6 +53,71 @@ std::optional<TPlainLayout> plainLayoutOf(const memory::desc& desc)
     return std::nullopt;
 }
 
+// A value that custom steps read element by element. Channels first or last, in either number
+// type, it is read where it lies; a blocked layout is reordered into a plain one first.
+struct TPlainInput {
+    int value;
+    TPlainLayout layout;
+};
+
+TPlainInput plainInput(TNetworkPlan& plan, int value)
+{
+    if (const std::optional<TPlainLayout> layout =
+            plainLayoutOf(plan.values[std::size_t(value)].desc))
+        return {value, *layout};
+    const TBlobShape shape = ShapeOf(plan.values[std::size_t(value)].desc);
+    const int plain = plan.InLayout(value, PlainDesc(shape.channels, shape.height, shape.width));
+    return {plain, *plainLayoutOf(plan.values[std::size_t(plain)].desc)};
+}
+
+float elementAt(const void* data, const TPlainLayout& layout, std::size_t offset)
+{
+    if (!layout.half)
+        return static_cast<const float*>(data)[offset];
+    const std::uint32_t bits = std::uint32_t(static_cast<const std::uint16_t*>(data)[offset]) << 16;
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+// For each output coordinate of a bilinear or bicubic resize, its first source sample and the
+// weights of `taps` samples from there, computed in the same float steps as ncnn, so results
+// agree with the upscaler's to the last bit where they can. Samples beyond the edge are the
+// edge's own, which is where ncnn moves their weights.
+struct TResizeTaps {
+    int taps = 0;
+    std::vector<int> first;
+    std::vector<float> weights; // `taps` for each output coordinate
+};
+
+TResizeTaps resizeTaps(int source, int target, bool cubic, bool alignCorners)
+{
+    TResizeTaps result;
+    result.taps = cubic ? 4 : 2;
+    const double scale =
+        alignCorners ? double(source - 1) / double(target - 1) : double(source) / double(target);
+    for (int d = 0; d < target; ++d) {
+        float f = alignCorners ? float(d * scale) : float((d + 0.5) * scale - 0.5);
+        const int at = int(std::floor(f));
+        f -= float(at);
+        if (cubic) {
+            constexpr float a = -0.75f;
+            const float f0 = f + 1.f;
+            const float f1 = f;
+            const float f2 = 1.f - f;
+            const float w0 = a * f0 * f0 * f0 - 5 * a * f0 * f0 + 8 * a * f0 - 4 * a;
+            const float w1 = (a + 2) * f1 * f1 * f1 - (a + 3) * f1 * f1 + 1;
+            const float w2 = (a + 2) * f2 * f2 * f2 - (a + 3) * f2 * f2 + 1;
+            result.first.push_back(at - 1);
+            result.weights.insert(result.weights.end(), {w0, w1, w2, 1.f - w0 - w1 - w2});
+        } else {
+            result.first.push_back(at);
+            result.weights.insert(result.weights.end(), {1.f - f, f});
+        }
+    }
+    return result;
+}
+
 } // namespace
 
 void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
@@ -58,34 +126,95 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
     const TModelLayer& layer = builder.Model().layers[l];
     const TLayerParams& params = layer.params;
     NeedInputs(layer, in, 1);
-    if (params.Int(0, 0) != 1)
-        Refuse(layer, "only nearest-neighbour resizing (0=1) is supported, not 0=" +
-                          std::to_string(params.Int(0, 0)));
+    const int kind = params.Int(0, 0);
+    if (kind < 1 || kind > 3)
+        Refuse(layer, "resizing of the kind 0=" + std::to_string(kind) +
+                          " is not supported, only nearest (1), bilinear (2) and bicubic (3)");
+    // An upscaler's every blob grows with its input, which a fixed size cannot.
     if (params.Int(3, 0) != 0 || params.Int(4, 0) != 0 || params.Int(5, 0) != 0)
         Refuse(layer, "only resizing by a factor (1=, 2=) is supported");
     int margin = -1;
     int fullMargin = -1;
     const int input =
         cutForReaders(builder, layer, in[0], WholeResizeFactor(layer), margin, fullMargin);
-    const memory::desc source = builder.DescOf(input);
-    const TBlobShape shape = ShapeOf(source);
-    const float scaleH = params.Float(1, 1.f);
-    const float scaleW = params.Float(2, 1.f);
-    const int outH = int(float(shape.height) * scaleH);
-    const int outW = int(float(shape.width) * scaleW);
+    const TBlobShape shape = ShapeOf(builder.DescOf(input));
+    const int outH = int(float(shape.height) * params.Float(1, 1.f));
+    const int outW = int(float(shape.width) * params.Float(2, 1.f));
     if (outH <= 0 || outW <= 0)
         Refuse(layer, "its factors give an empty image");
-    const dnnl::resampling_forward::primitive_desc described(
-        dnnl::resampling_forward::desc(
-            dnnl::prop_kind::forward_inference, dnnl::algorithm::resampling_nearest, source,
-            memory::desc({1, shape.channels, outH, outW}, source.data_type(), Tag::any)),
-        builder.state.cpu);
-    const int result = plan.NewValue(described.dst_desc());
+    int result = -1;
+    if (kind == 1) {
+        const memory::desc source = builder.DescOf(input);
+        const dnnl::resampling_forward::primitive_desc described(
+            dnnl::resampling_forward::desc(
+                dnnl::prop_kind::forward_inference, dnnl::algorithm::resampling_nearest, source,
+                memory::desc({1, shape.channels, outH, outW}, source.data_type(), Tag::any)),
+            builder.state.cpu);
+        result = plan.NewValue(described.dst_desc());
+        TStep step;
+        step.primitive = dnnl::resampling_forward(described);
+        step.args = {{DNNL_ARG_SRC, input}, {DNNL_ARG_DST, result}};
+        plan.steps.push_back(std::move(step));
+    } else {
+        const TPlainInput source = plainInput(plan, input);
+        result = plan.NewValue(PlainDesc(shape.channels, outH, outW));
+        const bool alignCorners = params.Int(6, 0) != 0;
+        const bool cubic = kind == 3;
+        TStep step;
+        TNetworkPlan* owner = &plan;
+        step.custom = [owner, source, result, shape, outH, outW,
+                       across = resizeTaps(shape.width, outW, cubic, alignCorners),
+                       down = resizeTaps(shape.height, outH, cubic, alignCorners)] {
+            const void* from = owner->values[std::size_t(source.value)].object.get_data_handle();
+            auto* to =
+                static_cast<float*>(owner->values[std::size_t(result)].object.get_data_handle());
+            const TPlainLayout layout = source.layout;
+            const std::size_t width = std::size_t(shape.width);
+            const std::size_t rows = std::size_t(shape.channels) * std::size_t(outH);
+            const int taps = across.taps;
+#pragma omp parallel
+            {
+                // The source rows that one output row mixes, each resized across first.
+                std::vector<float> resized(std::size_t(taps) * std::size_t(outW));
+#pragma omp for schedule(static)
+                for (std::size_t row = 0; row < rows; ++row) {
+                    const std::size_t c = row / std::size_t(outH);
+                    const std::size_t y = row % std::size_t(outH);
+                    for (int j = 0; j < taps; ++j) {
+                        const int sy = std::clamp(down.first[y] + j, 0, shape.height - 1);
+                        const std::size_t line = std::size_t(sy) * width;
+                        float* into = resized.data() + std::size_t(j) * std::size_t(outW);
+                        for (int x = 0; x < outW; ++x) {
+                            const float* weights = across.weights.data() + std::size_t(x * taps);
+                            float sum = 0.f;
+                            for (int i = 0; i < taps; ++i) {
+                                const int sx = std::clamp(across.first[std::size_t(x)] + i, 0,
+                                                          shape.width - 1);
+                                sum += weights[i] *
+                                       elementAt(from, layout,
+                                                 c * layout.channelStride +
+                                                     (line + std::size_t(sx)) * layout.pixelStride);
+                            }
+                            into[x] = sum;
+                        }
+                    }
+                    const float* weights = down.weights.data() + y * std::size_t(taps);
+                    float* line = to + row * std::size_t(outW);
+                    for (int x = 0; x < outW; ++x) {
+                        float sum = 0.f;
+                        for (int j = 0; j < taps; ++j)
+                            sum += weights[j] *
+                                   resized[std::size_t(j) * std::size_t(outW) + std::size_t(x)];
+                        line[x] = sum;
+                    }
+                }
+            }
+        };
+        plan.steps.push_back(std::move(step));
+        if (source.value != input)
+            plan.Read(source.value);
+    }
     builder.SetMargin(result, margin, fullMargin);
-    TStep step;
-    step.primitive = dnnl::resampling_forward(described);
-    step.args = {{DNNL_ARG_SRC, input}, {DNNL_ARG_DST, result}};
-    plan.steps.push_back(std::move(step));
     if (input != in[0])
         plan.Read(input);
     builder.Give(layer.outputs[0], result);
@@ -109,30 +238,19 @@ void BuildPixelShuffle(TPlanBuilder& builder, std::size_t l, const std::vector<i
     int fullMargin = -1;
     const int cut = cutForReaders(builder, layer, in[0], factor, margin, fullMargin);
     const TBlobShape shape = ShapeOf(builder.DescOf(cut));
-    // Channels first or last, in either number type, it is read where it lies.
-    std::optional<TPlainLayout> layout = plainLayoutOf(builder.DescOf(cut));
-    int input = cut;
-    if (!layout) {
-        input = plan.InLayout(cut, PlainDesc(shape.channels, shape.height, shape.width));
-        layout = plainLayoutOf(builder.DescOf(input));
-    }
+    const TPlainInput source = plainInput(plan, cut);
+    const int input = source.value;
     const int channels = shape.channels / (factor * factor);
     const int result =
         plan.NewValue(PlainDesc(channels, shape.height * factor, shape.width * factor));
     builder.SetMargin(result, margin, fullMargin);
     TStep step;
     TNetworkPlan* owner = &plan;
-    step.custom = [owner, input, result, channels, factor, shape, layout = *layout] {
+    step.custom = [owner, input, result, channels, factor, shape, layout = source.layout] {
         const void* from = owner->values[std::size_t(input)].object.get_data_handle();
         auto* to = static_cast<float*>(owner->values[std::size_t(result)].object.get_data_handle());
         const auto at = [from, layout](std::size_t offset) {
-            if (!layout.half)
-                return static_cast<const float*>(from)[offset];
-            const std::uint32_t bits =
-                std::uint32_t(static_cast<const std::uint16_t*>(from)[offset]) << 16;
-            float value;
-            std::memcpy(&value, &bits, sizeof value);
-            return value;
+            return elementAt(from, layout, offset);
         };
         const std::size_t f = std::size_t(factor);
         const std::size_t width = std::size_t(shape.width);

@@ -62,8 +62,14 @@ private:
     std::string bin_;
 };
 
-// A model that enlarges 4x by repeating pixels: exact, so the image tests can check every value.
+// A model that enlarges by repeating pixels: exact, so the image tests can check every value.
+inline THandMadeModel NearestTimes(int factor)
+{
+    const std::string scale = std::to_string(factor) + ".0";
+    return THandMadeModel().Layer("Interp up 1 1 data out 0=1 1=" + scale + " 2=" + scale);
+}
+
 inline THandMadeModel NearestFourTimes()
 {
-    return THandMadeModel().Layer("Interp up 1 1 data out 0=1 1=4.0 2=4.0");
+    return NearestTimes(4);
 }
