@@ -62,10 +62,22 @@ upscaler=(
   /usr/lib/grandora/realesrgan/models/realesrgan-x4plus.bin
   /usr/lib/grandora/realesrgan/LICENSE
 )
+artwork=(
+  /usr/lib/grandora/realesrgan/models/realesrgan-x4plus-anime.param
+  /usr/lib/grandora/realesrgan/models/realesrgan-x4plus-anime.bin
+  /usr/lib/grandora/realesrgan/models/realesr-animevideov3-x2.bin
+  /usr/lib/grandora/realesrgan/models/realesr-animevideov3-x3.bin
+  /usr/lib/grandora/realesrgan/models/realesr-animevideov3-x4.bin
+  /usr/lib/grandora/realesrgan/models/LICENSE-artwork.txt
+)
 if [ -x "$build/bin/realesrgan/realesrgan-ncnn-vulkan" ]; then
   expected+=("${upscaler[@]}")
-elif grep -q '^/usr/lib/grandora/realesrgan' "$work/paths"; then
+elif grep -q '^/usr/lib/grandora/realesrgan/realesrgan-ncnn-vulkan' "$work/paths"; then
   fail "the build has no upscaler, yet the package carries one"
+fi
+# The Artwork models come from a package of their own and can be there without the upscaler.
+if [ -s "$build/bin/realesrgan/models/realesrgan-x4plus-anime.bin" ]; then
+  expected+=("${artwork[@]}")
 fi
 for path in "${expected[@]}"; do
   grep -qxF "$path" "$work/paths" || fail "$path is missing from the package"
