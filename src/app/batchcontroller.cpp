@@ -46,7 +46,7 @@ TStartCheck CheckStart(const TImageEntries& entries, const TOptionChoices& choic
                 TranslateText("Unable to write to directory!")};
     }
     const QStringList missingModel =
-        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed);
+        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed, options.scale);
     if (!missingModel.isEmpty()) {
         QStringList names;
         for (const QString& file : missingModel)

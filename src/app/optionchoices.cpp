@@ -165,7 +165,8 @@ TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upsca
     options.outputFormat = choices.outputFormat;
     options.jpegQuality = choices.jpegQuality;
     options.speed =
-        OptionRulesOf(choices, FastModelInstalled(upscalerFolder, choices.imageType)).shownSpeed;
+        OptionRulesOf(choices, FastModelInstalled(upscalerFolder, choices.imageType, choices.scale))
+            .shownSpeed;
     options.keepMetadata = choices.keepMetadata;
     options.engine = choices.engine;
     options.keepFolderStructure = choices.keepFolderStructure;
@@ -186,9 +187,9 @@ TImageTypeItem ImageTypeItemOf(TImageType type, const QString& upscalerFolder)
                          {fileNames(missing), ModelFolder(upscalerFolder)})};
 }
 
-QString NoFastModelTip(TImageType type, const QString& upscalerFolder)
+QString NoFastModelTip(TImageType type, int scale, const QString& upscalerFolder)
 {
-    const QStringList missing = MissingModelFiles(upscalerFolder, type, TSpeed::Fast);
+    const QStringList missing = MissingModelFiles(upscalerFolder, type, TSpeed::Fast, scale);
     if (missing.isEmpty())
         return QString();
     return FillTemplate(TranslateText("No fast model is installed for this image type: %s. Its "

@@ -81,7 +81,7 @@ struct TImageTypeItem {
 TImageTypeItem ImageTypeItemOf(TImageType type, const QString& upscalerFolder);
 // Why Speed offers no Fast for the image type: the fast model's missing files and their folder;
 // empty when it is installed.
-QString NoFastModelTip(TImageType type, const QString& upscalerFolder);
+QString NoFastModelTip(TImageType type, int scale, const QString& upscalerFolder);
 
 // What a batch started with `choices` does, with the upscaler and its models in `upscalerFolder`.
 TBatchOptions BatchOptionsOf(const TOptionChoices& choices, const QString& upscalerFolder);

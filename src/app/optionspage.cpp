@@ -387,7 +387,7 @@ TOptionChoices OptionsPage::choices() const
 void OptionsPage::applyRules()
 {
     const TOptionChoices current = choices();
-    const QString noFastModel = NoFastModelTip(current.imageType, upscalerFolder_);
+    const QString noFastModel = NoFastModelTip(current.imageType, current.scale, upscalerFolder_);
     const TOptionRules rules = OptionRulesOf(current, noFastModel.isEmpty());
     for (int item = 0; item < imageTypeBox_->count(); ++item) {
         const TImageTypeItem shown = ImageTypeItemOf(

@@ -11,15 +11,15 @@
 namespace
 {
 
-// The fast anime model comes in one file pair per scale; the upscaler adds "-x4" to its name
-// itself at its default scale.
+// The fast anime model comes in one file pair per scale; the upscaler adds "-x2", "-x3" or "-x4"
+// to its name itself, by the scale it is given.
 const char fastArtworkModel[] = "realesr-animevideov3";
 
 // The stem of the model's .param and .bin files.
-QString modelFileStem(TImageType type, TSpeed speed)
+QString modelFileStem(TImageType type, TSpeed speed, int scale)
 {
     if (type == TImageType::Artwork && speed == TSpeed::Fast)
-        return QLatin1String(fastArtworkModel) + QStringLiteral("-x4");
+        return QLatin1String(fastArtworkModel) + QStringLiteral("-x%1").arg(scale);
     return ModelName(type, speed);
 }
 
@@ -34,9 +34,19 @@ QString ModelName(TImageType type, TSpeed speed)
                                        : QStringLiteral("realesrgan-x4plus");
 }
 
-bool FastModelInstalled(const QString& upscalerFolder, TImageType type)
+int ModelScale(TImageType type, TSpeed speed, int scale)
 {
-    return MissingModelFiles(upscalerFolder, type, TSpeed::Fast).isEmpty();
+    return type == TImageType::Artwork && speed == TSpeed::Fast ? scale : 4;
+}
+
+int ModelScale(const TBatchOptions& options)
+{
+    return ModelScale(options.imageType, options.speed, options.scale);
+}
+
+bool FastModelInstalled(const QString& upscalerFolder, TImageType type, int scale)
+{
+    return MissingModelFiles(upscalerFolder, type, TSpeed::Fast, scale).isEmpty();
 }
 
 QString ImageTypeSettingName(TImageType type)
@@ -95,6 +105,9 @@ QString EngineCommand(const TBatchOptions& options)
     if (ResolvedEngine(options) == TEngine::BuiltIn)
         command += QStringLiteral(" -m ") +
                    QuoteCommandLineArgument(ModelFolder(options.upscalerFolder).chopped(1));
+    // 4 is both programs' default.
+    if (ModelScale(options) != 4)
+        command += QStringLiteral(" -s ") + QString::number(ModelScale(options));
     return command;
 }
 
@@ -103,12 +116,14 @@ QString ModelFolder(const QString& upscalerFolder)
     return upscalerFolder + QStringLiteral("models/");
 }
 
-QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type, TSpeed speed)
+QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type, TSpeed speed,
+                              int scale)
 {
     QStringList missing;
     for (const char* suffix : {".param", ".bin"}) {
-        const QString file =
-            ModelFolder(upscalerFolder) + modelFileStem(type, speed) + QLatin1String(suffix);
+        const QString file = ModelFolder(upscalerFolder) +
+                             modelFileStem(type, speed, ModelScale(type, speed, scale)) +
+                             QLatin1String(suffix);
         if (!QFileInfo(file).isFile())
             missing << file;
     }

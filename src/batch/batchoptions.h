@@ -25,7 +25,7 @@ struct TBatchOptions {
     TDisposal disposal = TDisposal::RecycleBin;
     QString destination;    // where copies go; empty: beside each original
     QString upscalerFolder; // holds the upscaler program and its models/, ending with '/'
-    int scale = 4;          // 2, 3 or 4; the upscaler always enlarges 4x, less is scaled down
+    int scale = 4; // 2, 3 or 4; where the model enlarges 4x (ModelScale), less is scaled down
     TOutputFormat outputFormat = TOutputFormat::SameAsOriginal;
     int jpegQuality = 90; // 1 to 100, for JPEG copies that the program encodes itself
     TSpeed speed = TSpeed::BestQuality;
@@ -41,9 +41,12 @@ struct TBatchOptions {
 
 // The upscaler's model for the image type at the speed, as passed after -n.
 QString ModelName(TImageType type, TSpeed speed = TSpeed::BestQuality);
-// Whether the image type has a fast model in `upscalerFolder`. Photo's ships with the upscaler;
-// Artwork's is an optional download.
-bool FastModelInstalled(const QString& upscalerFolder, TImageType type);
+// The factor by which the model enlarges at `scale`: the fast Artwork model comes for each scale,
+// every other one enlarges 4x and its result is scaled down.
+int ModelScale(TImageType type, TSpeed speed, int scale);
+int ModelScale(const TBatchOptions& options);
+// Whether the image type has a fast model for `scale` in `upscalerFolder`.
+bool FastModelInstalled(const QString& upscalerFolder, TImageType type, int scale = 4);
 
 // The language-independent name under which the image type is stored ("Artwork", "Photo").
 QString ImageTypeSettingName(TImageType type);
@@ -63,16 +66,17 @@ QString UpscalerProgram(const QString& upscalerFolder);
 TEngine ResolvedEngine(const TBatchOptions& options);
 // The program that enlarges with `options`.
 QString EngineProgram(const TBatchOptions& options);
-// The start of the command line that enlarges with `options`: the program, quoted, and for the
-// built-in engine the upscaler's models folder, which it does not find by itself.
+// The start of the command line that enlarges with `options`: the program, quoted, for the
+// built-in engine the upscaler's models folder, which it does not find by itself, and the scale
+// of a model that does not enlarge 4x.
 QString EngineCommand(const TBatchOptions& options);
 
 // The folder of the upscaler's models in `upscalerFolder`, ending with '/'.
 QString ModelFolder(const QString& upscalerFolder);
-// The files of the image type's model that are not in the models folder; empty when it is
-// installed. Without them the upscaler still writes an image: an all-black one.
+// The files of the image type's model for the speed and scale that are not in the models folder;
+// empty when it is installed. Without them the upscaler still writes an image: an all-black one.
 QStringList MissingModelFiles(const QString& upscalerFolder, TImageType type,
-                              TSpeed speed = TSpeed::BestQuality);
+                              TSpeed speed = TSpeed::BestQuality, int scale = 4);
 
 // Makes the destination of copies ready. Missing folders are created with their parents.
 enum class TDestinationCheck { Ready, Missing, NotWritable };

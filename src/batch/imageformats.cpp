@@ -166,8 +166,9 @@ std::variant<TImagePlan, QString> PlanImage(const QString& input, const TBatchOp
     // Without its metadata a phone photo would lose the tag that shows it upright.
     if (!options.keepMetadata)
         plan.turn = reader.transformation();
-    plan.reencode = options.scale != 4 || upscalerName(plan.savedFormat).isEmpty() ||
-                    plan.savedFormat == "jpeg" || plan.turn != QImageIOHandler::TransformationNone;
+    plan.reencode = options.scale != ModelScale(options) ||
+                    upscalerName(plan.savedFormat).isEmpty() || plan.savedFormat == "jpeg" ||
+                    plan.turn != QImageIOHandler::TransformationNone;
     plan.upscalerFormat = plan.reencode ? QStringLiteral("png") : upscalerName(plan.savedFormat);
     return plan;
 }
@@ -188,9 +189,10 @@ bool WriteUpscalerInput(const QString& input, const QString& png)
 bool FinishImage(QImage image, const QString& finished, const TImagePlan& plan,
                  const TBatchOptions& options, QSize originalSize)
 {
-    if (options.scale != 4) {
-        const QSize size = originalSize.isValid() ? originalSize * options.scale
-                                                  : image.size() * options.scale / 4;
+    if (options.scale != ModelScale(options)) {
+        const QSize size = originalSize.isValid()
+                               ? originalSize * options.scale
+                               : image.size() * options.scale / ModelScale(options);
         image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     image = upright(image, plan.turn);

@@ -135,7 +135,7 @@ std::optional<TImageResult> RefusedImage(const QString& input, const QString& or
     if (!QFileInfo(program).isFile() || !QFileInfo(program).isExecutable())
         return failed(withTemplate("Upscaler not found: %s", program), bytesIn);
     const QStringList missing =
-        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed);
+        MissingModelFiles(options.upscalerFolder, options.imageType, options.speed, options.scale);
     if (!missing.isEmpty())
         return failed(withTemplate("Model file not found: %s", missing.front()), bytesIn);
     return std::nullopt;

@@ -206,13 +206,19 @@ TEST(ModelNotices, NameTheMissingFilesAndWhereTheyGo)
                                   QLatin1String(c.missing) +
                                   QStringLiteral(". Its files belong in the folder ") + folder
                             : QString());
-        EXPECT_EQ(NoFastModelTip(c.type, c.upscaler),
+        EXPECT_EQ(NoFastModelTip(c.type, 4, c.upscaler),
                   c.missingFast
                       ? QStringLiteral("No fast model is installed for this image type: ") +
                             QLatin1String(c.missingFast) +
                             QStringLiteral(". Its files belong in the folder ") + folder
                       : QString());
     }
+    // The fast Artwork model comes for each scale; only the 4x one is laid out here.
+    const QString upscaler = upscalerWith({artwork, fastArtwork});
+    EXPECT_TRUE(NoFastModelTip(TImageType::Artwork, 3, upscaler)
+                    .contains(QLatin1String("realesr-animevideov3-x3.param, "
+                                            "realesr-animevideov3-x3.bin")));
+    EXPECT_TRUE(NoFastModelTip(TImageType::Photo, 3, upscalerWith({photo, fastPhoto})).isEmpty());
 }
 
 TEST(StoredChoices, EachFieldHasItsOwnKeyAndLanguageFreeNames)

@@ -1,5 +1,6 @@
 // Batches with the built-in engine: the same statuses, STOP and failures as with the upscaler,
 // where the upscaler is not even provisioned.
+#include "batch/upscalejob.h"
 #include "batch/vulkandevices.h"
 #include "engine/handmademodel.h"
 #include "enginefixture.h"
@@ -105,6 +106,45 @@ TEST(EngineChoice, AutomaticTakesTheBuiltInEngineWhereTheUpscalerCannotRun)
     options.engine = TEngine::Upscaler;
     EXPECT_EQ(EngineProgram(options),
               options.upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan"));
+}
+
+// Both engines take the same command line: the model after -n, and -s where the model itself
+// enlarges by another factor than 4, which only the fast Artwork model does.
+TEST(EngineChoice, TheCommandLineNamesTheModelAndItsScale)
+{
+    const struct {
+        TImageType type;
+        TSpeed speed;
+        int scale;
+        const char* model;
+        const char* scaleArgument;
+    } cases[] = {
+        {TImageType::Artwork, TSpeed::BestQuality, 2, "realesrgan-x4plus-anime", ""},
+        {TImageType::Artwork, TSpeed::Fast, 2, "realesr-animevideov3", " -s 2"},
+        {TImageType::Artwork, TSpeed::Fast, 3, "realesr-animevideov3", " -s 3"},
+        {TImageType::Artwork, TSpeed::Fast, 4, "realesr-animevideov3", ""},
+        {TImageType::Photo, TSpeed::BestQuality, 3, "realesrgan-x4plus", ""},
+        {TImageType::Photo, TSpeed::Fast, 2, "realesrgan-x4fast", ""},
+    };
+    TBatchOptions options;
+    options.upscalerFolder = testenv::NewFolder(QStringLiteral("upscaler")) + QLatin1Char('/');
+    options.builtInEngine = QStringLiteral("/opt/engine/grandora-enlarge");
+    const QString ending = QStringLiteral(" -i in.png -o out.png -n ");
+    for (const auto& c : cases) {
+        options.imageType = c.type;
+        options.speed = c.speed;
+        options.scale = c.scale;
+        EXPECT_EQ(ModelScale(options), *c.scaleArgument ? c.scale : 4) << c.model;
+        options.engine = TEngine::BuiltIn;
+        EXPECT_EQ(UpscalerCommandLine(options, QStringLiteral("in.png"), QStringLiteral("out.png")),
+                  QStringLiteral("/opt/engine/grandora-enlarge -m ") + options.upscalerFolder +
+                      QStringLiteral("models") + QLatin1String(c.scaleArgument) + ending +
+                      QLatin1String(c.model));
+        options.engine = TEngine::Upscaler;
+        EXPECT_EQ(UpscalerCommandLine(options, QStringLiteral("in.png"), QStringLiteral("out.png")),
+                  options.upscalerFolder + QStringLiteral("realesrgan-ncnn-vulkan") +
+                      QLatin1String(c.scaleArgument) + ending + QLatin1String(c.model));
+    }
 }
 
 } // namespace

@@ -369,6 +369,25 @@ TEST_F(ImageFormatsTest, FastTakesTheImageTypesFastModel)
     EXPECT_EQ(result.outcome, TImageOutcome::Failed);
     EXPECT_TRUE(result.reason.contains(QLatin1String("realesr-animevideov3-x4.param")))
         << result.reason.toStdString();
+
+    // Its files for 2x: that scale runs natively, and 3x names its own missing files.
+    for (const char* suffix : {".param", ".bin"})
+        testenv::WriteFile(upscalerFolder + QStringLiteral("models/realesr-animevideov3-x2") +
+                               QLatin1String(suffix),
+                           "model");
+    options.scale = 2;
+    EXPECT_TRUE(FastModelInstalled(upscalerFolder, TImageType::Artwork, 2));
+    const TImageResult atTwo = enlarge(original);
+    ASSERT_EQ(atTwo.outcome, TImageOutcome::Completed) << atTwo.reason.toStdString();
+    EXPECT_TRUE(upscalerRuns().back().contains(QLatin1String("-s\t2\t-i")))
+        << upscalerRuns().back().toStdString();
+    EXPECT_TRUE(upscalerRuns().back().endsWith(QLatin1String("-n\trealesr-animevideov3")));
+    EXPECT_EQ(testenv::ImageSize(atTwo.target), QSize(6, 4) * 2);
+    options.scale = 3;
+    const TImageResult atThree = enlarge(original);
+    EXPECT_EQ(atThree.outcome, TImageOutcome::Failed);
+    EXPECT_TRUE(atThree.reason.contains(QLatin1String("realesr-animevideov3-x3.param")))
+        << atThree.reason.toStdString();
 }
 
 TEST(ImageFormats, OnlyImageNamesAreSupported)

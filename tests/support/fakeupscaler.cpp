@@ -19,8 +19,9 @@
 //   black              writes an all-black image of the right size; exits 0
 //   damaged            writes the enlarged image with its colours inverted; exits 0
 // black and damaged hold in folder mode too, like slow.
-// Like the real one, a missing models/<name>.param or .bin beside the program gives an all-black
-// image of the right size, and an unreadable input gives no output at all.
+// Like the real one, a missing models/<name>.param or .bin (or <name>-x<scale>.param and .bin, for
+// a model kept per scale) beside the program gives an all-black image of the right size, and an
+// unreadable input gives no output at all.
 //
 // With -i naming a folder it works as the real one does in folder mode: the regular files of the
 // folder with an image extension (links and other files are passed over silently), in byte
@@ -219,8 +220,11 @@ int main(int argc, char** argv)
         return 1;
     }
     // The program as it was started (a link keeps its own folder), like the real one.
-    const QString models = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath() +
-                           QStringLiteral("/models/") + model;
+    // A model kept in one file pair per scale is named without its "-x4".
+    QString models = QFileInfo(QString::fromLocal8Bit(argv[0])).absolutePath() +
+                     QStringLiteral("/models/") + model;
+    if (!QFileInfo::exists(models + QStringLiteral(".param")))
+        models += QStringLiteral("-x%1").arg(scale);
     const bool modelMissing = !QFileInfo::exists(models + QStringLiteral(".param")) ||
                               !QFileInfo::exists(models + QStringLiteral(".bin"));
     const Spoil how = modelMissing || mode == "black" ? Spoil::Black
