@@ -13,9 +13,6 @@
 namespace
 {
 
-// Below this many decibels of likeness a result shows something else than its input: good
-// results measured 23 dB and more, damaged ones 18 dB and less.
-constexpr double kLeastLikeness = 20;
 // A square this dark (0 to 255) ...
 constexpr double kDark = 48;
 // ... that comes back this bright has been turned into noise.
@@ -143,15 +140,15 @@ bool OutputIsEnlarged(const QString& input, const QString& output)
     return enlarged.width() > original.width() && enlarged.height() > original.height();
 }
 
-TLikeness CompareWithInput(const QImage& input, const QImage& enlarged)
+TLikenessFigures MeasureLikeness(const QImage& input, const QImage& enlarged)
 {
     // Scaled back by averaging, a good enlargement gives the input again up to its edges, which
     // the model sharpens; the means of small squares leave those out and keep what an image shows.
     const QImage given = comparable(input);
     const QImage back =
         comparable(enlarged.scaled(input.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
-    if (isFlat(back) && !isFlat(given))
-        return TLikeness::Empty;
+    TLikenessFigures figures;
+    figures.flat = isFlat(back) && !isFlat(given);
 
     const int side = std::clamp(std::min(given.width(), given.height()) / 4, 1, 4);
     const TBlockMeans wanted(given, side);
@@ -161,23 +158,35 @@ TLikeness CompareWithInput(const QImage& input, const QImage& enlarged)
         for (size_t channel = 0; channel < 4; ++channel)
             squares += std::pow(wanted.means[block][channel] - made.means[block][channel], 2);
     const double meanSquare = squares / (4.0 * static_cast<double>(wanted.means.size()));
-    if (meanSquare > 0 && 10 * std::log10(255.0 * 255.0 / meanSquare) < kLeastLikeness)
-        return TLikeness::Damaged;
+    figures.likeness =
+        meanSquare > 0 ? 10 * std::log10(255.0 * 255.0 / meanSquare) : TLikenessFigures::Identical;
 
     // The fast model turns dark areas into bright noise on some drivers, often in an image that
     // otherwise resembles its input; in good results no dark square came back bright.
     const TBlockMeans darkWanted(given, 2);
     const TBlockMeans darkMade(back, 2);
-    int dark = 0;
-    int turned = 0;
     for (size_t block = 0; block < darkWanted.means.size(); ++block) {
         const auto& colour = darkWanted.means[block];
         if (brightness(colour) >= kDark || colour[3] <= 128)
             continue;
-        ++dark;
+        ++figures.darkSquares;
         if (brightness(darkMade.means[block]) > kBright)
-            ++turned;
+            ++figures.turnedBright;
     }
+    return figures;
+}
+
+TLikeness JudgeLikeness(const TLikenessFigures& figures)
+{
+    if (figures.flat)
+        return TLikeness::Empty;
+    if (figures.likeness < LeastLikeness)
+        return TLikeness::Damaged;
     // More than one in a hundred.
-    return turned * 100 > dark ? TLikeness::Damaged : TLikeness::Alike;
+    return figures.turnedBright * 100 > figures.darkSquares ? TLikeness::Damaged : TLikeness::Alike;
+}
+
+TLikeness CompareWithInput(const QImage& input, const QImage& enlarged)
+{
+    return JudgeLikeness(MeasureLikeness(input, enlarged));
 }

@@ -29,6 +29,21 @@ bool OutputIsEnlarged(const QString& input, const QString& output);
 // What an upscaler's enlarged pixels show next to the pixels it was given.
 enum class TLikeness { Alike, Empty, Damaged };
 
+// Below this many decibels of likeness a result shows something else than its input: good
+// results measured 23 dB and more, damaged ones 18 dB and less.
+constexpr double LeastLikeness = 20;
+
+// What the judgement measures of a result scaled back to its input's size.
+struct TLikenessFigures {
+    static constexpr double Identical = 99; // the likeness of a result that gives its input again
+    bool flat = false;                      // one single colour, where the input has more
+    double likeness = 0;                    // dB between the mean colours of small squares of both
+    int darkSquares = 0;                    // squares of two pixels that are dark in the input
+    int turnedBright = 0;                   // of those, the ones that came back bright
+};
+TLikenessFigures MeasureLikeness(const QImage& input, const QImage& enlarged);
+TLikeness JudgeLikeness(const TLikenessFigures& figures);
+
 // Scales `enlarged` back to the size of `input` and compares the two. A complete file of the right
 // size proves nothing: under load the upscaler has written all-black images, and its fast model
 // turns dark areas into bright noise on some drivers. Empty when the colour channels hold one
