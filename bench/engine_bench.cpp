@@ -1,11 +1,13 @@
 // The built-in engine against the outside upscaler on the same photos and models (run by hand:
-// engine_bench [--full] [upscaler folder]). Per model: ms per input pixel of grandora-enlarge and
+// engine_bench [--full] [upscaler folder]). Per model (Photo's, and Artwork's where provisioned,
+// the fast one at 2x, 3x and 4x): ms per input pixel of grandora-enlarge and
 // of realesrgan-ncnn-vulkan, each in one folder run as the batch engine starts them, and the
 // ratio; the convolution GFLOP/s the engine achieves against what oneDNN gives on the same
 // convolution shapes alone, measured here; and the peak memory of a 2000 x 1500 photo with
-// realesrgan-x4fast. Without --full, realesrgan-x4plus takes one 96 x 96 photo (about half a
-// minute in the upscaler on a software Vulkan driver) and realesrgan-x4fast the four 96 x 96
-// ones; --full gives both models the four 96 x 96 photos and one of 256 x 256.
+// realesrgan-x4fast. Without --full, realesrgan-x4plus and realesrgan-x4plus-anime take one
+// 96 x 96 photo (about half a minute in the upscaler on a software Vulkan driver) and the fast
+// models the four 96 x 96 ones; --full gives every model the four 96 x 96 photos and one of
+// 256 x 256.
 #include "benchtiming.h"
 #include "engine/ncnnmodel.h"
 #include "engine/network.h"
@@ -177,14 +179,39 @@ int main(int argc, char* argv[])
     // The floor: the decoded photo and its 8-bit result, which any engine holds.
     const double imagesMb = (2000.0 * 1500 * 4 + 8000.0 * 6000 * 3) / (1024.0 * 1024.0);
 
+    // Each model as the batch engine runs it: its name after -n and its scale. The fast anime
+    // model comes in one file pair per scale.
+    struct TBenchModel {
+        QString name;
+        int scale;
+        bool light; // fast enough for four photos in the upscaler without --full
+        QString file() const
+        {
+            return name == QLatin1String("realesr-animevideov3")
+                       ? name + QStringLiteral("-x%1").arg(scale)
+                       : name;
+        }
+    };
+    std::vector<TBenchModel> benchModels{{QStringLiteral("realesrgan-x4fast"), 4, true},
+                                         {QStringLiteral("realesrgan-x4plus"), 4, false}};
+    const bool artwork =
+        QFileInfo::exists(models + QStringLiteral("/realesrgan-x4plus-anime.bin")) &&
+        QFileInfo::exists(models + QStringLiteral("/realesr-animevideov3-x2.bin"));
+    if (artwork) {
+        benchModels.push_back({QStringLiteral("realesrgan-x4plus-anime"), 4, false});
+        for (const int scale : {2, 3, 4})
+            benchModels.push_back({QStringLiteral("realesr-animevideov3"), scale, true});
+    } else {
+        std::fprintf(stderr, "The Artwork models are not provisioned in %s: only Photo's run\n",
+                     qPrintable(models));
+    }
     std::map<QString, TModelFigures> figures;
-    const QStringList modelNames{QStringLiteral("realesrgan-x4fast"),
-                                 QStringLiteral("realesrgan-x4plus")};
-    for (const QString& model : modelNames) {
+    for (const TBenchModel& benchModel : benchModels) {
+        const QString model = benchModel.file();
         const QString in = work.path() + QLatin1Char('/') + model + QStringLiteral("-in");
         QDir().mkpath(in);
         std::vector<QImage> images;
-        const int small = full || model.endsWith(QLatin1String("fast")) ? 4 : 1;
+        const int small = full || benchModel.light ? 4 : 1;
         for (int i = 0; i < small; ++i)
             images.push_back(photo(96, 96, i));
         if (full)
@@ -199,11 +226,19 @@ int main(int argc, char* argv[])
             // The upscaler wants its output folder to exist.
             const QString out = in + (ours ? QStringLiteral("-ours") : QStringLiteral("-theirs"));
             QDir().mkpath(out);
-            const double seconds = run(ours ? enlarge : upscaler,
-                                       {QStringLiteral("-i"), in, QStringLiteral("-o"), out,
-                                        QStringLiteral("-n"), model, QStringLiteral("-m"), models,
-                                        QStringLiteral("-f"), QStringLiteral("png")})
-                                       .seconds;
+            QStringList runArguments{QStringLiteral("-i"), in,
+                                     QStringLiteral("-o"), out,
+                                     QStringLiteral("-n"), benchModel.name,
+                                     QStringLiteral("-m"), models,
+                                     QStringLiteral("-f"), QStringLiteral("png")};
+            // The provisioned upscaler takes a model's own scale as -z; with -s alone it would
+            // run the 4x model and scale its result.
+            if (benchModel.scale != 4) {
+                runArguments << QStringLiteral("-s") << QString::number(benchModel.scale);
+                if (!ours)
+                    runArguments << QStringLiteral("-z") << QString::number(benchModel.scale);
+            }
+            const double seconds = run(ours ? enlarge : upscaler, runArguments).seconds;
             if (seconds < 0 ||
                 QDir(out).entryList(QDir::Files).size() != qsizetype(images.size())) {
                 std::fprintf(stderr, "%s did not enlarge every photo with %s\n",
@@ -264,11 +299,12 @@ int main(int argc, char* argv[])
     std::printf("Convolutions in %s; this machine's load makes single runs vary, the ratios "
                 "are measured side by side.\n",
                 engine::NativePrecision() == engine::TPrecision::Bfloat16 ? "bf16" : "fp32");
-    std::printf("%-18s %14s %14s %8s %12s %12s %9s %12s\n", "model", "ours ms/px", "upscaler ms/px",
+    std::printf("%-24s %14s %14s %8s %12s %12s %9s %12s\n", "model", "ours ms/px", "upscaler ms/px",
                 "speed-up", "our GFLOP/s", "oneDNN GFLOP/s", "fraction", "border cap");
-    for (const QString& model : modelNames) {
+    for (const TBenchModel& benchModel : benchModels) {
+        const QString model = benchModel.file();
         const TModelFigures& f = figures[model];
-        std::printf("%-18s %14.4f %14.4f %7.1fx %12.1f %12.1f %8.0f%% %11.0f%%\n",
+        std::printf("%-24s %14.4f %14.4f %7.1fx %12.1f %12.1f %8.0f%% %11.0f%%\n",
                     qPrintable(model), f.oursMsPerPixel, f.theirsMsPerPixel,
                     f.theirsMsPerPixel / f.oursMsPerPixel, f.achievedGflops, f.onednnGflops,
                     100.0 * f.achievedGflops / f.onednnGflops, 100.0 * f.borderShare);
