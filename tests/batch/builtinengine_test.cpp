@@ -56,6 +56,45 @@ TEST_F(BuiltInEngineTest, EachImageGetsItsOwnStatusInBothRunModes)
     }
 }
 
+// Artwork with the provisioned models, at every scale and both speeds, one image per run and many:
+// every drawing is enlarged to exactly its size and judged alike.
+TEST_F(BuiltInEngineTest, ArtworkIsEnlargedAtEveryScaleAndSpeed)
+{
+    options.upscalerFolder = QStringLiteral(GRANDORA_BIN_DIR "/realesrgan/");
+    for (const TSpeed speed : {TSpeed::BestQuality, TSpeed::Fast})
+        for (const int scale : {2, 3})
+            if (!MissingModelFiles(options.upscalerFolder, TImageType::Artwork, speed, scale)
+                     .isEmpty())
+                GTEST_SKIP() << "the Artwork models are not provisioned in "
+                             << options.upscalerFolder.toStdString()
+                             << " (scripts/get-upscaler provisions them)";
+    options.imageType = TImageType::Artwork;
+    // A drawing, and an icon with transparency.
+    const QString a = QStringLiteral(GRANDORA_LIKENESS_DATA "/drawing.png");
+    const QString b = QStringLiteral(GRANDORA_LIKENESS_DATA "/icon.png");
+    for (const TSpeed speed : {TSpeed::BestQuality, TSpeed::Fast}) {
+        for (const int scale : {2, 3, 4}) {
+            const int perRun = scale == 3 ? 100 : 1;
+            SCOPED_TRACE(testing::Message() << (speed == TSpeed::Fast ? "Fast" : "Best quality")
+                                            << " at " << scale << "x, " << perRun << " per run");
+            options.speed = speed;
+            options.scale = scale;
+            options.destination = testenv::NewFolder(QStringLiteral("out"));
+            Engine engine(tempParent);
+            engine.engine.SetImagesPerRun(perRun);
+            engine.start(options, {a, b});
+            ASSERT_TRUE(waitFor([&] { return engine.ended() && !engine.engine.IsBusy(); }));
+            ASSERT_EQ(engine.seen.outcomes(), QStringLiteral("CC"))
+                << engine.seen.finished.at(0).reason.toStdString()
+                << engine.seen.finished.at(1).reason.toStdString();
+            EXPECT_EQ(testenv::ImageSize(engine.seen.finished.at(0).target),
+                      testenv::ImageSize(a) * scale);
+            EXPECT_EQ(testenv::ImageSize(engine.seen.finished.at(1).target),
+                      testenv::ImageSize(b) * scale);
+        }
+    }
+}
+
 TEST_F(BuiltInEngineTest, StopEndsTheEngineAtOnce)
 {
     // Eight wide convolutions: seconds of work for a large photo.
