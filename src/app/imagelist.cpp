@@ -1,6 +1,7 @@
 #include "imagelist.h"
 
 #include "batch/imageformats.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "platform/files.h"
 
@@ -72,13 +73,13 @@ QString LeftOutText(const TLeftOut& leftOut)
                               leftOut.notImages);
     else if (leftOut.notImages.size() > 1)
         parts << FillTemplate(TranslateText("%s names skipped: not images the program can enlarge"),
-                              {QString::number(leftOut.notImages.size())});
+                              {ShownNumber(leftOut.notImages.size())});
     if (leftOut.alreadyListed == 1)
         parts << FillTemplate(TranslateText("Already in the list, not added again: %s"),
                               {leftOut.firstAlreadyListed});
     else if (leftOut.alreadyListed > 1)
         parts << FillTemplate(TranslateText("%s files already in the list, not added again"),
-                              {QString::number(leftOut.alreadyListed)});
+                              {ShownNumber(leftOut.alreadyListed)});
     return parts.join(QStringLiteral(" \u00b7 "));
 }
 

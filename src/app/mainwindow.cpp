@@ -8,6 +8,7 @@
 #include "batchcontroller.h"
 #include "comparisonwindow.h"
 #include "i18n/languageselection.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translateform.h"
 #include "i18n/translation.h"
 #include "imagecheck.h"
@@ -315,8 +316,8 @@ void MainWindow::translate()
 
 void MainWindow::updateImagesTabTitle(int count)
 {
-    pages_->setTabText(imagesPageIndex,
-                       TranslateText("Images") + QStringLiteral(" [%1]").arg(count));
+    pages_->setTabText(imagesPageIndex, TranslateText("Images") + QStringLiteral(" [") +
+                                            ShownNumber(count) + QLatin1Char(']'));
 }
 
 void MainWindow::showOptionsPage()
@@ -417,7 +418,7 @@ void MainWindow::onStartStopRequested()
                        : FillTemplate(TranslateText("The originals of %s images will be deleted "
                                                     "permanently, not moved to the trash. "
                                                     "Continue?"),
-                                      {QString::number(count)});
+                                      {ShownNumber(count)});
         if (count > 0 &&
             askConfirmation(question, TranslateText("Confirmation"), true) != platform::IDYES)
             return;
@@ -473,7 +474,7 @@ void MainWindow::onBatchFinished(const TBatchSummary& summary, const QString& re
         platform::ShowNotification(
             AppProductName, TranslateText("The batch has ended"),
             FillTemplate(TranslateText("%s completed, %s failed"),
-                         {QString::number(summary.completed), QString::number(summary.failed)}));
+                         {ShownNumber(summary.completed), ShownNumber(summary.failed)}));
     ResultDialog dialog(summary, resultsFolder, this);
     const int last = batch_->lastCompletedRow();
     if (last >= 0)

@@ -1,6 +1,7 @@
 #include "optionspage.h"
 
 #include "batch/copynaming.h"
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "imagelist.h"
 #include "platform/dialogs.h"
@@ -296,7 +297,8 @@ void OptionsPage::translate()
     }
     for (int item = 0; item < scaleBox_->count(); ++item)
         scaleBox_->setItemText(
-            item, FillTemplate(TranslateText("%sx"), {scaleBox_->itemData(item).toString()}));
+            item,
+            FillTemplate(TranslateText("%sx"), {ShownNumber(scaleBox_->itemData(item).toInt())}));
     // The formats go by their own names in every language.
     formatBox_->setItemText(0, TranslateText("Same as original"));
     formatBox_->setItemText(1, QStringLiteral("PNG"));

@@ -102,7 +102,7 @@ QString PreviewPanel::CaptionOf(const TBatchOptions& options)
     return QStringList{
         options.imageType == TImageType::Photo ? TranslateText("Photo") : TranslateText("Artwork"),
         options.speed == TSpeed::Fast ? TranslateText("Fast") : TranslateText("Best quality"),
-        FillTemplate(TranslateText("%sx"), {QString::number(options.scale)})}
+        FillTemplate(TranslateText("%sx"), {ShownNumber(options.scale)})}
         .join(QStringLiteral(", "));
 }
 

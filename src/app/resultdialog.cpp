@@ -1,5 +1,6 @@
 #include "resultdialog.h"
 
+#include "i18n/shownnumbers.h"
 #include "i18n/translation.h"
 #include "platform/dialogs.h"
 #include "platform/shell.h"
@@ -164,7 +165,7 @@ void ResultDialog::layOut()
         value->setVisible(count != 0);
         if (count == 0)
             return;
-        value->setText(QString::number(count));
+        value->setText(ShownNumber(count));
         value->adjustSize();
         caption->move(scaleDimension(captionX), rowY(row));
         value->move(scaleDimension(valueX), rowY(row));
