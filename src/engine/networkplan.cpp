@@ -1,6 +1,7 @@
 #include "networkplan.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <sys/mman.h>
 
@@ -96,6 +97,35 @@ int WholeResizeFactor(const TModelLayer& layer)
     return factor;
 }
 
+std::optional<TResampling> ResamplingOf(const TModelLayer& layer)
+{
+    const TLayerParams& params = layer.params;
+    const int kind = params.Int(0, 0);
+    const float scale = params.Float(1, 1.f);
+    // With aligned corners the sampling grid depends on the blob's size, which a cut changes.
+    if (layer.type != "Interp" || (kind != 2 && kind != 3) || scale <= 0.f ||
+        params.Float(2, 1.f) != scale || params.Int(6, 0) != 0)
+        return std::nullopt;
+    constexpr int largestDenominator = 16;
+    for (int denominator = 1; denominator <= largestDenominator; ++denominator) {
+        const float numerator = scale * float(denominator);
+        if (numerator == std::round(numerator) && numerator >= 1.f) {
+            // A sample's taps reach up to two pixels beyond its own, and the sample itself lies
+            // up to a pixel off the one its output pixel starts from.
+            return TResampling{int(numerator), denominator, kind == 3 ? 3 : 2};
+        }
+    }
+    return std::nullopt;
+}
+
+int TResampling::InputMarginFor(int outputMargin) const
+{
+    if (outputMargin == WholeMargin)
+        return WholeMargin;
+    const int margin = (outputMargin * denominator + numerator - 1) / numerator + reach;
+    return (margin + denominator - 1) / denominator * denominator;
+}
+
 std::vector<int> NeededMargins(const TNcnnModel& model, int border)
 {
     std::vector<int> need(model.blobs.size(), -1);
@@ -116,6 +146,8 @@ std::vector<int> NeededMargins(const TNcnnModel& model, int border)
             if (radius < 0)
                 return whole;
             in = out == WholeMargin ? WholeMargin : out + radius;
+        } else if (const std::optional<TResampling> resampling = ResamplingOf(layer)) {
+            in = resampling->InputMarginFor(out);
         } else if (layer.type == "Interp" || layer.type == "PixelShuffle") {
             const int factor = WholeResizeFactor(layer);
             if (factor < 0)

@@ -44,6 +44,20 @@ int SameConvolutionRadius(const TLayerParams& params);
 // The whole factor by which an Interp (nearest) or a PixelShuffle enlarges; -1 for any other.
 int WholeResizeFactor(const TModelLayer& layer);
 
+// A bilinear or bicubic Interp by the same factor across and down, as a fraction in lowest terms
+// with a small denominator, and how far beyond a sample's own pixel its taps reach. A margin of
+// the input that the denominator divides gives a whole margin of the output on the same grid.
+struct TResampling {
+    int numerator = 1;
+    int denominator = 1;
+    int reach = 0; // input pixels
+    // The input margin that gives `outputMargin` output pixels computed as from the whole tile.
+    int InputMarginFor(int outputMargin) const;
+    bool Divides(int inputMargin) const { return inputMargin % denominator == 0; }
+    int OutputMargin(int inputMargin) const { return inputMargin / denominator * numerator; }
+};
+std::optional<TResampling> ResamplingOf(const TModelLayer& layer);
+
 // A convolution's weights after the one reorder into the layout oneDNN's kernel wants.
 struct TConvolutionWeights {
     memory weights;

@@ -32,6 +32,27 @@ int cutForReaders(TPlanBuilder& builder, const TModelLayer& layer, int value, in
     return cut;
 }
 
+// The same for a bilinear or bicubic resize, whose taps reach beyond their own pixel and whose
+// factor need not be whole: only a margin that maps onto whole output pixels is cut to.
+int cutForResampling(TPlanBuilder& builder, const TModelLayer& layer, int value, int& margin,
+                     int& fullMargin)
+{
+    margin = -1;
+    fullMargin = -1;
+    const std::optional<TResampling> resampling = ResamplingOf(layer);
+    const int available = builder.MarginOf(value);
+    const int whole = builder.FullMarginOf(value);
+    if (!resampling || available < 0 || whole < 0 || !resampling->Divides(available) ||
+        !resampling->Divides(whole))
+        return value;
+    const int needed = builder.NeededOf(layer.outputs[0], resampling->OutputMargin(available));
+    const int cut =
+        builder.plan.InMargin(value, std::min(resampling->InputMarginFor(needed), available));
+    margin = resampling->OutputMargin(builder.MarginOf(cut));
+    fullMargin = resampling->OutputMargin(whole);
+    return cut;
+}
+
 // Where channel c of pixel p is in a plain layout: c * channelStride + p * pixelStride.
 struct TPlainLayout {
     std::size_t channelStride = 0;
@@ -70,30 +91,36 @@ TPlainInput plainInput(TNetworkPlan& plan, int value)
     return {plain, *plainLayoutOf(plan.values[std::size_t(plain)].desc)};
 }
 
+template <bool Half> float element(const void* data, std::size_t offset)
+{
+    if constexpr (!Half) {
+        return static_cast<const float*>(data)[offset];
+    } else {
+        const std::uint32_t bits = std::uint32_t(static_cast<const std::uint16_t*>(data)[offset])
+                                   << 16;
+        float value;
+        std::memcpy(&value, &bits, sizeof value);
+        return value;
+    }
+}
+
 float elementAt(const void* data, const TPlainLayout& layout, std::size_t offset)
 {
-    if (!layout.half)
-        return static_cast<const float*>(data)[offset];
-    const std::uint32_t bits = std::uint32_t(static_cast<const std::uint16_t*>(data)[offset]) << 16;
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
+    return layout.half ? element<true>(data, offset) : element<false>(data, offset);
 }
 
 // For each output coordinate of a bilinear or bicubic resize, its first source sample and the
-// weights of `taps` samples from there, computed in the same float steps as ncnn, so results
-// agree with the upscaler's to the last bit where they can. Samples beyond the edge are the
+// weights of the two or four samples from there, computed in the same float steps as ncnn, so
+// results agree with the upscaler's to the last bit where they can. Samples beyond the edge are the
 // edge's own, which is where ncnn moves their weights.
 struct TResizeTaps {
-    int taps = 0;
     std::vector<int> first;
-    std::vector<float> weights; // `taps` for each output coordinate
+    std::vector<float> weights; // two or four for each output coordinate
 };
 
 TResizeTaps resizeTaps(int source, int target, bool cubic, bool alignCorners)
 {
     TResizeTaps result;
-    result.taps = cubic ? 4 : 2;
     const double scale =
         alignCorners ? double(source - 1) / double(target - 1) : double(source) / double(target);
     for (int d = 0; d < target; ++d) {
@@ -118,6 +145,71 @@ TResizeTaps resizeTaps(int source, int target, bool cubic, bool alignCorners)
     return result;
 }
 
+// Every row of the source resized across, channel after channel, into `rows`.
+template <int Taps, bool Half>
+void resampleAcross(const void* from, const TPlainLayout& layout, const TBlobShape& shape,
+                    const TResizeTaps& across, float* rows)
+{
+    const std::size_t outW = across.first.size();
+    const std::size_t count = std::size_t(shape.channels) * std::size_t(shape.height);
+#pragma omp parallel for schedule(static)
+    for (std::size_t row = 0; row < count; ++row) {
+        const std::size_t c = row / std::size_t(shape.height);
+        const std::size_t y = row % std::size_t(shape.height);
+        const std::size_t start =
+            c * layout.channelStride + y * std::size_t(shape.width) * layout.pixelStride;
+        float* into = rows + row * outW;
+        for (std::size_t x = 0; x < outW; ++x) {
+            const float* weights = across.weights.data() + x * Taps;
+            float sum = 0.f;
+            for (int i = 0; i < Taps; ++i) {
+                const int sx = std::clamp(across.first[x] + i, 0, shape.width - 1);
+                sum +=
+                    weights[i] * element<Half>(from, start + std::size_t(sx) * layout.pixelStride);
+            }
+            into[x] = sum;
+        }
+    }
+}
+
+// Each output row mixed from the rows resized across.
+template <int Taps>
+void resampleDown(const float* rows, const TBlobShape& shape, const TResizeTaps& down,
+                  std::size_t outW, float* to)
+{
+    const std::size_t outH = down.first.size();
+    const std::size_t count = std::size_t(shape.channels) * outH;
+#pragma omp parallel for schedule(static)
+    for (std::size_t row = 0; row < count; ++row) {
+        const std::size_t c = row / outH;
+        const std::size_t y = row % outH;
+        const float* weights = down.weights.data() + y * Taps;
+        const float* source[Taps];
+        for (int j = 0; j < Taps; ++j)
+            source[j] = rows + (c * std::size_t(shape.height) +
+                                std::size_t(std::clamp(down.first[y] + j, 0, shape.height - 1))) *
+                                   outW;
+        float* line = to + row * outW;
+        for (std::size_t x = 0; x < outW; ++x) {
+            float sum = 0.f;
+            for (int j = 0; j < Taps; ++j)
+                sum += weights[j] * source[j][x];
+            line[x] = sum;
+        }
+    }
+}
+
+template <int Taps>
+void resample(const void* from, const TPlainLayout& layout, const TBlobShape& shape,
+              const TResizeTaps& across, const TResizeTaps& down, float* rows, float* to)
+{
+    if (layout.half)
+        resampleAcross<Taps, true>(from, layout, shape, across, rows);
+    else
+        resampleAcross<Taps, false>(from, layout, shape, across, rows);
+    resampleDown<Taps>(rows, shape, down, across.first.size(), to);
+}
+
 } // namespace
 
 void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
@@ -135,8 +227,9 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
         Refuse(layer, "only resizing by a factor (1=, 2=) is supported");
     int margin = -1;
     int fullMargin = -1;
-    const int input =
-        cutForReaders(builder, layer, in[0], WholeResizeFactor(layer), margin, fullMargin);
+    const int input = kind == 1 ? cutForReaders(builder, layer, in[0], WholeResizeFactor(layer),
+                                                margin, fullMargin)
+                                : cutForResampling(builder, layer, in[0], margin, fullMargin);
     const TBlobShape shape = ShapeOf(builder.DescOf(input));
     const int outH = int(float(shape.height) * params.Float(1, 1.f));
     const int outW = int(float(shape.width) * params.Float(2, 1.f));
@@ -158,59 +251,26 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
     } else {
         const TPlainInput source = plainInput(plan, input);
         result = plan.NewValue(PlainDesc(shape.channels, outH, outW));
+        const int rows = plan.Temporary(PlainDesc(shape.channels, shape.height, outW));
         const bool alignCorners = params.Int(6, 0) != 0;
         const bool cubic = kind == 3;
         TStep step;
         TNetworkPlan* owner = &plan;
-        step.custom = [owner, source, result, shape, outH, outW,
+        step.custom = [owner, source, rows, result, shape, cubic,
                        across = resizeTaps(shape.width, outW, cubic, alignCorners),
                        down = resizeTaps(shape.height, outH, cubic, alignCorners)] {
-            const void* from = owner->values[std::size_t(source.value)].object.get_data_handle();
-            auto* to =
-                static_cast<float*>(owner->values[std::size_t(result)].object.get_data_handle());
-            const TPlainLayout layout = source.layout;
-            const std::size_t width = std::size_t(shape.width);
-            const std::size_t rows = std::size_t(shape.channels) * std::size_t(outH);
-            const int taps = across.taps;
-#pragma omp parallel
-            {
-                // The source rows that one output row mixes, each resized across first.
-                std::vector<float> resized(std::size_t(taps) * std::size_t(outW));
-#pragma omp for schedule(static)
-                for (std::size_t row = 0; row < rows; ++row) {
-                    const std::size_t c = row / std::size_t(outH);
-                    const std::size_t y = row % std::size_t(outH);
-                    for (int j = 0; j < taps; ++j) {
-                        const int sy = std::clamp(down.first[y] + j, 0, shape.height - 1);
-                        const std::size_t line = std::size_t(sy) * width;
-                        float* into = resized.data() + std::size_t(j) * std::size_t(outW);
-                        for (int x = 0; x < outW; ++x) {
-                            const float* weights = across.weights.data() + std::size_t(x * taps);
-                            float sum = 0.f;
-                            for (int i = 0; i < taps; ++i) {
-                                const int sx = std::clamp(across.first[std::size_t(x)] + i, 0,
-                                                          shape.width - 1);
-                                sum += weights[i] *
-                                       elementAt(from, layout,
-                                                 c * layout.channelStride +
-                                                     (line + std::size_t(sx)) * layout.pixelStride);
-                            }
-                            into[x] = sum;
-                        }
-                    }
-                    const float* weights = down.weights.data() + y * std::size_t(taps);
-                    float* line = to + row * std::size_t(outW);
-                    for (int x = 0; x < outW; ++x) {
-                        float sum = 0.f;
-                        for (int j = 0; j < taps; ++j)
-                            sum += weights[j] *
-                                   resized[std::size_t(j) * std::size_t(outW) + std::size_t(x)];
-                        line[x] = sum;
-                    }
-                }
-            }
+            const auto data = [owner](int value) {
+                return owner->values[std::size_t(value)].object.get_data_handle();
+            };
+            auto* rowsData = static_cast<float*>(data(rows));
+            auto* to = static_cast<float*>(data(result));
+            if (cubic)
+                resample<4>(data(source.value), source.layout, shape, across, down, rowsData, to);
+            else
+                resample<2>(data(source.value), source.layout, shape, across, down, rowsData, to);
         };
         plan.steps.push_back(std::move(step));
+        plan.Read(rows);
         if (source.value != input)
             plan.Read(source.value);
     }

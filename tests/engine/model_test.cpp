@@ -447,37 +447,54 @@ THandMadeModel everyMarginLayer()
 
 TEST(TileBorder, LayersLeaveOutWhatTheKeptPartDoesNotDependOn)
 {
-    const THandMadeModel model = everyMarginLayer();
-    TNetwork network(ParseNcnnModel(model.Param(15), model.Bin()), engine::TPrecision::Float32);
-    ASSERT_EQ(network.Scale(), 4);
-    constexpr int side = 20;
-    constexpr int border = 5;
-    std::vector<float> input;
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < side; ++y)
-            for (int x = 0; x < side; ++x)
-                input.push_back(std::sin(0.7f * float(x) + 1.3f * float(y) + float(c)));
-    const int whole = side * 4;
-    const float* output = network.Run(side, side, 0, input.data());
-    const std::vector<float> wholeTile(output, output + 3 * whole * whole);
-    const int kept = (side - 2 * border) * 4;
-    output = network.Run(side, side, border, input.data());
-    for (int c = 0; c < 3; ++c)
-        for (int y = 0; y < kept; ++y)
-            for (int x = 0; x < kept; ++x)
-                ASSERT_NEAR(
-                    output[std::size_t((c * kept + y) * kept + x)],
-                    wholeTile[std::size_t((c * whole + y + border * 4) * whole + x + border * 4)],
-                    1e-4)
-                    << "channel " << c << " at " << x << "," << y;
-
-    const auto area = [&network](int withBorder) {
-        long pixels = 0;
-        for (const auto& shape : network.ConvolutionShapes(side, side, withBorder))
-            pixels += long(shape.height) * shape.width;
-        return pixels;
+    // As the fast anime models end at 2x and 3x: the 4x result made smaller, bilinearly or
+    // bicubically, with a factor that is not whole.
+    const struct {
+        const char* tail;
+        int scale;
+    } cases[] = {
+        {"", 4},
+        {"Interp down 1 1 out small 0=2 1=0.5 2=0.5", 2},
+        {"Interp down 1 1 out small 0=3 1=0.75 2=0.75", 3},
     };
-    EXPECT_LT(area(border), area(0)) << "the border's outer ring is still computed";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.scale);
+        THandMadeModel model = everyMarginLayer();
+        if (*c.tail)
+            model.Layer(c.tail);
+        TNetwork network(ParseNcnnModel(model.Param(*c.tail ? 16 : 15), model.Bin()),
+                         engine::TPrecision::Float32);
+        ASSERT_EQ(network.Scale(), c.scale);
+        constexpr int side = 20;
+        constexpr int border = 5;
+        std::vector<float> input;
+        for (int ch = 0; ch < 3; ++ch)
+            for (int y = 0; y < side; ++y)
+                for (int x = 0; x < side; ++x)
+                    input.push_back(std::sin(0.7f * float(x) + 1.3f * float(y) + float(ch)));
+        const int whole = side * c.scale;
+        const float* output = network.Run(side, side, 0, input.data());
+        const std::vector<float> wholeTile(output, output + 3 * whole * whole);
+        const int kept = (side - 2 * border) * c.scale;
+        const int offset = border * c.scale;
+        output = network.Run(side, side, border, input.data());
+        for (int ch = 0; ch < 3; ++ch)
+            for (int y = 0; y < kept; ++y)
+                for (int x = 0; x < kept; ++x)
+                    ASSERT_NEAR(
+                        output[std::size_t((ch * kept + y) * kept + x)],
+                        wholeTile[std::size_t((ch * whole + y + offset) * whole + x + offset)],
+                        1e-4)
+                        << "channel " << ch << " at " << x << "," << y;
+
+        const auto area = [&network](int withBorder) {
+            long pixels = 0;
+            for (const auto& shape : network.ConvolutionShapes(side, side, withBorder))
+                pixels += long(shape.height) * shape.width;
+            return pixels;
+        };
+        EXPECT_LT(area(border), area(0)) << "the border's outer ring is still computed";
+    }
 }
 
 struct TBrokenCase {
