@@ -120,6 +120,10 @@ public:
     {
         std::uint32_t tag;
         take(&tag, sizeof tag, layer);
+        // What a hostile model declares is checked against the file before anything the size of
+        // the declaration is allocated.
+        const std::size_t size = tag == TagFloat16 || tag == TagBfloat16 ? 2 : sizeof(float);
+        need(count, size, layer);
         std::vector<float> values(count);
         if (tag == 0) {
             take(values.data(), count * sizeof(float), layer);
@@ -146,6 +150,7 @@ public:
 
     std::vector<float> Raw(std::size_t count, const std::string& layer)
     {
+        need(count, sizeof(float), layer);
         std::vector<float> values(count);
         take(values.data(), count * sizeof(float), layer);
         return values;
@@ -154,14 +159,24 @@ public:
     std::size_t Left() const { return bytes_.size() - at_; }
 
 private:
+    void need(std::size_t count, std::size_t elementSize, const std::string& layer) const
+    {
+        if (count > Left() / elementSize)
+            tooShort(count * elementSize, layer);
+    }
+
+    [[noreturn]] void tooShort(std::size_t size, const std::string& layer) const
+    {
+        throw EModelError("the weights file ends " + std::to_string(Left()) +
+                          " bytes after the start of layer " + inQuotes(layer) + "'s next block, " +
+                          "which needs " + std::to_string(size) +
+                          ": it is cut off or belongs to another model");
+    }
+
     void take(void* target, std::size_t size, const std::string& layer)
     {
-        if (size > Left()) {
-            throw EModelError("the weights file ends " + std::to_string(Left()) +
-                              " bytes after the start of layer " + inQuotes(layer) +
-                              "'s next block, " + "which needs " + std::to_string(size) +
-                              ": it is cut off or belongs to another model");
-        }
+        if (size > Left())
+            tooShort(size, layer);
         std::memcpy(target, bytes_.data() + at_, size);
         at_ += size;
     }

@@ -523,6 +523,19 @@ std::vector<TBrokenCase> brokenCases()
          THandMadeModel().Layer("Convolution c 1 1 data out 0=3 1=1 6=9 7=1").Param(2), good.Bin(),
          "parameter 7"},
         {"a cut-off weights file", good.Param(2), good.Bin().substr(0, 20), "cut off"},
+        // Two billion weights declared beside a file of 700 bytes: refused before the eight
+        // gigabytes they would take are allocated.
+        {"a layer that declares more weights than the file holds",
+         THandMadeModel()
+             .Layer("Convolution huge 1 1 data out 0=2000000000 1=1 5=1 6=2000000000")
+             .Param(2),
+         THandMadeModel().Tagged(std::vector<float>(174, 1.f)).Bin(), "\"huge\"'s next block"},
+        {"blobs that form a cycle",
+         THandMadeModel()
+             .Layer("Convolution a 1 1 b a2 0=3 1=1 6=9")
+             .Layer("Convolution b 1 1 a2 b 0=3 1=1 6=9")
+             .Param(3),
+         "", "which no earlier layer gives"},
         {"a weights file with bytes to spare", good.Param(2), oversized, "8 bytes more"},
         {"an unknown weight tag", good.Param(2), badTag, "0x12345678"},
         {"a blob no layer gives",
