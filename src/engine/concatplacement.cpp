@@ -1,5 +1,7 @@
 #include "concatplacement.h"
 
+#include "layerkinds.h"
+
 #include <algorithm>
 #include <set>
 
@@ -13,25 +15,13 @@ namespace
 std::vector<int> channelsOfBlobs(const TNcnnModel& model)
 {
     std::vector<int> channels(model.blobs.size(), -1);
-    if (model.input >= 0)
-        channels[std::size_t(model.input)] = 3;
     const auto of = [&](int blob) { return channels[std::size_t(blob)]; };
     for (const TModelLayer& layer : model.layers) {
-        int result = -1;
-        if (layer.type == "Convolution") {
-            result = layer.params.Int(0, 0);
-        } else if (layer.type == "Concat") {
-            result = 0;
-            for (int blob : layer.inputs)
-                result = of(blob) < 0 || result < 0 ? -1 : result + of(blob);
-        } else if (layer.type == "PixelShuffle") {
-            const int factor = layer.params.Int(0, 1);
-            if (!layer.inputs.empty() && of(layer.inputs[0]) > 0 && factor > 0)
-                result = of(layer.inputs[0]) / (factor * factor);
-        } else if (layer.type != "Input" && !layer.inputs.empty()) {
-            // Split, Eltwise, BinaryOp, PReLU and Interp keep their first input's channels.
-            result = of(layer.inputs[0]);
-        }
+        std::vector<int> inputs;
+        for (int blob : layer.inputs)
+            inputs.push_back(of(blob));
+        const TLayerKind* kind = LayerKindOf(layer.type);
+        const int result = kind ? kind->channels(layer, inputs) : -1;
         for (int blob : layer.outputs)
             channels[std::size_t(blob)] = result;
     }

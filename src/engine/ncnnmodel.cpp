@@ -1,12 +1,13 @@
 #include "ncnnmodel.h"
 
+#include "layerkinds.h"
+
 #include <QFile>
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
-#include <set>
 #include <sstream>
 #include <unordered_map>
 
@@ -65,24 +66,6 @@ std::optional<float> realNumberIn(std::string_view text)
     if (!value || !std::isfinite(*value))
         return std::nullopt;
     return value;
-}
-
-// The keys each supported layer type understands. A key outside its list is refused rather than
-// ignored, since ignoring it would quietly compute something else than the model's author meant.
-const std::map<std::string, std::set<int>>& knownKeys()
-{
-    static const std::map<std::string, std::set<int>> keys{
-        {"Input", {0, 1, 2}},
-        {"Convolution", {0, 1, 2, 3, 4, 5, 6, 8, 9, -23310, 11, 12, 13, 14, 15, 16, 18, 19}},
-        {"Split", {}},
-        {"Concat", {0}},
-        {"Eltwise", {0, -23301}},
-        {"BinaryOp", {0, 1, 2}},
-        {"Interp", {0, 1, 2, 3, 4, 5, 6}},
-        {"PReLU", {0}},
-        {"PixelShuffle", {0, 1}},
-    };
-    return keys;
 }
 
 float halfToFloat(std::uint16_t half)
@@ -199,37 +182,27 @@ std::string layerLabel(const TModelLayer& layer)
     return inQuotes(layer.name) + " (" + layer.type + ")";
 }
 
-void checkParams(const TModelLayer& layer)
+// A key outside a kind's list is refused rather than ignored, since ignoring it would quietly
+// compute something else than the model's author meant.
+void checkParams(const TModelLayer& layer, const TLayerKind* kind)
 {
-    const auto known = knownKeys().find(layer.type);
-    if (known == knownKeys().end())
+    if (!kind)
         throw EModelError("layer " + inQuotes(layer.name) + " has the type " +
                           inQuotes(layer.type) + ", which this engine does not support");
     for (int key : layer.params.Keys()) {
-        if (!known->second.count(key))
+        if (!kind->keys.count(key))
             throw EModelError("layer " + layerLabel(layer) + " has the parameter " +
                               std::to_string(key) + ", which this engine does not support");
     }
 }
 
-void readWeights(TModelLayer& layer, TWeightReader& reader)
+void readWeights(TModelLayer& layer, const TLayerKind& kind, TWeightReader& reader)
 {
-    const TLayerParams& params = layer.params;
-    if (layer.type == "Convolution") {
-        const int outputs = params.Int(0, 0);
-        const int size = params.Int(6, 0);
-        if (outputs <= 0 || size <= 0)
-            throw EModelError("layer " + layerLabel(layer) +
-                              " needs a positive output count (0=) and weight size (6=)");
-        layer.weights.push_back(reader.Tagged(std::size_t(size), layer.name));
-        if (params.Int(5, 0) != 0)
-            layer.weights.push_back(reader.Raw(std::size_t(outputs), layer.name));
-    } else if (layer.type == "PReLU") {
-        const int slopes = params.Int(0, 0);
-        if (slopes <= 0)
-            throw EModelError("layer " + layerLabel(layer) + " needs a positive slope count (0=)");
-        layer.weights.push_back(reader.Raw(std::size_t(slopes), layer.name));
-    }
+    if (!kind.weights)
+        return;
+    for (const TWeightBlock& block : kind.weights(layer))
+        layer.weights.push_back(block.tagged ? reader.Tagged(block.count, layer.name)
+                                             : reader.Raw(block.count, layer.name));
 }
 
 } // namespace
@@ -381,13 +354,14 @@ TNcnnModel ParseNcnnModel(const std::string& paramText, const std::string& binBy
                                   " has the malformed parameter " + inQuotes(pair));
             layer.params.Set(*key, pair.substr(equals + 1));
         }
-        checkParams(layer);
+        const TLayerKind* kind = LayerKindOf(layer.type);
+        checkParams(layer, kind);
         if (layer.type == "Input") {
             if (model.input >= 0 || layer.outputs.size() != 1)
                 throw EModelError("a model needs exactly one Input layer with one blob");
             model.input = layer.outputs[0];
         }
-        readWeights(layer, reader);
+        readWeights(layer, *kind, reader);
         model.layers.push_back(std::move(layer));
     }
     if (nextLine())

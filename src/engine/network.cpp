@@ -1,5 +1,6 @@
 #include "network.h"
 
+#include "layerkinds.h"
 #include "networkplan.h"
 
 #include <algorithm>
@@ -97,32 +98,15 @@ std::unique_ptr<TNetworkPlan> TNetwork::buildPlan(int height, int width, int bor
 
     for (std::size_t l = 0; l < model.layers.size(); ++l) {
         const TModelLayer& layer = model.layers[l];
-        if (layer.type == "Input" || builder.computed[l])
+        const TLayerKind* kind = LayerKindOf(layer.type);
+        if (!kind)
+            Refuse(layer, "this layer type is not supported");
+        if (!kind->build || builder.computed[l])
             continue;
         std::vector<int> in;
         for (int blob : layer.inputs)
             in.push_back(builder.valueOf[std::size_t(blob)]);
-        if (layer.type == "Split") {
-            if (in.size() != 1)
-                Refuse(layer, "needs one input blob");
-            for (int blob : layer.outputs)
-                builder.Give(blob, in[0]);
-            plan->Read(in[0]);
-        } else if (layer.type == "Convolution") {
-            BuildConvolution(builder, l, in);
-        } else if (layer.type == "Concat") {
-            BuildConcat(builder, l, in);
-        } else if (layer.type == "Eltwise" || layer.type == "BinaryOp") {
-            BuildElementwise(builder, l, in);
-        } else if (layer.type == "PReLU") {
-            BuildPrelu(builder, l, in);
-        } else if (layer.type == "Interp") {
-            BuildInterp(builder, l, in);
-        } else if (layer.type == "PixelShuffle") {
-            BuildPixelShuffle(builder, l, in);
-        } else {
-            Refuse(layer, "this layer type is not supported");
-        }
+        kind->build(builder, l, in);
     }
 
     int last = builder.valueOf[std::size_t(model.output)];

@@ -1,5 +1,7 @@
 #include "networkplan.h"
 
+#include "layerkinds.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -41,11 +43,6 @@ namespace
 std::size_t cacheLines(std::size_t bytes)
 {
     return (std::max<std::size_t>(bytes, 64) + 63) / 64 * 64;
-}
-
-int ceilDivided(int margin, int factor)
-{
-    return margin == WholeMargin ? WholeMargin : (margin + factor - 1) / factor;
 }
 
 } // namespace
@@ -140,26 +137,10 @@ std::vector<int> NeededMargins(const TNcnnModel& model, int border)
             out = std::max(out, need[std::size_t(blob)]);
         if (out < 0 || layer.type == "Input")
             continue;
-        int in = out;
-        if (layer.type == "Convolution") {
-            const int radius = SameConvolutionRadius(layer.params);
-            if (radius < 0)
-                return whole;
-            in = out == WholeMargin ? WholeMargin : out + radius;
-        } else if (const std::optional<TResampling> resampling = ResamplingOf(layer)) {
-            in = resampling->InputMarginFor(out);
-        } else if (layer.type == "Interp" || layer.type == "PixelShuffle") {
-            const int factor = WholeResizeFactor(layer);
-            if (factor < 0)
-                return whole;
-            in = ceilDivided(out, factor);
-        } else if (layer.type == "Concat") {
-            // Its inputs are written where it wants them, in a buffer of one size.
-            in = WholeMargin;
-        } else if (layer.type != "Split" && layer.type != "PReLU" && layer.type != "Eltwise" &&
-                   layer.type != "BinaryOp") {
+        const TLayerKind* kind = LayerKindOf(layer.type);
+        const int in = kind ? kind->inputMargin(layer, out) : -1;
+        if (in < 0)
             return whole;
-        }
         for (int blob : layer.inputs)
             need[std::size_t(blob)] = std::max(need[std::size_t(blob)], in);
     }

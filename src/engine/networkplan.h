@@ -196,6 +196,7 @@ std::vector<int> NeededMargins(const TNcnnModel& model, int border);
 
 // The builders of each layer kind: each adds the steps that compute the layer, gives its output
 // blobs their values and reads its inputs. `in` are the values of the layer's input blobs.
+void BuildSplit(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
 void BuildConvolution(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
 void BuildConcat(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);
 // Eltwise and BinaryOp.
