@@ -111,8 +111,8 @@ float elementAt(const void* data, const TPlainLayout& layout, std::size_t offset
 
 // For each output coordinate of a bilinear or bicubic resize, its first source sample and the
 // weights of the two or four samples from there, computed in the same float steps as ncnn, so
-// results agree with the upscaler's to the last bit where they can. Samples beyond the edge are the
-// edge's own, which is where ncnn moves their weights.
+// that results agree with the upscaler's. Samples beyond the edge are the edge's own, which is
+// where ncnn moves their weights.
 struct TResizeTaps {
     std::vector<int> first;
     std::vector<float> weights; // two or four for each output coordinate
