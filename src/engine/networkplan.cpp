@@ -94,6 +94,21 @@ int WholeResizeFactor(const TModelLayer& layer)
     return factor;
 }
 
+int CutForEnlarging(TPlanBuilder& builder, const TModelLayer& layer, int value, int factor,
+                    int& margin, int& fullMargin)
+{
+    const int available = builder.MarginOf(value);
+    margin = -1;
+    fullMargin = -1;
+    if (factor <= 0 || available < 0)
+        return value;
+    const int needed = builder.NeededOf(layer.outputs[0], available * factor);
+    const int cut = builder.plan.InMargin(value, (needed + factor - 1) / factor);
+    margin = builder.MarginOf(cut) * factor;
+    fullMargin = builder.FullMarginOf(value) * factor;
+    return cut;
+}
+
 std::optional<TResampling> ResamplingOf(const TModelLayer& layer)
 {
     const TLayerParams& params = layer.params;

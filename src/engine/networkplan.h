@@ -194,6 +194,12 @@ struct TPlanBuilder {
 // geometry is not one that margins describe.
 std::vector<int> NeededMargins(const TNcnnModel& model, int border);
 
+// The input of a layer that enlarges by a whole `factor`, cut to the margin its output's readers
+// need; the output's margin and whole margin come back in `margin` and `fullMargin` (-1 where
+// they are not known).
+int CutForEnlarging(TPlanBuilder& builder, const TModelLayer& layer, int value, int factor,
+                    int& margin, int& fullMargin);
+
 // The builders of each layer kind: each adds the steps that compute the layer, gives its output
 // blobs their values and reads its inputs. `in` are the values of the layer's input blobs.
 void BuildSplit(TPlanBuilder& builder, std::size_t layer, const std::vector<int>& in);

@@ -1,12 +1,11 @@
-// Layers that change a blob's size: Interp (nearest, bilinear, bicubic) and PixelShuffle. Those
-// that enlarge by a whole factor enlarge only the part of their input that their readers'
-// margin still needs.
+// Interp: nearest by a whole factor with oneDNN's resampling; bilinear and bicubic as ncnn
+// computes them, by any factor, in a step of the engine's own. Each computes only the part of its
+// input that its readers' margin still needs.
 #include "networkplan.h"
+#include "plainvalues.h"
 
 #include <algorithm>
 #include <cmath>
-#include <cstdint>
-#include <cstring>
 #include <omp.h>
 
 namespace engine
@@ -15,25 +14,9 @@ namespace engine
 namespace
 {
 
-// The input cut to the margin the output's readers need once enlarged by `factor`; the
-// output's margin and whole margin come back in `margin` and `fullMargin` (-1: unknown).
-int cutForReaders(TPlanBuilder& builder, const TModelLayer& layer, int value, int factor,
-                  int& margin, int& fullMargin)
-{
-    const int available = builder.MarginOf(value);
-    margin = -1;
-    fullMargin = -1;
-    if (factor <= 0 || available < 0)
-        return value;
-    const int needed = builder.NeededOf(layer.outputs[0], available * factor);
-    const int cut = builder.plan.InMargin(value, (needed + factor - 1) / factor);
-    margin = builder.MarginOf(cut) * factor;
-    fullMargin = builder.FullMarginOf(value) * factor;
-    return cut;
-}
-
-// The same for a bilinear or bicubic resize, whose taps reach beyond their own pixel and whose
-// factor need not be whole: only a margin that maps onto whole output pixels is cut to.
+// The input of a bilinear or bicubic resize cut to the margin its readers need. Its taps reach
+// beyond their own pixel and its factor need not be whole, so only a margin that maps onto whole
+// output pixels is cut to.
 int cutForResampling(TPlanBuilder& builder, const TModelLayer& layer, int value, int& margin,
                      int& fullMargin)
 {
@@ -51,62 +34,6 @@ int cutForResampling(TPlanBuilder& builder, const TModelLayer& layer, int value,
     margin = resampling->OutputMargin(builder.MarginOf(cut));
     fullMargin = resampling->OutputMargin(whole);
     return cut;
-}
-
-// Where channel c of pixel p is in a plain layout: c * channelStride + p * pixelStride.
-struct TPlainLayout {
-    std::size_t channelStride = 0;
-    std::size_t pixelStride = 0;
-    bool half = false; // bf16, else fp32
-};
-
-std::optional<TPlainLayout> plainLayoutOf(const memory::desc& desc)
-{
-    const TBlobShape shape = ShapeOf(desc);
-    const std::size_t pixels = std::size_t(shape.height) * std::size_t(shape.width);
-    for (const Type type : {Type::f32, Type::bf16}) {
-        const bool half = type == Type::bf16;
-        if (desc == memory::desc({1, shape.channels, shape.height, shape.width}, type, Tag::nchw))
-            return TPlainLayout{pixels, 1, half};
-        if (desc == memory::desc({1, shape.channels, shape.height, shape.width}, type, Tag::nhwc))
-            return TPlainLayout{1, std::size_t(shape.channels), half};
-    }
-    return std::nullopt;
-}
-
-// A value that custom steps read element by element. Channels first or last, in either number
-// type, it is read where it lies; a blocked layout is reordered into a plain one first.
-struct TPlainInput {
-    int value;
-    TPlainLayout layout;
-};
-
-TPlainInput plainInput(TNetworkPlan& plan, int value)
-{
-    if (const std::optional<TPlainLayout> layout =
-            plainLayoutOf(plan.values[std::size_t(value)].desc))
-        return {value, *layout};
-    const TBlobShape shape = ShapeOf(plan.values[std::size_t(value)].desc);
-    const int plain = plan.InLayout(value, PlainDesc(shape.channels, shape.height, shape.width));
-    return {plain, *plainLayoutOf(plan.values[std::size_t(plain)].desc)};
-}
-
-template <bool Half> float element(const void* data, std::size_t offset)
-{
-    if constexpr (!Half) {
-        return static_cast<const float*>(data)[offset];
-    } else {
-        const std::uint32_t bits = std::uint32_t(static_cast<const std::uint16_t*>(data)[offset])
-                                   << 16;
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
-}
-
-float elementAt(const void* data, const TPlainLayout& layout, std::size_t offset)
-{
-    return layout.half ? element<true>(data, offset) : element<false>(data, offset);
 }
 
 // For each output coordinate of a bilinear or bicubic resize, its first source sample and the
@@ -165,7 +92,7 @@ void resampleAcross(const void* from, const TPlainLayout& layout, const TBlobSha
             for (int i = 0; i < Taps; ++i) {
                 const int sx = std::clamp(across.first[x] + i, 0, shape.width - 1);
                 sum +=
-                    weights[i] * element<Half>(from, start + std::size_t(sx) * layout.pixelStride);
+                    weights[i] * Element<Half>(from, start + std::size_t(sx) * layout.pixelStride);
             }
             into[x] = sum;
         }
@@ -227,8 +154,8 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
         Refuse(layer, "only resizing by a factor (1=, 2=) is supported");
     int margin = -1;
     int fullMargin = -1;
-    const int input = kind == 1 ? cutForReaders(builder, layer, in[0], WholeResizeFactor(layer),
-                                                margin, fullMargin)
+    const int input = kind == 1 ? CutForEnlarging(builder, layer, in[0], WholeResizeFactor(layer),
+                                                  margin, fullMargin)
                                 : cutForResampling(builder, layer, in[0], margin, fullMargin);
     const TBlobShape shape = ShapeOf(builder.DescOf(input));
     const int outH = int(float(shape.height) * params.Float(1, 1.f));
@@ -249,7 +176,7 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
         step.args = {{DNNL_ARG_SRC, input}, {DNNL_ARG_DST, result}};
         plan.steps.push_back(std::move(step));
     } else {
-        const TPlainInput source = plainInput(plan, input);
+        const TPlainInput source = PlainInput(plan, input);
         result = plan.NewValue(PlainDesc(shape.channels, outH, outW));
         const int rows = plan.Temporary(PlainDesc(shape.channels, shape.height, outW));
         const bool alignCorners = params.Int(6, 0) != 0;
@@ -277,64 +204,6 @@ void BuildInterp(TPlanBuilder& builder, std::size_t l, const std::vector<int>& i
     builder.SetMargin(result, margin, fullMargin);
     if (input != in[0])
         plan.Read(input);
-    builder.Give(layer.outputs[0], result);
-    plan.Read(in[0]);
-}
-
-void BuildPixelShuffle(TPlanBuilder& builder, std::size_t l, const std::vector<int>& in)
-{
-    TNetworkPlan& plan = builder.plan;
-    const TModelLayer& layer = builder.Model().layers[l];
-    const TLayerParams& params = layer.params;
-
-    NeedInputs(layer, in, 1);
-    const int factor = params.Int(0, 1);
-    if (params.Int(1, 0) != 0)
-        Refuse(layer, "only the channel order of mode 1=0 is supported");
-    if (factor <= 0 || ShapeOf(builder.DescOf(in[0])).channels % (factor * factor) != 0)
-        Refuse(layer, std::to_string(ShapeOf(builder.DescOf(in[0])).channels) +
-                          " channels cannot be shuffled by " + std::to_string(factor));
-    int margin = -1;
-    int fullMargin = -1;
-    const int cut = cutForReaders(builder, layer, in[0], factor, margin, fullMargin);
-    const TBlobShape shape = ShapeOf(builder.DescOf(cut));
-    const TPlainInput source = plainInput(plan, cut);
-    const int input = source.value;
-    const int channels = shape.channels / (factor * factor);
-    const int result =
-        plan.NewValue(PlainDesc(channels, shape.height * factor, shape.width * factor));
-    builder.SetMargin(result, margin, fullMargin);
-    TStep step;
-    TNetworkPlan* owner = &plan;
-    step.custom = [owner, input, result, channels, factor, shape, layout = source.layout] {
-        const void* from = owner->values[std::size_t(input)].object.get_data_handle();
-        auto* to = static_cast<float*>(owner->values[std::size_t(result)].object.get_data_handle());
-        const auto at = [from, layout](std::size_t offset) {
-            return elementAt(from, layout, offset);
-        };
-        const std::size_t f = std::size_t(factor);
-        const std::size_t width = std::size_t(shape.width);
-        const std::size_t outW = width * f;
-        const std::size_t rows = std::size_t(channels) * std::size_t(shape.height) * f;
-#pragma omp parallel for schedule(static)
-        for (std::size_t row = 0; row < rows; ++row) {
-            const std::size_t c = row / (std::size_t(shape.height) * f);
-            const std::size_t y = row % (std::size_t(shape.height) * f);
-            const std::size_t firstPlane = (c * f + y % f) * f;
-            const std::size_t firstPixel = (y / f) * width;
-            float* line = to + row * outW;
-            for (std::size_t x = 0; x < width; ++x) {
-                const std::size_t pixel = (firstPixel + x) * layout.pixelStride;
-                for (std::size_t j = 0; j < f; ++j)
-                    line[x * f + j] = at((firstPlane + j) * layout.channelStride + pixel);
-            }
-        }
-    };
-    plan.steps.push_back(std::move(step));
-    if (input != cut)
-        plan.Read(input);
-    if (cut != in[0])
-        plan.Read(cut);
     builder.Give(layer.outputs[0], result);
     plan.Read(in[0]);
 }
